@@ -1,0 +1,65 @@
+#pragma once
+// The object that serves one request message: dispatch by request kind, the reply writer,
+// the version reply, and the log and balloon calls the handlers make.
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "app/OperatorInterface.h"
+#include "app/Settings.h"
+
+namespace kestrom {
+
+// Where replies go: the connection socket, or a recorder in tests. SendText sends every
+// character as one byte (its low 8 bits) when singleByte is set or CharMode is 0, else as two
+// bytes low byte first; it returns the bytes sent, or -1 on failure.
+class CReplyChannel {
+public:
+    virtual ~CReplyChannel() = default;
+    virtual int SendText(std::u16string_view text, bool singleByte) = 0;
+};
+
+// What every request shares with the rest of the server for the whole run.
+struct CRequestContext {
+    CSharedSettings& settings;
+    COperatorInterface& op;
+    // Held around the whole event file update so start lists from different connections
+    // never interleave.
+    std::mutex& eventFileUpdateLock;
+};
+
+class CCommandProcessor {
+public:
+    CCommandProcessor(CRequestContext& context, CReplyChannel& channel);
+
+    // Settings as they stood when the message arrived; CharMode and the folders of this
+    // request come from here.
+    const CKestromSettings& Settings() const { return settings_; }
+    const std::u16string& EventDirectory() const { return settings_.EventDirectory; }
+    const std::u16string& ResultsDirectory() const { return settings_.ResultsDirectory; }
+    int CharMode() const { return settings_.CharMode; }
+
+    // Runs the handler of the kind to its end, reply included.
+    void Dispatch(int kind, const std::u16string& message, std::u16string_view clientLabel);
+
+    // The reply record: SOH code ",PSZ=" size STX payload ETX EOT, sent in one go.
+    void SendReply(std::u16string_view code, std::u16string_view payload = {});
+    // "HMM" with the version text, scrambled (+71) when asked and CharMode is 0, else empty.
+    void SendVersionReply(bool scramble);
+    // Raw text through the connection (the image reply).
+    int SendText(std::u16string_view text, bool singleByte);
+
+    void Log(std::u16string_view text, int level);
+    // Balloon with the title "Kestrom", the information icon and 10 seconds.
+    void Balloon(std::u16string_view text);
+
+    COperatorInterface& Operator() { return context_.op; }
+    std::mutex& EventFileUpdateLock() { return context_.eventFileUpdateLock; }
+
+private:
+    CRequestContext& context_;
+    CReplyChannel& channel_;
+    CKestromSettings settings_;
+};
+
+}  // namespace kestrom

@@ -1,0 +1,31 @@
+#pragma once
+// Admission of every complete request message: MAC lookup, access list, product checks,
+// recording of client addresses, then dispatch.
+#include <atomic>
+#include <string>
+#include <string_view>
+
+#include "app/OperatorInterface.h"
+#include "app/Settings.h"
+
+namespace kestrom {
+
+class CAccessControlList;
+class CClientAddressLists;
+class CCommandProcessor;
+
+struct CAdmissionContext {
+    CSharedSettings& settings;
+    COperatorInterface& op;
+    CAccessControlList& accessList;
+    CClientAddressLists& clients;
+    // Off at every start; set from the options dialog's security page.
+    std::atomic<bool>& promptForUnknownClients;
+    std::atomic<bool>& optionsDialogOpen;
+};
+
+// Runs to its end on the connection's thread: a refusal reply, a prompt, or one dispatch.
+void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
+           const std::u16string& message, CCommandProcessor& processor);
+
+}  // namespace kestrom
