@@ -1,0 +1,31 @@
+#include "protocol/RequestGrammar.h"
+
+namespace kestrom {
+
+std::optional<CPayloadBounds> FindPayloadBounds(std::u16string_view message) {
+    const size_t stx = message.find(kSTX);
+    const size_t etx = message.find(kETX);
+    if (stx == std::u16string_view::npos || etx == std::u16string_view::npos || etx < stx)
+        return std::nullopt;
+    return CPayloadBounds{stx, etx};
+}
+
+std::optional<std::u16string_view> FindPayload(std::u16string_view message) {
+    const auto bounds = FindPayloadBounds(message);
+    if (!bounds) return std::nullopt;
+    return bounds->Payload(message);
+}
+
+std::u16string Scramble(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out) c = static_cast<char16_t>(c + kScrambleOffset);
+    return out;
+}
+
+std::u16string Unscramble(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out) c = static_cast<char16_t>(c - kScrambleOffset);
+    return out;
+}
+
+}  // namespace kestrom
