@@ -1,0 +1,50 @@
+#pragma once
+// The process-wide table of open files with their access and sharing, which gives opens the
+// sharing rules of the original platform: concurrent requests on the same file are kept apart
+// only by the modes each open states. Other processes are not covered.
+#include <sys/types.h>
+
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace kestrom {
+
+struct FileIdentity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+
+// Access and share are bit sets of these flags.
+constexpr unsigned kFileRead = 1;
+constexpr unsigned kFileWrite = 2;
+
+class CShareModeTable {
+  public:
+    // The table every CFileEx uses.
+    static CShareModeTable& Process();
+
+    // Registers an open when it is compatible with every open already registered for the file:
+    // the new access must be allowed by each existing share, and each existing access by the
+    // new share. Returns a ticket (never 0), or 0 on a sharing violation.
+    std::uint64_t TryAcquire(FileIdentity id, unsigned access, unsigned share);
+    void Release(FileIdentity id, std::uint64_t ticket);
+
+    // Number of opens registered for the file.
+    std::size_t OpenCount(FileIdentity id) const;
+
+  private:
+    struct Entry {
+        std::uint64_t ticket;
+        unsigned access;
+        unsigned share;
+    };
+    mutable std::mutex mutex_;
+    std::map<FileIdentity, std::vector<Entry>> opens_;
+    std::uint64_t nextTicket_ = 1;
+};
+
+}  // namespace kestrom
