@@ -1,0 +1,148 @@
+#include "meetdata/Readers.h"
+
+#include <array>
+#include <cstdio>
+
+#include "fileio/LocalTime.h"
+#include "fileio/NumberText.h"
+
+namespace kestrom {
+
+namespace {
+
+// The C library's wide white-space test in the "C" locale.
+bool IsWhite(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+constexpr size_t npos = std::u16string_view::npos;
+
+}  // namespace
+
+std::optional<std::u16string_view> ReadField(std::u16string_view line, int index,
+                                             char16_t separator, char16_t quote) {
+    if (index < 0) return std::nullopt;
+    size_t start = 0;
+    for (;;) {
+        size_t end = line.find(separator, start);
+        size_t textBegin = start;
+        size_t textEnd = end == npos ? line.size() : end;
+        if (quote != 0) {
+            // Quoted when only white space (that is not the separator) precedes the quote.
+            size_t q = start;
+            while (q < line.size() && line[q] != quote && line[q] != separator && IsWhite(line[q]))
+                ++q;
+            if (q < line.size() && line[q] == quote) {
+                // The closing quote is the first one followed, after white space, by the
+                // separator or the end of the line.
+                for (size_t c = line.find(quote, q + 1); c != npos; c = line.find(quote, c + 1)) {
+                    size_t k = c + 1;
+                    while (k < line.size() && line[k] != separator && IsWhite(line[k])) ++k;
+                    if (k == line.size() || line[k] == separator) {
+                        textBegin = q + 1;
+                        textEnd = c;
+                        end = k == line.size() ? npos : k;
+                        break;
+                    }
+                }
+            }
+        }
+        if (index == 0) {
+            if (textEnd <= textBegin) return std::nullopt;
+            return line.substr(textBegin, textEnd - textBegin);
+        }
+        if (end == npos) return std::nullopt;
+        start = end + 1;
+        --index;
+    }
+}
+
+bool ReadEventKey(std::u16string_view text, CEventInfo& key, char16_t* mark) {
+    key.event = key.round = key.heat = -1;
+    std::int16_t* members[3] = {&key.event, &key.round, &key.heat};
+    for (int i = 0; i < 3; ++i) {
+        auto field = ReadField(text, i);
+        if (!field) continue;
+        // All digits, and within the key's 16 bits: a wider number would alias another
+        // heat's files, so it is refused like any other unreadable key.
+        int value = 0;
+        for (char16_t c : *field) {
+            if (!IsDigit(c)) return false;
+            value = value * 10 + (c - u'0');
+            if (value > 32767) return false;
+        }
+        *members[i] = static_cast<std::int16_t>(value);
+    }
+    if (key.event == -1 || key.round == -1 || key.heat == -1) return false;
+    if (mark) {
+        *mark = kNoDirection;
+        auto field = ReadField(text, 3);
+        if (field && (*field == u"+" || *field == u"-")) *mark = (*field)[0];
+    }
+    return true;
+}
+
+bool IsFieldEvent(std::u16string_view headerLine) {
+    static constexpr std::array<std::u16string_view, 10> kFieldEventCodes = {
+        u"HJ", u"HT", u"VJ", u"PV", u"LJ", u"TJ", u"SP", u"WT", u"DT", u"JT"};
+    auto type = ReadField(headerLine, 4);
+    if (!type) return false;
+    std::u16string_view code = type->substr(0, 2);
+    for (auto c : kFieldEventCodes)
+        if (code == c) return true;
+    return false;
+}
+
+namespace {
+
+// 1970-01-02 00:01:00 local time: late enough after the epoch to exist in every time zone.
+TimeValue InitialEventTime() {
+    static const TimeValue initial =
+        FromLocalDateTime(LocalDateTime{1970, 1, 2, 0, 1, 0}).value_or(24 * 3600 + 60);
+    return initial;
+}
+
+}  // namespace
+
+CEventInfo::CEventInfo() : time(InitialEventTime()) {}
+
+CEventInfo::CEventInfo(std::int16_t e, std::int16_t r, std::int16_t h, TimeValue t)
+    : event(e), round(r), heat(h), time(t) {}
+
+std::optional<TimeValue> ReadDateStamp(std::u16string_view text) {
+    // Each number is read from a copy of at most its own characters, as a C-library
+    // conversion of that copy would read it.
+    auto number = [&](size_t pos, size_t count) -> int {
+        if (pos >= text.size()) return 0;
+        return ReadDecimal(text.substr(pos, count));
+    };
+    LocalDateTime local;
+    local.hour = number(0, 2);
+    local.minute = number(2, 2);
+    local.second = number(4, 2);
+    local.day = number(6, 2);
+    local.month = number(8, 2);
+    local.year = number(10, 4);
+    if (local.day < 1 || local.day > 31) local.day = 1;
+    if (local.month < 1 || local.month > 12) local.month = 1;
+    if (local.year < 1900) local.year = 1970;
+    auto t = FromLocalDateTime(local);
+    if (!t) return std::nullopt;
+    return static_cast<TimeValue>(*t);
+}
+
+std::u16string FormatDateStamp(TimeValue time) {
+    // A time the system cannot show as local time is written as the epoch's stamp rather
+    // than as garbage.
+    LocalDateTime local = ToLocalDateTime(time).value_or(LocalDateTime{});
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, "%02d%02d%02d%02d%02d%04d", local.hour, local.minute,
+                          local.second, local.day, local.month, local.year);
+    return std::u16string(buf, buf + n);
+}
+
+}  // namespace kestrom

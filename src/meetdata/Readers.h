@@ -1,0 +1,60 @@
+#pragma once
+// The readers every meet-file and request parser shares: comma fields with quoting, the event
+// key with its direction mark, the field-event test, and the 14-digit date stamp.
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrom {
+
+// Seconds since 1970-01-01 UTC; built from and shown as local calendar values.
+using TimeValue = std::time_t;
+
+// An event key (event, round, heat; -1 means not set) with a time value. Requests pass it by
+// value; the results-changed list keeps the client's date stamp in `time`.
+class CEventInfo {
+  public:
+    CEventInfo();
+    CEventInfo(std::int16_t e, std::int16_t r, std::int16_t h, TimeValue t);
+
+    bool SameKey(const CEventInfo& other) const {
+        return event == other.event && round == other.round && heat == other.heat;
+    }
+
+    std::int16_t event = -1;
+    std::int16_t round = -1;
+    std::int16_t heat = -1;
+    std::u16string text;
+    TimeValue time;  // 1970-01-02 00:01:00 local time until set
+};
+
+// Field `index` (from 0) of `line`, split at `separator`; a field may be quoted with `quote`
+// (0: no quoting). A quoted field is returned without its quotes; nothing is trimmed. An
+// empty field, or a line with fewer fields, gives nothing.
+std::optional<std::u16string_view> ReadField(std::u16string_view line, int index,
+                                             char16_t separator = u',', char16_t quote = u'"');
+
+// Direction mark of a request key: '+', '-' or a blank.
+inline constexpr char16_t kNoDirection = u' ';
+
+// Reads fields 0 to 2 of `text` as event, round and heat: each must be present and all
+// decimal digits, and fit the 16-bit key (0 to 32767). On failure the key members read so
+// far stay as they are and the rest stay -1. When `mark` is given it receives field 3 if that
+// is exactly "+" or "-", else a blank.
+bool ReadEventKey(std::u16string_view text, CEventInfo& key, char16_t* mark = nullptr);
+
+// True when field 4 of an event header line starts with one of the field-event type codes.
+bool IsFieldEvent(std::u16string_view headerLine);
+
+// Reads HHMMSSDDMMYYYY (local time) from fixed positions; characters after the fourteenth
+// are ignored. A day outside 1-31 or a month outside 1-12 becomes 1, a year below 1900
+// becomes 1970. Nothing when the values form no valid time (year before 1970, hour above 23,
+// minute or second above 59, negative values, or a time local time cannot represent).
+std::optional<TimeValue> ReadDateStamp(std::u16string_view text);
+
+// The 14-digit date stamp of a time value, in local time.
+std::u16string FormatDateStamp(TimeValue time);
+
+}  // namespace kestrom
