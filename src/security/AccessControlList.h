@@ -1,15 +1,18 @@
 #pragma once
 // The access control list: client MAC addresses with per-product permissions.
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrom {
 
 class CAccessControlItem {
-public:
+  public:
+    // Byte texts are kept and compared as text: the editor lets the operator type anything.
     std::u16string macByte1, macByte2, macByte3, macByte4, macByte5, macByte6;
     std::u16string name;
     int32_t enabled = 0;
@@ -17,23 +20,41 @@ public:
     int32_t allowClerkOrvo = 0;
     int32_t allowFieldOrvo = 0;
 
+    // Rebuilt from the byte texts on every call, never stored.
     std::u16string GetMacText() const;
     bool operator==(const CAccessControlItem&) const = default;
 };
 
+// The six byte texts of a MAC text split at every ":"; missing pieces are empty and pieces
+// after the sixth are dropped.
+void SplitMacText(std::u16string_view macText, CAccessControlItem& item);
+
 // The list lives for the whole run; admission searches it from connection threads while the
-// options dialog may replace it, so every access goes through its one lock.
+// options dialog may replace it, so every access goes through its one lock. It also knows
+// where it is stored: the bare name KestromMAC.dat, i.e. the working directory, which the
+// front ends make the config folder.
 class CAccessControlList {
-public:
+  public:
     std::vector<CAccessControlItem> Snapshot() const;
+    // A copy of the first entry whose MAC text equals macText exactly.
     std::optional<CAccessControlItem> FindByMacText(std::u16string_view macText) const;
+    std::optional<size_t> FindIndexByMacText(std::u16string_view macText) const;
     void ReplaceAll(const std::vector<CAccessControlItem>& items);
     void Append(const std::vector<CAccessControlItem>& items);
     size_t Size() const;
 
-private:
+    void SetStoragePath(std::u16string path);
+    std::u16string StoragePath() const;
+
+    // Held by a save from its snapshot to the rename, so concurrent saves land in order and
+    // the last file written holds the latest list.
+    std::mutex& SaveMutex() const { return saveMutex_; }
+
+  private:
     mutable std::mutex mutex_;
+    mutable std::mutex saveMutex_;
     std::vector<CAccessControlItem> items_;
+    std::u16string storagePath_ = u"KestromMAC.dat";
 };
 
 }  // namespace kestrom

@@ -2,16 +2,17 @@
 // Admission of every complete request message: MAC lookup, access list, product checks,
 // recording of client addresses, then dispatch.
 #include <atomic>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/OperatorInterface.h"
 #include "app/Settings.h"
+#include "security/ClientAddressLists.h"
 
 namespace kestrom {
 
 class CAccessControlList;
-class CClientAddressLists;
 class CCommandProcessor;
 
 struct CAdmissionContext {
@@ -23,6 +24,10 @@ struct CAdmissionContext {
     std::atomic<bool>& promptForUnknownClients;
     std::atomic<bool>& optionsDialogOpen;
 };
+
+// The guarded product a request kind belongs to; none for HY-WIRE, image, reply and unknown
+// kinds, which are never checked and never recorded.
+std::optional<CProduct> GuardedProductOfKind(int kind);
 
 // Runs to its end on the connection's thread: a refusal reply, a prompt, or one dispatch.
 void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,

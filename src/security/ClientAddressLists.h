@@ -9,13 +9,13 @@ namespace kestrom {
 enum class CProduct { Wenlow, FieldOrvo, ClerkOrvo };
 
 class CClientAddressLists {
-public:
+  public:
     // Appends the address unless it is already listed; true when it was added.
     bool Record(CProduct product, std::u16string_view ipText);
     std::vector<std::u16string> Addresses(CProduct product) const;
     int Count(CProduct product) const;
 
-private:
+  private:
     struct List {
         mutable std::mutex mutex;
         std::vector<std::u16string> addresses;
