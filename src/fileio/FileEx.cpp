@@ -1,0 +1,520 @@
+#include "fileio/FileEx.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "fileio/FileCause.h"
+#include "fileio/Path.h"
+
+namespace kestrom {
+
+namespace {
+
+constexpr char16_t kCR = u'\r';
+constexpr char16_t kLF = u'\n';
+
+bool Contains(std::u16string_view set, char16_t ch) {
+    return set.find(ch) != std::u16string_view::npos;
+}
+
+// Position of the dot that starts the extension (at most three characters after it, no
+// separator after it), or npos.
+std::size_t ExtensionDot(std::u16string_view path) {
+    std::size_t dot = path.rfind(u'.');
+    if (dot == std::u16string_view::npos) return dot;
+    std::size_t sep = LastPathSeparator(path);
+    if (sep != std::u16string_view::npos && dot < sep) return std::u16string_view::npos;
+    if (path.size() - dot - 1 > 3) return std::u16string_view::npos;
+    return dot;
+}
+
+bool WriteAll(int fd, const unsigned char* data, std::size_t size, int& err) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+ssize_t ReadSome(int fd, unsigned char* data, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd, data, size);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+unsigned AccessBits(unsigned flags) {
+    switch (flags & 0x3) {
+        case CFileEx::modeWrite:
+            return kFileWrite;
+        case CFileEx::modeReadWrite:
+            return kFileRead | kFileWrite;
+        default:
+            return kFileRead;
+    }
+}
+
+unsigned ShareBits(unsigned flags) {
+    switch (flags & 0x70) {
+        case CFileEx::shareDenyWrite:
+            return kFileRead;
+        case CFileEx::shareDenyRead:
+            return kFileWrite;
+        case CFileEx::shareDenyNone:
+            return kFileRead | kFileWrite;
+        default:  // shareExclusive, and shareCompat, which the platform treats alike
+            return 0;
+    }
+}
+
+// ENOENT means a missing folder as often as a missing file; tell them apart like the platform.
+int OpenFailureCause(int err, std::u16string_view path) {
+    int cause = FileCauseFromErrno(err);
+    if (err == ENOENT) {
+        std::u16string_view folder = FolderPart(path);
+        struct stat st {};
+        if (!folder.empty() &&
+            (::stat(NativePath(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+            cause = file_cause::kBadPath;
+        }
+    }
+    return cause;
+}
+
+}  // namespace
+
+CFileEx::~CFileEx() {
+    Close();
+}
+
+// ---------------------------------------------------------------- path
+
+void CFileEx::SetFileName(std::u16string_view name, bool hasOwnExtension) {
+    std::u16string ext = GetExtension();
+    std::size_t sep = LastPathSeparator(path_);
+    path_.resize(sep == std::u16string::npos ? 0 : sep + 1);
+    path_ += name;
+    if (!hasOwnExtension) SetExtension(ext);
+}
+
+std::u16string CFileEx::GetExtension() const {
+    std::size_t dot = ExtensionDot(path_);
+    return dot == std::u16string::npos ? std::u16string() : path_.substr(dot + 1);
+}
+
+void CFileEx::SetExtension(std::u16string_view ext) {
+    std::size_t dot = ExtensionDot(path_);
+    if (dot != std::u16string::npos) path_.resize(dot);
+    // An empty extension leaves no trailing dot: "name." would be another file here, while the
+    // platform these names come from drops such a dot.
+    if (!ext.empty()) {
+        path_ += u'.';
+        path_ += ext;
+    }
+}
+
+// ---------------------------------------------------------------- open and close
+
+bool CFileEx::Open(unsigned flags, int* cause) {
+    auto fail = [cause](int c) {
+        if (cause) *cause = c;
+        return false;
+    };
+    Close();
+    error_ = 0;
+    use_ = BufferUse::kNone;
+    bufPos_ = bufLen_ = 0;
+    hasPeeked_ = false;
+    pendingSkip_ = 0;
+    heldByte_ = -1;
+
+    const unsigned access = flags & 0x3;
+    int oflags = O_CLOEXEC | (access == modeWrite       ? O_WRONLY
+                              : access == modeReadWrite ? O_RDWR
+                                                        : O_RDONLY);
+    if (flags & modeCreate) {
+        oflags |= O_CREAT;
+        if (flags & modeCreateNew) oflags |= O_EXCL;
+    }
+    const std::string native = NativePath(path_);
+    int fd;
+    do {
+        fd = ::open(native.c_str(), oflags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return fail(OpenFailureCause(errno, path_));
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return fail(file_cause::kAccessDenied);
+    }
+    FileIdentity id{st.st_dev, st.st_ino};
+    std::uint64_t ticket =
+        CShareModeTable::Process().TryAcquire(id, AccessBits(flags), ShareBits(flags));
+    if (ticket == 0) {
+        ::close(fd);
+        return fail(file_cause::kSharingViolation);
+    }
+    // Emptied only once the sharing check has let us in: a refused open changes nothing.
+    if ((flags & modeCreate) && !(flags & modeNoTruncate) && st.st_size > 0) {
+        int rc = access == modeRead ? ::truncate(native.c_str(), 0) : ::ftruncate(fd, 0);
+        if (rc != 0) {
+            int c = FileCauseFromErrno(errno);
+            CShareModeTable::Process().Release(id, ticket);
+            ::close(fd);
+            return fail(c);
+        }
+    }
+    fd_ = fd;
+    identity_ = id;
+    shareTicket_ = ticket;
+    if (buffer_.size() != kBufferSize) buffer_.resize(kBufferSize);
+    return true;
+}
+
+bool CFileEx::Close() {
+    if (fd_ < 0) return true;
+    bool ok = Flush();
+    CShareModeTable::Process().Release(identity_, shareTicket_);
+    shareTicket_ = 0;
+    if (::close(fd_) != 0 && ok) {
+        Fail(FileCauseFromErrno(errno));
+        ok = false;
+    }
+    fd_ = -1;
+    use_ = BufferUse::kNone;
+    bufPos_ = bufLen_ = 0;
+    hasPeeked_ = false;
+    return ok;
+}
+
+void CFileEx::Fail(int cause) {
+    if (error_ == 0) error_ = cause;
+}
+
+bool CFileEx::Flush() {
+    if (fd_ < 0) return false;
+    if (use_ != BufferUse::kWriting || bufLen_ == 0) return error_ == 0;
+    int err = 0;
+    bool ok = WriteAll(fd_, buffer_.data(), bufLen_, err);
+    bufLen_ = 0;
+    use_ = BufferUse::kNone;
+    if (!ok) Fail(FileCauseFromErrno(err));
+    return ok && error_ == 0;
+}
+
+bool CFileEx::Sync() {
+    if (!Flush()) return false;
+    int rc;
+    do {
+        rc = ::fsync(fd_);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        Fail(FileCauseFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+// Gives the unread rest of the read buffer back to the file, so the file position is the
+// logical one again.
+bool CFileEx::EndReading() {
+    if (use_ != BufferUse::kReading) return true;
+    off_t unread = static_cast<off_t>(bufLen_ - bufPos_);
+    bufPos_ = bufLen_ = 0;
+    use_ = BufferUse::kNone;
+    if (unread > 0 && ::lseek(fd_, -unread, SEEK_CUR) < 0) {
+        Fail(file_cause::kBadSeek);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- bytes
+
+bool CFileEx::FillBuffer() {
+    if (fd_ < 0) return false;
+    if (use_ == BufferUse::kWriting && !Flush()) return false;
+    ssize_t n = ReadSome(fd_, buffer_.data(), buffer_.size());
+    if (n < 0) {
+        Fail(FileCauseFromErrno(errno));
+        n = 0;
+    }
+    bufPos_ = 0;
+    bufLen_ = static_cast<std::size_t>(n);
+    use_ = n > 0 ? BufferUse::kReading : BufferUse::kNone;
+    return n > 0;
+}
+
+bool CFileEx::ReadByte(unsigned char& b) {
+    if (use_ != BufferUse::kReading || bufPos_ == bufLen_) {
+        if (!FillBuffer()) return false;
+    }
+    b = buffer_[bufPos_++];
+    return true;
+}
+
+void CFileEx::ReadBytesOrThrow(unsigned char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!ReadByte(b[i])) throw KX(KX::kEndOfFile);
+    }
+}
+
+std::size_t CFileEx::Read(void* data, std::size_t size) {
+    if (fd_ < 0) return 0;
+    auto* out = static_cast<unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        if (use_ == BufferUse::kReading && bufPos_ < bufLen_) {
+            std::size_t n = std::min(size - done, bufLen_ - bufPos_);
+            std::memcpy(out + done, buffer_.data() + bufPos_, n);
+            bufPos_ += n;
+            done += n;
+        } else if (size - done >= buffer_.size()) {
+            if (use_ == BufferUse::kWriting && !Flush()) break;
+            use_ = BufferUse::kNone;
+            ssize_t n = ReadSome(fd_, out + done, size - done);
+            if (n < 0) Fail(FileCauseFromErrno(errno));
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        } else if (!FillBuffer()) {
+            break;
+        }
+    }
+    return done;
+}
+
+bool CFileEx::Write(const void* data, std::size_t size) {
+    if (fd_ < 0) return false;
+    if (!EndReading()) return false;
+    const auto* in = static_cast<const unsigned char*>(data);
+    if (bufLen_ + size > buffer_.size()) {
+        if (!Flush()) return false;
+        if (size >= buffer_.size()) {
+            int err = 0;
+            if (!WriteAll(fd_, in, size, err)) {
+                Fail(FileCauseFromErrno(err));
+                return false;
+            }
+            return true;
+        }
+    }
+    std::memcpy(buffer_.data() + bufLen_, in, size);
+    bufLen_ += size;
+    use_ = BufferUse::kWriting;
+    return true;
+}
+
+bool CFileEx::PutByte(unsigned char b) {
+    if (use_ != BufferUse::kWriting || bufLen_ == buffer_.size()) return Write(&b, 1);
+    buffer_[bufLen_++] = b;
+    return true;
+}
+
+std::uint64_t CFileEx::GetLength() {
+    if (fd_ < 0) return 0;
+    if (use_ == BufferUse::kWriting) Flush();
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool CFileEx::SetLength(std::uint64_t length) {
+    if (fd_ < 0 || !Flush() || !EndReading()) return false;
+    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+        Fail(FileCauseFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+bool CFileEx::Seek(std::uint64_t position) {
+    if (fd_ < 0 || !Flush()) return false;
+    use_ = BufferUse::kNone;
+    bufPos_ = bufLen_ = 0;
+    hasPeeked_ = false;
+    pendingSkip_ = 0;
+    heldByte_ = -1;
+    if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
+        Fail(file_cause::kBadSeek);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- characters
+
+void CFileEx::SetReadLineEndMode(int mode) {
+    readLineEndMode_ = mode;
+    pendingSkip_ = 0;
+    readLineEndChar_ = 0;
+    if (mode == kLineEndCR || mode == kLineEndCRLF) readLineEndChar_ = kCR;
+    if (mode == kLineEndLF || mode == kLineEndLFCR) readLineEndChar_ = kLF;
+}
+
+// One character by the read encoding, before line-end handling.
+char16_t CFileEx::DecodeNext() {
+    if (heldByte_ >= 0) {
+        char16_t held = static_cast<char16_t>(heldByte_);
+        heldByte_ = -1;
+        return held;
+    }
+    for (;;) {
+        unsigned char b[2];
+        if (readEncoding_ == kEncodingUtf16) {
+            ReadBytesOrThrow(b, 2);
+            // FE FF files are decoded high byte first: their writers meant it so, and reading
+            // them low byte first would turn every character into garbage.
+            return byteOrder_ == 1 ? static_cast<char16_t>(b[0] << 8 | b[1])
+                                   : static_cast<char16_t>(b[1] << 8 | b[0]);
+        }
+        ReadBytesOrThrow(b, 1);
+        if (readEncoding_ != kEncodingAuto) return b[0];
+        if (b[0] != 0xFF && b[0] != 0xFE) {
+            readEncoding_ = kEncoding8Bit;
+            return b[0];
+        }
+        readEncoding_ = kEncoding8Bit;
+        if (!ReadByte(b[1])) return b[0];  // a file of one such byte: deliver it
+        if (b[0] == 0xFE && b[1] == 0xFF) {
+            readEncoding_ = kEncodingUtf16;
+            byteOrder_ = 1;
+        } else if (b[0] == 0xFF && b[1] == 0xFE) {
+            readEncoding_ = kEncodingUtf16;
+            byteOrder_ = 0;
+        } else {
+            // Not a mark after all: an 8-bit file; both bytes are text and both are delivered.
+            heldByte_ = b[1];
+            return b[0];
+        }
+    }
+}
+
+char16_t CFileEx::ReadChar() {
+    for (;;) {
+        if (hasPeeked_) {
+            hasPeeked_ = false;
+            return peeked_;
+        }
+        if (fd_ < 0) throw KX(KX::kEndOfFile);
+        char16_t ch = DecodeNext();
+        if (pendingSkip_ != 0 && ch == pendingSkip_) {
+            pendingSkip_ = 0;
+            if (readLineEndMode_ == kLineEndCR) readLineEndMode_ = kLineEndCRLF;
+            if (readLineEndMode_ == kLineEndLF) readLineEndMode_ = kLineEndLFCR;
+            continue;
+        }
+        pendingSkip_ = 0;
+        if (readLineEndMode_ == kLineEndAuto) {
+            if (ch == kLF) {
+                SetReadLineEndMode(kLineEndLF);
+                pendingSkip_ = kCR;
+            } else if (ch == kCR) {
+                SetReadLineEndMode(kLineEndCR);
+                pendingSkip_ = kLF;
+            }
+        }
+        if (readLineEndChar_ != 0 && ch == readLineEndChar_) {
+            if (readLineEndMode_ == kLineEndCRLF) pendingSkip_ = kLF;
+            if (readLineEndMode_ == kLineEndLFCR) pendingSkip_ = kCR;
+            return kLF;
+        }
+        return ch;
+    }
+}
+
+bool CFileEx::NotAtEnd() {
+    if (hasPeeked_) return true;
+    try {
+        peeked_ = ReadChar();
+    } catch (const KX&) {
+        return false;
+    }
+    hasPeeked_ = true;
+    return true;
+}
+
+int CFileEx::ReadToken(std::u16string& out, std::u16string_view terminators,
+                       std::u16string_view commentStarts, std::u16string_view skipped) {
+    const std::size_t start = out.size();
+    for (;;) {
+        int result = -1;
+        bool anyRead = false;
+        char16_t first = 0;
+        while (NotAtEnd()) {
+            char16_t ch = ReadChar();
+            if (!anyRead) {
+                first = ch;
+                anyRead = true;
+            }
+            if (!terminators.empty() && Contains(terminators, ch)) {
+                result = ch;
+                break;
+            }
+            if (skipped.empty() || !Contains(skipped, ch)) out += ch;
+        }
+        if (anyRead && !commentStarts.empty() && Contains(commentStarts, first)) {
+            out.resize(start);
+            if (NotAtEnd()) continue;
+        }
+        return result;
+    }
+}
+
+void CFileEx::ResolveWriteEncoding() {
+    if (writeEncoding_ == kEncodingAuto) {
+        writeEncoding_ = readEncoding_ == kEncodingAuto ? kEncodingUtf16 : readEncoding_;
+    }
+}
+
+bool CFileEx::PutUnit(char16_t ch) {
+    if (writeEncoding_ == kEncodingUtf16) {
+        return PutByte(static_cast<unsigned char>(ch & 0xFF)) &&
+               PutByte(static_cast<unsigned char>(ch >> 8));
+    }
+    return PutByte(static_cast<unsigned char>(ch & 0xFF));
+}
+
+int CFileEx::WriteChar(char16_t ch) {
+    ResolveWriteEncoding();
+    if (ch != kLF) return PutUnit(ch) ? 1 : 0;
+    if (writeLineEndMode_ == kLineEndAuto) {
+        writeLineEndMode_ = readLineEndMode_ >= kLineEndCR && readLineEndMode_ <= kLineEndLFCR
+                                ? readLineEndMode_
+                                : kLineEndCRLF;
+    }
+    switch (writeLineEndMode_) {
+        case kLineEndCR:
+            return PutUnit(kCR) ? 1 : 0;
+        case kLineEndCRLF:
+            return PutUnit(kCR) && PutUnit(kLF) ? 2 : 0;
+        case kLineEndLFCR:
+            return PutUnit(kLF) && PutUnit(kCR) ? 2 : 0;
+        default:
+            return PutUnit(kLF) ? 1 : 0;
+    }
+}
+
+int CFileEx::WriteString(std::u16string_view s) {
+    int count = 0;
+    for (char16_t ch : s) count += WriteChar(ch);
+    return count;
+}
+
+int CFileEx::WriteByteOrderMark() {
+    ResolveWriteEncoding();
+    if (writeEncoding_ != kEncodingUtf16) return 0;
+    return PutUnit(u'\xFEFF') ? 1 : 0;
+}
+
+}  // namespace kestrom

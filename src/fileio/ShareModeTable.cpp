@@ -1,0 +1,35 @@
+#include "fileio/ShareModeTable.h"
+
+namespace kestrom {
+
+CShareModeTable& CShareModeTable::Process() {
+    static CShareModeTable table;
+    return table;
+}
+
+std::uint64_t CShareModeTable::TryAcquire(FileIdentity id, unsigned access, unsigned share) {
+    std::lock_guard lock(mutex_);
+    std::vector<Entry>& opens = opens_[id];
+    for (const Entry& e : opens) {
+        if ((access & ~e.share) != 0 || (e.access & ~share) != 0) return 0;
+    }
+    std::uint64_t ticket = nextTicket_++;
+    opens.push_back({ticket, access, share});
+    return ticket;
+}
+
+void CShareModeTable::Release(FileIdentity id, std::uint64_t ticket) {
+    std::lock_guard lock(mutex_);
+    auto it = opens_.find(id);
+    if (it == opens_.end()) return;
+    std::erase_if(it->second, [ticket](const Entry& e) { return e.ticket == ticket; });
+    if (it->second.empty()) opens_.erase(it);
+}
+
+std::size_t CShareModeTable::OpenCount(FileIdentity id) const {
+    std::lock_guard lock(mutex_);
+    auto it = opens_.find(id);
+    return it == opens_.end() ? 0 : it->second.size();
+}
+
+}  // namespace kestrom
