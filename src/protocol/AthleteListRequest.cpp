@@ -1,8 +1,69 @@
+// "PRQ": the athlete list, sent only when the people file is newer than the client's copy.
+#include <string>
+
+#include "fileio/FileFind.h"
+#include "fileio/NumberText.h"
+#include "fileio/Path.h"
+#include "meetdata/PeopleFile.h"
+#include "meetdata/Readers.h"
+#include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
+#include "protocol/RequestGrammar.h"
 
 namespace kestrom {
 
-// Not served yet: no reply.
-void HandleAthleteListRequest(CCommandProcessor&, int, const std::u16string&) {}
+namespace {
+
+std::u16string WithPath(std::u16string_view message, std::u16string_view path) {
+    std::u16string text(message);
+    text += u": ";
+    text += path;
+    return text;
+}
+
+// -1 (every line) unless a comma follows the date stamp; kept in 16 bits like the key members.
+std::int16_t SelectionNumber(std::u16string_view payload) {
+    const size_t comma = payload.find(u',');
+    if (comma == std::u16string_view::npos) return kSelectAllAthletes;
+    return static_cast<std::int16_t>(ReadDecimal(payload.substr(comma + 1)));
+}
+
+}  // namespace
+
+void HandleAthleteListRequest(CCommandProcessor& p, int, const std::u16string& message) {
+    const std::u16string path = JoinPath(p.EventDirectory(), kPeopleFileName);
+    const auto found = LookUpFile(path);
+    if (!found || found->isDirectory) {
+        p.Log(WithPath(kMsgErrorFindingPeopleFile.text, path), kLogError);
+        p.SendReply(u"NLA");
+        return;
+    }
+
+    const auto payload = FindPayload(message);
+    const auto clientStamp = payload ? ReadDateStamp(*payload) : std::nullopt;
+    if (!clientStamp) {
+        p.Log(kMsgIncompleteAthleteList.text, kLogError);
+        p.SendReply(u"NLA");
+        return;
+    }
+
+    const TimeValue fileTime = found->lastWriteTime;
+    if (fileTime <= *clientStamp) {
+        p.SendReply(u"PRP");
+        return;
+    }
+
+    std::u16string reply = FormatDateStamp(fileTime);
+    reply += u',';
+    if (!AppendAthleteList(path, SelectionNumber(*payload), reply)) {
+        // A stamp with no lines would make the client keep an empty list as current until the
+        // file changes again, so the failure is answered as one.
+        p.Log(WithPath(kMsgErrorOpeningEventFile.text, path), kLogError);
+        p.SendReply(u"NLA");
+        return;
+    }
+    p.SendReply(u"PRP", reply);
+}
 
 }  // namespace kestrom

@@ -1,8 +1,89 @@
+// "SRQ": the schedule of field events for a field client; the walk from header to header and
+// the start list of one field event.
+#include <string>
+
+#include "fileio/Path.h"
+#include "fileio/TextConvert.h"
+#include "meetdata/Readers.h"
+#include "meetdata/Schedule.h"
+#include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
+#include "protocol/RequestGrammar.h"
 
 namespace kestrom {
 
-// Not served yet: no reply.
-void HandleScheduleRequest(CCommandProcessor&, int, const std::u16string&, bool) {}
+namespace {
+
+constexpr std::u16string_view kEventFileName = u"orvo.evt";
+
+// After the first STX up to the first ETX; to the end without an ETX, empty without an STX
+// (or with the first ETX before it).
+std::u16string_view SchedulePayload(std::u16string_view message) {
+    const size_t stx = message.find(kSTX);
+    if (stx == std::u16string_view::npos) return {};
+    const size_t etx = message.find(kETX);
+    if (etx == std::u16string_view::npos) return message.substr(stx + 1);
+    if (etx < stx) return {};
+    return message.substr(stx + 1, etx - stx - 1);
+}
+
+// Comma-separated pieces that are not empty (runs of commas count as one separator).
+int CountPieces(std::u16string_view payload) {
+    int pieces = 0;
+    bool inPiece = false;
+    for (char16_t c : payload) {
+        if (c == u',') {
+            inPiece = false;
+        } else if (!inPiece) {
+            inPiece = true;
+            ++pieces;
+        }
+    }
+    return pieces;
+}
+
+std::u16string KeyText(const CEventInfo& key) {
+    return U16("(" + std::to_string(key.event) + "," + std::to_string(key.round) + "," +
+               std::to_string(key.heat) + ")");
+}
+
+}  // namespace
+
+void HandleScheduleRequest(CCommandProcessor& p, int, const std::u16string& message,
+                           bool unscramble) {
+    const std::u16string_view raw = SchedulePayload(message);
+    const std::u16string payload = unscramble ? Unscramble(raw) : std::u16string(raw);
+    if (CountPieces(payload) < 3) {
+        p.SendReply(u"SRP");
+        return;
+    }
+    p.Log(u"...Request String: " + payload, kLogNever);
+
+    CEventInfo key;
+    char16_t mark = kNoDirection;
+    if (!ReadEventKey(payload, key, &mark)) {
+        p.Log(kMsgIncompleteScheduleRequest.text, kLogError);
+        p.SendReply(u"SRP");
+        return;
+    }
+    p.Log(KeyText(key) + u" Start List Request", kLogInfo);
+
+    const std::u16string path = JoinPath(p.EventDirectory(), kEventFileName);
+    const CScheduleAnswer answer = ReadSchedule(path, key, mark);
+    if (!answer.opened) {
+        std::u16string line(kMsgErrorOpeningEventFile.text);
+        line += u": ";
+        line += path;
+        p.Log(line, kLogError);
+    }
+    for (int i = 0; i < answer.badHeaderLines; ++i) p.Log(kMsgBadFormatEventFile.text, kLogError);
+    if (!answer.found) {
+        p.SendReply(u"SRP");
+        return;
+    }
+    p.Log(u"FieldOrvo <-- SCHEDULE:", kLogNever);
+    p.SendReply(u"SRP", unscramble ? Scramble(answer.text) : answer.text);
+}
 
 }  // namespace kestrom

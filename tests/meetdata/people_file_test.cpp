@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fileio/FileEx.h"
+#include "fileio/TextConvert.h"
+#include "meetdata/PeopleFile.h"
+
+namespace kestrom {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PeopleFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("kestrom-people-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::u16string Write(const std::string& bytes) {
+        const fs::path path = folder_ / "orvo.ppl";
+        std::ofstream(path, std::ios::binary) << bytes;
+        return FromUtf8(path.string());
+    }
+
+    fs::path folder_;
+};
+
+TEST(AthleteSelection, NumberListOfFieldSixDecides) {
+    const std::u16string_view listed = u"1,Ann,Lee,F,CLB,2001,\"3,7,12\",x";
+    const std::u16string_view other = u"2,Bo,Ng,M,CLB,2000,\"3,12\"";
+    EXPECT_TRUE(IsAthleteSelected(listed, 7));
+    EXPECT_FALSE(IsAthleteSelected(other, 7));
+    EXPECT_TRUE(IsAthleteSelected(other, 12));
+    // One number needs no quotes.
+    EXPECT_TRUE(IsAthleteSelected(u"3,a,b,c,d,e,7", 7));
+    EXPECT_FALSE(IsAthleteSelected(u"3,a,b,c,d,e,8", 7));
+}
+
+TEST(AthleteSelection, LinesWithoutListOrEndingInZeroAreAlwaysSent) {
+    EXPECT_TRUE(IsAthleteSelected(u"4,a,b,c,d,e", 7));
+    EXPECT_TRUE(IsAthleteSelected(u"4,a,b,c,d,e,,f", 7));  // empty field 6
+    EXPECT_TRUE(IsAthleteSelected(u"4,a,b,c,d,e,0", 7));
+    EXPECT_TRUE(IsAthleteSelected(u"4,a,b,c,d,e,\"5,0\"", 7));
+    // The last value read decides, not the first: a list starting with 0 is still a list.
+    EXPECT_FALSE(IsAthleteSelected(u"4,a,b,c,d,e,\"0,5\"", 7));
+    // An empty number stops the list: 3 is its last value.
+    EXPECT_FALSE(IsAthleteSelected(u"4,a,b,c,d,e,\"3,,7\"", 7));
+}
+
+TEST(AthleteSelection, MinusOneSelectsEverything) {
+    EXPECT_TRUE(IsAthleteSelected(u"2,Bo,Ng,M,CLB,2000,\"3,12\"", kSelectAllAthletes));
+    EXPECT_TRUE(IsAthleteSelected(u"2,Bo,Ng,M,CLB,2000,9", kSelectAllAthletes));
+}
+
+TEST_F(PeopleFileTest, SkipsCommentsAndEmptyLinesAndEndsEveryLineWithCrLf) {
+    const auto path = Write(
+        ";people of the meet\r\n"
+        "\r\n"
+        "1,Ann,Lee,F,CLB,2001,\"3,7\"\r\n"
+        " 2,leading blank\r\n"
+        ",3,leading comma\r\n"
+        "4,Cy,Ho,M,CLB,1999,12\r\n"
+        "5,last line without line end");
+    std::u16string out = u"stamp,";
+    ASSERT_TRUE(AppendAthleteList(path, 7, out));
+    EXPECT_EQ(out,
+              u"stamp,1,Ann,Lee,F,CLB,2001,\"3,7\"\r\n 2,leading blank\r\n,3,leading comma\r\n"
+              u"5,last line without line end\r\n");
+}
+
+TEST_F(PeopleFileTest, ReadsUtf16AndStopsLinesAtCtrlZ) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : std::string("1,A\n2,B\x1A")) {
+        bytes += c;
+        bytes += '\0';
+    }
+    const auto path = Write(bytes);
+    std::u16string out;
+    ASSERT_TRUE(AppendAthleteList(path, kSelectAllAthletes, out));
+    EXPECT_EQ(out, u"1,A\r\n2,B\r\n");
+}
+
+TEST_F(PeopleFileTest, MissingOrWriteLockedFileFailsAndLeavesTextAlone) {
+    std::u16string out = u"kept";
+    EXPECT_FALSE(AppendAthleteList(FromUtf8((folder_ / "none.ppl").string()), -1, out));
+    EXPECT_EQ(out, u"kept");
+
+    const auto path = Write("1,A\n");
+    CFileEx writer(path);
+    ASSERT_TRUE(writer.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive));
+    EXPECT_FALSE(AppendAthleteList(path, -1, out));
+    EXPECT_EQ(out, u"kept");
+    writer.Close();
+
+    // Two readers at once both succeed.
+    CFileEx reader(path);
+    ASSERT_TRUE(reader.Open(CFileEx::modeRead | CFileEx::shareDenyWrite));
+    EXPECT_TRUE(AppendAthleteList(path, -1, out));
+    EXPECT_EQ(out, u"kept1,A\r\n");
+}
+
+}  // namespace
+}  // namespace kestrom
