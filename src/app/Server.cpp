@@ -1,17 +1,64 @@
 #include "app/Server.h"
 
+#include "fileio/TextConvert.h"
+#include "net/ListeningSocket.h"
+
 namespace kestrom {
 
-class CListeningSocket {};
+CKestromServer::CKestromServer(COperatorInterface& op)
+    : op_(op),
+      requestContext_{settings_, op_, eventFileUpdateLock_},
+      admissionContext_{settings_,         op_, accessList_, clients_, promptForUnknownClients_,
+                        optionsDialogOpen_} {}
 
-CKestromServer::CKestromServer(COperatorInterface& op) : op_(op) {}
-CKestromServer::~CKestromServer() = default;
+CKestromServer::~CKestromServer() {
+    StopListening();
+}
 
-bool CKestromServer::StartListening() { return false; }
-void CKestromServer::StopListening() { listener_.reset(); }
-bool CKestromServer::IsListening() const { return listener_ != nullptr; }
-int CKestromServer::ListeningPort() const { return -1; }
-int CKestromServer::ListenerSendBufferSize() const { return -1; }
-int CKestromServer::ListenerReceiveBufferSize() const { return -1; }
+bool CKestromServer::StartListening() {
+    StopListening();
+    const CKestromSettings settings = settings_.Get();
+    auto listener = std::make_unique<CListeningSocket>(requestContext_, admissionContext_);
+    std::string reason;
+    if (!listener->Create(settings.PortNumber, settings.TCPSendBufferSize,
+                          settings.TCPReceiveBufferSize, reason)) {
+        op_.AddLogLine(u"UNABLE TO LISTEN ON PORT " + U16(std::to_string(settings.PortNumber)) +
+                           u": " + FromUtf8(reason),
+                       kLogError);
+        return false;
+    }
+    std::lock_guard lock(listenerMutex_);
+    listener_ = std::move(listener);
+    return true;
+}
+
+void CKestromServer::StopListening() {
+    std::unique_ptr<CListeningSocket> listener;
+    {
+        std::lock_guard lock(listenerMutex_);
+        listener.swap(listener_);
+    }
+    listener.reset();  // closes and joins outside the lock
+}
+
+bool CKestromServer::IsListening() const {
+    std::lock_guard lock(listenerMutex_);
+    return listener_ != nullptr;
+}
+
+int CKestromServer::ListeningPort() const {
+    std::lock_guard lock(listenerMutex_);
+    return listener_ ? listener_->Port() : -1;
+}
+
+int CKestromServer::ListenerSendBufferSize() const {
+    std::lock_guard lock(listenerMutex_);
+    return listener_ ? listener_->SendBufferSize() : -1;
+}
+
+int CKestromServer::ListenerReceiveBufferSize() const {
+    std::lock_guard lock(listenerMutex_);
+    return listener_ ? listener_->ReceiveBufferSize() : -1;
+}
 
 }  // namespace kestrom

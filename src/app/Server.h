@@ -7,7 +7,9 @@
 
 #include "app/OperatorInterface.h"
 #include "app/Settings.h"
+#include "protocol/CommandProcessor.h"
 #include "security/AccessControlList.h"
+#include "security/Admission.h"
 #include "security/ClientAddressLists.h"
 
 namespace kestrom {
@@ -28,9 +30,12 @@ public:
     std::atomic<bool>& OptionsDialogOpen() { return optionsDialogOpen_; }
     COperatorInterface& Operator() { return op_; }
 
-    // Creates the listener on the settings' port with its buffer sizes. Failing to listen is
-    // silent: the program runs without serving, and this returns false.
+    // Creates the listener on the settings' port with its buffer sizes. When it cannot listen
+    // an error line naming the port and the reason goes to the event log, the program runs
+    // without serving, and this returns false. A running listener is replaced.
     bool StartListening();
+    // Closes the listener and ends every connection, joining all their threads. Also done by
+    // the destructor, so no connection outlives the objects it uses.
     void StopListening();
     bool IsListening() const;
     // The port actually bound (the settings' port, or the system's pick for port 0).
@@ -47,6 +52,9 @@ private:
     std::atomic<bool> promptForUnknownClients_{false};
     std::atomic<bool> optionsDialogOpen_{false};
     std::mutex eventFileUpdateLock_;
+    CRequestContext requestContext_;
+    CAdmissionContext admissionContext_;
+    mutable std::mutex listenerMutex_;
     std::unique_ptr<CListeningSocket> listener_;
 };
 
