@@ -1,0 +1,100 @@
+// kestromd: the Kestrom server without a window.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/InstanceChecker.h"
+#include "app/Server.h"
+#include "app/SettingsStore.h"
+#include "daemon/DaemonOperator.h"
+
+using namespace kestrom;
+
+namespace {
+
+// SIGTERM and SIGINT are taken by sigwait in main; blocked before any thread starts so that
+// every thread inherits the mask and none is interrupted by them.
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const CKestromCommandLineInfo info =
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!info.error.empty()) {
+        std::cerr << "kestromd: " << info.error << "\n" << UsageText("kestromd");
+        return 2;
+    }
+    if (info.help) {
+        std::cout << UsageText("kestromd");
+        return 0;
+    }
+    if (info.version) {
+        std::cout << VersionText("kestromd");
+        return 0;
+    }
+
+    const sigset_t stopSignals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    CInstanceChecker guard{std::string(kKestromInstanceName)};
+    if (guard.PreviousInstanceRunning()) {
+        std::cerr << kPreviousInstanceMessage << "\n";
+        guard.ActivatePreviousInstance();
+        return 1;
+    }
+
+    // Command-line paths are already absolute; from here on the config folder is the
+    // working directory, where the settings and the access list's storage file live.
+    const std::string configDir = info.configDir.value_or(DefaultConfigDir());
+    std::error_code ec;
+    std::filesystem::create_directories(configDir, ec);
+    if (::chdir(configDir.c_str()) != 0) {
+        std::cerr << "kestromd: cannot use the config folder " << configDir << "\n";
+        return 1;
+    }
+
+    CDaemonOperator op(stdout);
+    CKestromServer server(op);
+    op.SetSettings(&server.Settings());
+
+    // ---- Access control list: loaded here, before the settings (start-up step 5). ----
+    // (The access list load and its failure messages go in this spot.)
+
+    CSettingsStore store{std::string(kSettingsFileName)};
+    CKestromSettings settings = server.Settings().Get();
+    store.Load(settings, info.initStartListDirectory, info.initResultsDirectory);
+    if (store.KeyUnavailable()) std::cerr << '\a' << std::flush;
+    ApplyOverrides(settings, info);
+    server.Settings().Set(settings);
+
+    if (!guard.TrackFirstInstance([] {})) {
+        // Another start won the race between the check above and now.
+        std::cerr << kPreviousInstanceMessage << "\n";
+        return 1;
+    }
+
+    server.StartListening();
+
+    int signalNumber = 0;
+    while (sigwait(&stopSignals, &signalNumber) != 0) {
+    }
+
+    store.Save(server.Settings().Get());
+    server.StopListening();
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The daemon's operator: event log lines go to standard output in the window's format,
+// prompts are answered "no", and the connection count is kept for the run.
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "app/OperatorInterface.h"
+#include "app/Settings.h"
+#include "fileio/LocalTime.h"
+
+namespace kestrom {
+
+inline constexpr size_t kLogMessageChars = 128;
+
+// "MM/DD/YYYY HH:MM:SS", three blanks and the first 128 characters of the message (one less
+// when the cut would split a surrogate pair), as UTF-8.
+std::string FormatLogLine(const LocalDateTime& when, std::u16string_view message);
+
+class CDaemonOperator : public COperatorInterface {
+  public:
+    explicit CDaemonOperator(std::FILE* out) : out_(out) {}
+
+    // The record whose LogEvents decides whether lines are shown; until set, all are.
+    void SetSettings(const CSharedSettings* settings) { settings_ = settings; }
+
+    void AddLogLine(std::u16string_view text, int level) override;
+    void RefreshProductGrid() override {}
+    void ShowBalloon(std::u16string_view, std::u16string_view, int, int) override {}
+    bool PromptAddClient(CAccessControlItem&) override { return false; }
+    void ConnectionOpened() override { ++connections_; }
+    void ConnectionClosed() override { --connections_; }
+
+    int ErrorCount() const { return errors_.load(); }
+    int Connections() const { return connections_.load(); }
+
+  private:
+    std::FILE* out_;
+    const CSharedSettings* settings_ = nullptr;
+    std::mutex mutex_;  // one line at a time, in the order asked
+    std::atomic<int> errors_{0};
+    std::atomic<int> connections_{0};
+};
+
+}  // namespace kestrom

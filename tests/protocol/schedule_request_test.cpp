@@ -1,0 +1,161 @@
+// The schedule request "SRQ" served end to end through the dispatcher, in both character modes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fileio/TextConvert.h"
+#include "protocol/CommandProcessor.h"
+#include "protocol/CommandTable.h"
+#include "support/Fakes.h"
+
+namespace kestrom {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CRecordingChannel;
+using testing::CRecordingOperator;
+
+constexpr const char* kMeet =
+    "1,1,1,100m,TR\r\n"
+    " 1,Runner\r\n"
+    "3,1,1,Long Jump,LJ\r\n"
+    " 11,A\r\n"
+    "3,1,2,Long Jump,LJ\r\n"
+    " 21,C\r\n"
+    "9,1,1,Shot,SP\r\n";
+
+std::string ScrambledBytes(std::string_view text) {
+    std::string out;
+    for (unsigned char c : text) out += static_cast<char>(c + 71);
+    return out;
+}
+
+class ScheduleRequestTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("kestrom-srq-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder_);
+        settings_.Update(
+            [&](CKestromSettings& s) { s.EventDirectory = FromUtf8(folder_.string()); });
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    void WriteMeet(const std::string& bytes) {
+        std::ofstream(folder_ / "orvo.evt", std::ios::binary) << bytes;
+    }
+
+    // Sends the payload as a client of the mode would (scrambled in mode 0) and returns the
+    // reply bytes.
+    std::string Ask(std::string_view payload, int charMode) {
+        settings_.Update([&](CKestromSettings& s) { s.CharMode = charMode; });
+        std::u16string wire = u"\x01SRQ\x02";
+        for (unsigned char c : payload)
+            wire += charMode == 0 ? static_cast<char16_t>(c + 71) : static_cast<char16_t>(c);
+        wire += u"\x03\x04";
+        CRecordingChannel channel(charMode);
+        CRequestContext context{settings_, op_, lock_};
+        CCommandProcessor processor(context, channel);
+        processor.Dispatch(kKindScheduleRequest, wire, u"client");
+        return channel.bytes;
+    }
+
+    static std::string Srp(const std::string& payloadOnWire, int charMode = 0) {
+        const size_t chars = charMode == 0 ? payloadOnWire.size() : payloadOnWire.size() / 2;
+        const size_t size = (charMode == 0 ? chars : 2 * chars) + 3;
+        std::string out = "\x01SRP,PSZ=" + std::to_string(size) + "\x02";
+        if (charMode != 0) {
+            std::string wide;
+            for (char c : out) wide += std::string{c, '\0'};
+            return wide + payloadOnWire + std::string("\x03\0\x04\0", 4);
+        }
+        return out + payloadOnWire + "\x03\x04";
+    }
+
+    std::vector<std::u16string> Shown() const {
+        std::vector<std::u16string> out;
+        for (const auto& l : op_.lines)
+            if (l.level != 4) out.push_back(l.text);
+        return out;
+    }
+
+    fs::path folder_;
+    CSharedSettings settings_;
+    CRecordingOperator op_;
+    std::mutex lock_;
+};
+
+TEST_F(ScheduleRequestTest, WorkedWalkInSingleByteModeIsScrambledBothWays) {
+    WriteMeet(kMeet);
+    EXPECT_EQ(Ask("0,0,0,+", 0), Srp(ScrambledBytes("3,1,1,Long Jump,LJ\r\n")));
+    EXPECT_EQ(Ask("3,1,1,+", 0), Srp(ScrambledBytes("3,1,2,Long Jump,LJ\r\n")));
+    EXPECT_EQ(Ask("3,1,2,+", 0), Srp(ScrambledBytes("9,1,1,Shot,SP\r\n")));
+    EXPECT_EQ(Ask("9,1,1,+", 0), Srp(""));
+    EXPECT_EQ(Ask("3,1,2", 0), Srp(ScrambledBytes("3,1,2,Long Jump,LJ\r\n 21,C\r\n")));
+    EXPECT_EQ(Ask("1,1,1", 0), Srp(""));
+    // '3' + 71 is 'z': the scrambled bytes are plain ASCII here.
+    EXPECT_EQ(ScrambledBytes("3"), "z");
+    EXPECT_EQ(Shown(), (std::vector<std::u16string>{
+                           u"(0,0,0) Start List Request", u"(3,1,1) Start List Request",
+                           u"(3,1,2) Start List Request", u"(9,1,1) Start List Request",
+                           u"(3,1,2) Start List Request", u"(1,1,1) Start List Request"}));
+}
+
+TEST_F(ScheduleRequestTest, UnicodeModeIsPlainAndTwoBytesPerCharacter) {
+    WriteMeet(kMeet);
+    std::string wide;
+    for (char c : std::string("3,1,1,Long Jump,LJ\r\n 11,A\r\n")) wide += std::string{c, '\0'};
+    EXPECT_EQ(Ask("3,1,1,-", 1), Srp(wide, 1));
+    EXPECT_EQ(Ask("3,1,1", 1), Srp(wide, 1));
+}
+
+TEST_F(ScheduleRequestTest, ShortOrUnreadableRequestsGetAnEmptyReply) {
+    WriteMeet(kMeet);
+    EXPECT_EQ(Ask("3,1", 0), Srp(""));
+    EXPECT_EQ(Ask("3,,,1", 0), Srp(""));
+    EXPECT_TRUE(op_.lines.empty());
+
+    EXPECT_EQ(Ask("3,,1,1", 0), Srp(""));
+    ASSERT_EQ(op_.lines.size(), 2u);
+    EXPECT_EQ(op_.lines[0].text, u"...Request String: 3,,1,1");
+    EXPECT_EQ(op_.lines[0].level, 4);
+    EXPECT_EQ(op_.lines[1].text, u"INCOMPLETE COMMAND RECEIVING SCHEDULE REQUEST");
+    EXPECT_EQ(op_.lines[1].level, 2);
+}
+
+TEST_F(ScheduleRequestTest, MissingEventFileAndBadHeadersAreLogged) {
+    EXPECT_EQ(Ask("0,0,0,+", 0), Srp(""));
+    const std::u16string path = FromUtf8((folder_ / "orvo.evt").string());
+    EXPECT_EQ(Shown(), (std::vector<std::u16string>{u"(0,0,0) Start List Request",
+                                                    u"ERROR OPENING EVENT FILE: " + path}));
+    EXPECT_EQ(op_.lines.back().level, 2);
+
+    op_.lines.clear();
+    WriteMeet("x,1,1,LJ,LJ\n3,1,1,LJ,LJ\n");
+    EXPECT_EQ(Ask("0,0,0,+", 0), Srp(ScrambledBytes("3,1,1,LJ,LJ\r\n")));
+    EXPECT_EQ(Shown(), (std::vector<std::u16string>{u"(0,0,0) Start List Request",
+                                                    u"BAD FORMAT PARSING EVENT FILE"}));
+    EXPECT_EQ(op_.lines.back().text, u"FieldOrvo <-- SCHEDULE:");
+}
+
+TEST_F(ScheduleRequestTest, PayloadRunsToTheEndWithoutEtx) {
+    WriteMeet(kMeet);
+    settings_.Update([&](CKestromSettings& s) { s.CharMode = 1; });
+    CRecordingChannel channel(1);
+    CRequestContext context{settings_, op_, lock_};
+    CCommandProcessor processor(context, channel);
+    processor.Dispatch(kKindScheduleRequest,
+                       u"\x01SRQ\x02"
+                       u"3,1,1,+\x04",
+                       u"c");
+    // The EOT is part of the mark field, so it is no "+": the start list is answered.
+    std::string wide;
+    for (char c : std::string("3,1,1,Long Jump,LJ\r\n 11,A\r\n")) wide += std::string{c, '\0'};
+    EXPECT_EQ(channel.bytes, Srp(wide, 1));
+}
+
+}  // namespace
+}  // namespace kestrom
