@@ -3,7 +3,10 @@
 // options of the Linux front ends.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "app/Settings.h"
 
 namespace kestrom {
 
@@ -24,8 +27,20 @@ struct CKestromCommandLineInfo {
     std::string error;  // non-empty when an option was malformed
 };
 
-// Parses argv[1..]. Paths given to the GNU-style options are made absolute here, before the
-// program changes into its config folder.
+// Parses argv[1..]. Paths given to the GNU-style options, and non-empty first-run folders,
+// are made absolute here, before the program changes into its config folder. Unknown
+// arguments are ignored; the first malformed option value stops parsing and sets `error`.
 CKestromCommandLineInfo ParseCommandLine(const std::vector<std::string>& args);
+
+// Applies --port, --event-dir, --results-dir and --char-mode to the loaded settings.
+void ApplyOverrides(CKestromSettings& settings, const CKestromCommandLineInfo& info);
+
+// The --help text of both front ends, ending in a line break.
+std::string UsageText(std::string_view programName);
+// The --version line of both front ends, ending in a line break.
+std::string VersionText(std::string_view programName);
+
+// The largest port the operator can choose in the main window; --port keeps to it too.
+inline constexpr int kMaxPortNumber = 32767;
 
 }  // namespace kestrom

@@ -3,30 +3,43 @@
 // text format, with the value usability rules of the original registry storage.
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/Settings.h"
 
 namespace kestrom {
 
+inline constexpr std::string_view kSettingsFileName = "settings.reg";
+// The key that holds the values; the version is part of it, so each version has its own.
+inline constexpr std::string_view kSettingsKeyPath =
+    "HKEY_CURRENT_USER\\SOFTWARE\\Corvane\\Kestrom\\3.23";
+
 class CSettingsStore {
-public:
+  public:
     explicit CSettingsStore(std::string regFilePath);
 
     // Reads the values into `settings` (defaults for unusable ones). Returns the first-run
     // flag: true when the key had to be created. The first-run folders apply only then.
+    // When the key can be neither opened nor created, returns true, reads nothing and
+    // KeyUnavailable() turns true: the front end beeps.
     bool Load(CKestromSettings& settings, const std::optional<std::u16string>& firstRunEventDir,
               const std::optional<std::u16string>& firstRunResultsDir);
     // Writes the values; the TCP sizes only when greater than 0. Nothing when the key is
-    // missing.
-    void Save(const CKestromSettings& settings);
+    // missing. Other keys and values of the file are kept. False when nothing was written.
+    bool Save(const CKestromSettings& settings);
 
+    // Whether the last Load found the key neither openable nor creatable.
+    bool KeyUnavailable() const { return keyUnavailable_; }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
+    bool keyUnavailable_ = false;
 };
 
 // The config folder: $XDG_CONFIG_HOME/kestrom, else ~/.config/kestrom.
 std::string DefaultConfigDir();
+// The default event and results folder: ~/Kestrom.
+std::u16string DefaultDataFolder();
 
 }  // namespace kestrom

@@ -1,0 +1,195 @@
+#include "app/CommandLine.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/Version.h"
+#include "fileio/TextConvert.h"
+
+namespace kestrom {
+
+namespace {
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// "name=value" where the first name.size() characters equal the name (any case) and the next
+// one is '='. Returns the value, possibly empty.
+std::optional<std::string_view> DirectorySwitchValue(std::string_view sw, std::string_view name) {
+    if (sw.size() <= name.size() || sw[name.size()] != '=') return std::nullopt;
+    if (!EqualsNoCase(sw.substr(0, name.size()), name)) return std::nullopt;
+    return sw.substr(name.size() + 1);
+}
+
+// Relative paths are taken against the current folder, which the program leaves for its
+// config folder right after parsing.
+std::string AbsolutePath(std::string_view path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path), ec);
+    if (ec) return std::string(path);
+    std::string out = p.lexically_normal().string();
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+void ParseSwitch(std::string_view sw, CKestromCommandLineInfo& info) {
+    if (EqualsNoCase(sw, "startMinimized")) {
+        info.startMinimized = true;
+    } else if (EqualsNoCase(sw, "useHyWire")) {
+        info.useHyWire = true;
+    } else if (auto v = DirectorySwitchValue(sw, "initStartListDirectory")) {
+        info.initStartListDirectory = FromUtf8(v->empty() ? *v : AbsolutePath(*v));
+    } else if (auto v2 = DirectorySwitchValue(sw, "initResultsDirectory")) {
+        info.initResultsDirectory = FromUtf8(v2->empty() ? *v2 : AbsolutePath(*v2));
+    }
+    // Anything else has no effect.
+}
+
+std::optional<int> StrictNumber(std::string_view text) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+enum class Gnu { kNone, kConfigDir, kPort, kEventDir, kResultsDir, kCharMode, kHelp, kVersion };
+
+Gnu GnuOption(std::string_view name) {
+    if (name == "config-dir") return Gnu::kConfigDir;
+    if (name == "port") return Gnu::kPort;
+    if (name == "event-dir") return Gnu::kEventDir;
+    if (name == "results-dir") return Gnu::kResultsDir;
+    if (name == "char-mode") return Gnu::kCharMode;
+    if (name == "help") return Gnu::kHelp;
+    if (name == "version") return Gnu::kVersion;
+    return Gnu::kNone;
+}
+
+// Applies one option with its value; returns the error text, empty when fine.
+std::string ApplyGnuValue(Gnu option, std::string_view name, std::string_view value,
+                          CKestromCommandLineInfo& info) {
+    const std::string opt = "--" + std::string(name);
+    switch (option) {
+        case Gnu::kConfigDir:
+        case Gnu::kEventDir:
+        case Gnu::kResultsDir: {
+            if (value.empty()) return "option '" + opt + "' needs a folder";
+            std::string path = AbsolutePath(value);
+            if (option == Gnu::kConfigDir) {
+                info.configDir = path;
+            } else if (option == Gnu::kEventDir) {
+                info.eventDir = FromUtf8(path);
+            } else {
+                info.resultsDir = FromUtf8(path);
+            }
+            return {};
+        }
+        case Gnu::kPort: {
+            auto port = StrictNumber(value);
+            if (!port || *port < 1 || *port > kMaxPortNumber) {
+                return "option '" + opt + "' needs a port number from 1 to " +
+                       std::to_string(kMaxPortNumber) + ", not '" + std::string(value) + "'";
+            }
+            info.port = *port;
+            return {};
+        }
+        case Gnu::kCharMode:
+            if (value != "0" && value != "1") {
+                return "option '" + opt + "' needs 0 or 1, not '" + std::string(value) + "'";
+            }
+            info.charMode = value == "1" ? 1 : 0;
+            return {};
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+CKestromCommandLineInfo ParseCommandLine(const std::vector<std::string>& args) {
+    CKestromCommandLineInfo info;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg.size() > 2 && arg.substr(0, 2) == "--") {
+            std::string_view body = arg.substr(2);
+            size_t eq = body.find('=');
+            std::string_view name = body.substr(0, eq);
+            Gnu option = GnuOption(name);
+            if (option == Gnu::kNone) continue;  // unknown arguments have no effect
+            if (option == Gnu::kHelp || option == Gnu::kVersion) {
+                if (eq != std::string_view::npos) {
+                    info.error = "option '--" + std::string(name) + "' takes no value";
+                    return info;
+                }
+                (option == Gnu::kHelp ? info.help : info.version) = true;
+                continue;
+            }
+            std::string_view value;
+            if (eq != std::string_view::npos) {
+                value = body.substr(eq + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                info.error = "option '--" + std::string(name) + "' needs a value";
+                return info;
+            }
+            info.error = ApplyGnuValue(option, name, value, info);
+            if (!info.error.empty()) return info;
+            continue;
+        }
+        if (!arg.empty() && (arg[0] == '/' || arg[0] == '-')) ParseSwitch(arg.substr(1), info);
+    }
+    return info;
+}
+
+void ApplyOverrides(CKestromSettings& settings, const CKestromCommandLineInfo& info) {
+    if (info.port) settings.PortNumber = *info.port;
+    if (info.eventDir) settings.EventDirectory = *info.eventDir;
+    if (info.resultsDir) settings.ResultsDirectory = *info.resultsDir;
+    if (info.charMode) settings.CharMode = *info.charMode;
+}
+
+std::string UsageText(std::string_view programName) {
+    std::string p(programName);
+    return "Usage: " + p +
+           " [OPTION]...\n"
+           "Serves the files of an athletics meet to field-event, clerk-of-course and results\n"
+           "devices over TCP, and stores the results and start lists they send back.\n"
+           "\n"
+           "Options override the stored settings for this run and are saved at shutdown.\n"
+           "  --config-dir DIR    folder of settings.reg and KestromMAC.dat\n"
+           "                      (default $XDG_CONFIG_HOME/kestrom, else ~/.config/kestrom)\n"
+           "  --port N            TCP port to listen on, 1 to " +
+           std::to_string(kMaxPortNumber) +
+           " (default 1950)\n"
+           "  --event-dir DIR     folder of orvo.evt, hywire.evt and orvo.ppl\n"
+           "  --results-dir DIR   folder of the results files and finish pictures\n"
+           "  --char-mode 0|1     0: one byte per character on the wire, 8-bit files;\n"
+           "                      1: two bytes per character, UTF-16 files\n"
+           "  /initStartListDirectory=DIR  event folder for the very first start\n"
+           "  /initResultsDirectory=DIR    results folder for the very first start\n"
+           "  /useHyWire          reduced operator menus\n"
+           "  /startMinimized     start minimised\n"
+           "  --help              show this text and exit\n"
+           "  --version           show the version and exit\n"
+           "\n"
+           "Switches starting with / may also start with -, in any case.\n";
+}
+
+std::string VersionText(std::string_view programName) {
+    return std::string(programName) + " (Kestrom) " + std::string(kKestromVersion) + "\n";
+}
+
+}  // namespace kestrom

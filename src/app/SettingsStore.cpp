@@ -1,0 +1,212 @@
+#include "app/SettingsStore.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/RegFile.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/NumberText.h"
+#include "fileio/TextConvert.h"
+
+namespace kestrom {
+
+namespace {
+
+// The longest usable string value: 255 characters, terminator included.
+constexpr size_t kMaxValueBytes = 255 * 2;
+
+enum class FileState { kMissing, kUnreadable, kRead };
+
+FileState ReadWholeFile(const std::string& path, std::string& bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
+    bytes.clear();
+    char buf[16384];
+    FileState state = FileState::kRead;
+    while (true) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            state = FileState::kUnreadable;  // EISDIR among others
+            break;
+        }
+        if (n == 0) break;
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return state;
+}
+
+bool WriteRegFile(const std::string& path, const CRegFile& doc) {
+    return WriteFileAtomically(FromUtf8(path), doc.Serialize());
+}
+
+// The text of a value when the registry rules allow it to be used: a string or expandable
+// string (taken unexpanded), an even size, the terminating NUL last unless empty, and at most
+// 255 characters with the terminator. The text ends at the first NUL.
+std::optional<std::u16string> UsableText(const std::optional<CRegValue>& value) {
+    if (!value) return std::nullopt;
+    if (value->type != reg_type::kSz && value->type != reg_type::kExpandSz) return std::nullopt;
+    const auto& d = value->data;
+    if (d.size() % 2 != 0 || d.size() > kMaxValueBytes) return std::nullopt;
+    if (d.empty()) return std::u16string();
+    if (d[d.size() - 2] != 0 || d[d.size() - 1] != 0) return std::nullopt;
+    std::u16string text;
+    for (size_t i = 0; i + 1 < d.size(); i += 2) {
+        char16_t c = static_cast<char16_t>(d[i] | (d[i + 1] << 8));
+        if (c == 0) break;
+        text += c;
+    }
+    return text;
+}
+
+class CValueReader {
+  public:
+    explicit CValueReader(const CRegFile& doc) : doc_(doc) {}
+
+    std::optional<std::u16string> Text(std::string_view name) const {
+        return UsableText(doc_.Get(kSettingsKeyPath, name));
+    }
+    bool Flag(std::string_view name, bool fallback) const {
+        auto text = Text(name);
+        return text ? (!text->empty() && text->front() == u'1') : fallback;
+    }
+    int Number(std::string_view name, int fallback) const {
+        auto text = Text(name);
+        return text ? ReadDecimal(*text) : fallback;
+    }
+
+  private:
+    const CRegFile& doc_;
+};
+
+CRegValue DecimalValue(int value) {
+    return CRegValue::String(U16(std::to_string(value)));
+}
+
+std::string HomeDir() {
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        std::string dir = home;
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        return dir;
+    }
+    std::vector<char> buf(16384);
+    passwd pw{};
+    passwd* result = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result &&
+        result->pw_dir) {
+        return result->pw_dir;
+    }
+    return "/";
+}
+
+}  // namespace
+
+CSettingsStore::CSettingsStore(std::string regFilePath) : path_(std::move(regFilePath)) {}
+
+bool CSettingsStore::Load(CKestromSettings& settings,
+                          const std::optional<std::u16string>& firstRunEventDir,
+                          const std::optional<std::u16string>& firstRunResultsDir) {
+    keyUnavailable_ = false;
+    std::string bytes;
+    FileState state = ReadWholeFile(path_, bytes);
+    CRegFile doc;
+    if (state == FileState::kRead) doc = CRegFile::Parse(bytes);
+
+    bool firstRun = false;
+    if (state != FileState::kRead || !doc.HasKey(kSettingsKeyPath)) {
+        firstRun = true;
+        // A file that exists but cannot be read is never replaced: it may hold settings.
+        bool created = false;
+        if (state != FileState::kUnreadable) {
+            doc.AddKey(kSettingsKeyPath);
+            std::error_code ec;
+            std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+            created = WriteRegFile(path_, doc);
+        }
+        if (!created) {
+            keyUnavailable_ = true;
+            return true;
+        }
+    }
+
+    CValueReader values(doc);
+    const std::u16string defaultFolder = DefaultDataFolder();
+    settings.LogEvents = values.Flag("LogEvents", true);
+    settings.PortNumber = values.Number("PortNumber", 1950);
+    if (firstRun && firstRunEventDir) {
+        settings.EventDirectory = *firstRunEventDir;
+    } else {
+        settings.EventDirectory = values.Text("EventDirectory").value_or(defaultFolder);
+    }
+    if (firstRun && firstRunResultsDir) {
+        settings.ResultsDirectory = *firstRunResultsDir;
+    } else {
+        settings.ResultsDirectory = values.Text("ResultsDirectory").value_or(defaultFolder);
+    }
+    settings.CharMode = values.Number("CharMode", 0);
+    settings.SecurityEnabled = values.Flag("SecurityEnabled", false);
+    settings.WenlowSecurityEnabled = values.Flag("WenlowSecurityEnabled", true);
+    settings.ClerkOrvoSecurityEnabled = values.Flag("ClerkOrvoSecurityEnabled", true);
+    settings.FieldOrvoSecurityEnabled = values.Flag("FieldOrvoSecurityEnabled", true);
+    // Unusable buffer sizes keep what the record had: "not set" unless changed before.
+    settings.TCPSendBufferSize = values.Number("TCPSendBufferSize", settings.TCPSendBufferSize);
+    settings.TCPReceiveBufferSize =
+        values.Number("TCPReceiveBufferSize", settings.TCPReceiveBufferSize);
+    settings.TCPInitSendBufferSize =
+        values.Number("TCPInitSendBufferSize", settings.TCPInitSendBufferSize);
+    settings.TCPInitReceiveBufferSize =
+        values.Number("TCPInitReceiveBufferSize", settings.TCPInitReceiveBufferSize);
+    return firstRun;
+}
+
+bool CSettingsStore::Save(const CKestromSettings& settings) {
+    std::string bytes;
+    if (ReadWholeFile(path_, bytes) != FileState::kRead) return false;
+    CRegFile doc = CRegFile::Parse(bytes);
+    if (!doc.HasKey(kSettingsKeyPath)) return false;
+
+    auto set = [&](std::string_view name, const CRegValue& value) {
+        doc.Set(kSettingsKeyPath, name, value);
+    };
+    set("LogEvents", CRegValue::String(settings.LogEvents ? u"1" : u"0"));
+    set("PortNumber", DecimalValue(settings.PortNumber));
+    set("EventDirectory", CRegValue::String(settings.EventDirectory));
+    set("ResultsDirectory", CRegValue::String(settings.ResultsDirectory));
+    set("CharMode", DecimalValue(settings.CharMode));
+    set("SecurityEnabled", DecimalValue(settings.SecurityEnabled));
+    set("WenlowSecurityEnabled", DecimalValue(settings.WenlowSecurityEnabled));
+    set("ClerkOrvoSecurityEnabled", DecimalValue(settings.ClerkOrvoSecurityEnabled));
+    set("FieldOrvoSecurityEnabled", DecimalValue(settings.FieldOrvoSecurityEnabled));
+    // A size of 0 or less means "not set" and leaves the stored value as it was.
+    if (settings.TCPSendBufferSize > 0)
+        set("TCPSendBufferSize", DecimalValue(settings.TCPSendBufferSize));
+    if (settings.TCPReceiveBufferSize > 0)
+        set("TCPReceiveBufferSize", DecimalValue(settings.TCPReceiveBufferSize));
+    if (settings.TCPInitSendBufferSize > 0)
+        set("TCPInitSendBufferSize", DecimalValue(settings.TCPInitSendBufferSize));
+    if (settings.TCPInitReceiveBufferSize > 0)
+        set("TCPInitReceiveBufferSize", DecimalValue(settings.TCPInitReceiveBufferSize));
+    return WriteRegFile(path_, doc);
+}
+
+std::string DefaultConfigDir() {
+    // XDG requires an absolute path; a relative one is to be ignored.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        return std::string(xdg) + "/kestrom";
+    }
+    return HomeDir() + "/.config/kestrom";
+}
+
+std::u16string DefaultDataFolder() {
+    return FromUtf8(HomeDir() + "/Kestrom");
+}
+
+}  // namespace kestrom
