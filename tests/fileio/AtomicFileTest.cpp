@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+#include "TempFolder.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileCause.h"
+#include "fileio/FileFind.h"
+
+namespace kestrom {
+namespace {
+
+using testing::TempFolder;
+
+TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
+    TempFolder dir;
+    dir.Put("KestromMAC.dat", "old");
+    ASSERT_EQ(::chmod(dir.Native("KestromMAC.dat").c_str(), 0640), 0);
+    int cause = 0;
+    ASSERT_TRUE(WriteFileAtomically(dir.Path("KestromMAC.dat"), "new content", &cause));
+    EXPECT_EQ(dir.Get("KestromMAC.dat"), "new content");
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.Native("KestromMAC.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replacement keeps the old permissions
+
+    ASSERT_TRUE(WriteFileAtomically(dir.Path("fresh.dat"), "", &cause));
+    EXPECT_TRUE(LookUpFile(dir.Path("fresh.dat")).has_value());
+}
+
+TEST(AtomicFile, TextWrittenThroughTheFileObject) {
+    TempFolder dir;
+    CAtomicFileWriter writer(dir.Path("001-1-01.qff"));
+    ASSERT_TRUE(writer.Create());
+    EXPECT_NE(writer.TempPath(), writer.TargetPath());
+    writer.File().SetWriteEncoding(CFileEx::kEncoding8Bit);
+    writer.File().WriteString(u"1,Smith\n");
+    EXPECT_FALSE(LookUpFile(writer.TargetPath()).has_value());  // nothing visible before Commit
+    ASSERT_TRUE(writer.Commit());
+    EXPECT_EQ(dir.Get("001-1-01.qff"), "1,Smith\r\n");
+}
+
+TEST(AtomicFile, UncommittedWriterRemovesItsTemporaryFile) {
+    TempFolder dir;
+    dir.Put("orvo.evt", "old");
+    {
+        CAtomicFileWriter writer(dir.Path("orvo.evt"));
+        ASSERT_TRUE(writer.Create());
+        writer.File().Write("half", 4);
+    }
+    EXPECT_EQ(dir.Get("orvo.evt"), "old");
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+}
+
+TEST(AtomicFile, MissingFolderFailsAsAValue) {
+    TempFolder dir;
+    int cause = 0;
+    EXPECT_FALSE(WriteFileAtomically(dir.Path("gone/settings.reg"), "x", &cause));
+    EXPECT_EQ(cause, file_cause::kBadPath);
+}
+
+TEST(AtomicFile, FullDiskLeavesTheOldFile) {
+    TempFolder dir;
+    dir.Put("orvo.evt", "old content");
+    // A file-size limit makes writes fail like a full disk does, also for root.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    int cause = 0;
+    bool ok = WriteFileAtomically(dir.Path("orvo.evt"), std::string(1 << 20, 'n'), &cause);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(cause, file_cause::kDiskFull);
+    EXPECT_EQ(dir.Get("orvo.evt"), "old content");
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+}
+
+TEST(AtomicFile, FailedRenameLeavesTheTarget) {
+    TempFolder dir;
+    ASSERT_EQ(::mkdir(dir.Native("target").c_str(), 0755), 0);
+    dir.Put("target/inside", "keep");
+    int cause = 0;
+    EXPECT_FALSE(WriteFileAtomically(dir.Path("target"), "x", &cause));
+    EXPECT_NE(cause, 0);
+    EXPECT_EQ(dir.Get("target/inside"), "keep");
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+}
+
+TEST(AtomicFile, SharingOfOpenTargetIsRespected) {
+    TempFolder dir;
+    dir.Put("orvo.evt", "old");
+    {
+        CFileEx holder(dir.Path("orvo.evt"));
+        ASSERT_TRUE(holder.Open(CFileEx::modeRead | CFileEx::shareExclusive));
+        int cause = 0;
+        EXPECT_FALSE(WriteFileAtomically(dir.Path("orvo.evt"), "new", &cause));
+        EXPECT_EQ(cause, file_cause::kSharingViolation);
+        EXPECT_EQ(dir.Get("orvo.evt"), "old");
+    }
+    // A reader that allows writing does not stop the replacement and keeps reading the old text.
+    CFileEx reader(dir.Path("orvo.evt"));
+    ASSERT_TRUE(reader.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
+    ASSERT_TRUE(WriteFileAtomically(dir.Path("orvo.evt"), "new"));
+    char buf[8] = {};
+    EXPECT_EQ(reader.Read(buf, sizeof buf), 3u);
+    EXPECT_EQ(std::string(buf), "old");
+    EXPECT_EQ(dir.Get("orvo.evt"), "new");
+}
+
+}  // namespace
+}  // namespace kestrom
