@@ -1,8 +1,223 @@
+// "RFF" and "RFT": a FieldOrvo device stores the results of a field-event heat.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "fileio/AtomicFile.h"
+#include "fileio/FileCause.h"
+#include "fileio/FileEx.h"
+#include "fileio/FileFind.h"
+#include "fileio/LocalTime.h"
+#include "fileio/NumberText.h"
+#include "fileio/Path.h"
+#include "fileio/TextConvert.h"
+#include "meetdata/Readers.h"
+#include "protocol/CommandProcessor.h"
+#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
+#include "protocol/RequestGrammar.h"
+#include "protocol/ResultsFiles.h"
+#include "protocol/UploadChecksum.h"
 
 namespace kestrom {
+namespace {
 
-// Not served yet: no reply.
-void HandleResultsUpload(CCommandProcessor&, int, const std::u16string&, std::u16string_view) {}
+constexpr size_t kDateStampPrefix = 15;  // 14 digits and a comma
+
+std::u16string Printf(const char* format, int a, int b, int c) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return U16(text);
+}
+
+// The device's date stamp of an "RFT" upload: fixed positions of the first field. Nothing
+// when the values form no real local time (those uploads are refused).
+std::optional<std::time_t> ReadUploadDate(std::u16string_view field) {
+    auto number = [&](size_t pos, size_t count) {
+        return pos < field.size() ? ReadDecimal(field.substr(pos, count)) : 0;
+    };
+    LocalDateTime local;
+    local.hour = number(0, 2);
+    local.minute = number(2, 2);
+    local.second = number(4, 2);
+    local.day = number(6, 2);
+    local.month = number(8, 2);
+    local.year = number(10, 4);
+    return FromLocalDateTime(local);
+}
+
+// Holds the heat's results file open without sharing for the whole upload, so a second
+// upload of the same heat meanwhile is refused.
+class CResultsFileClaim {
+  public:
+    enum class Outcome { kHeld, kMissing, kRefused };
+
+    explicit CResultsFileClaim(const std::u16string& path) : file_(path) {}
+    ~CResultsFileClaim() {
+        if (placeholder_ && !kept_) RemovePlaceholder();
+    }
+
+    // The file as it is; kMissing when there is none yet.
+    Outcome HoldExisting() {
+        int cause = 0;
+        if (file_.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive | CFileEx::typeBinary,
+                       &cause))
+            return Outcome::kHeld;
+        return cause == file_cause::kFileNotFound ? Outcome::kMissing : Outcome::kRefused;
+    }
+
+    // For a heat without a file: takes the name with an empty file, or the file another
+    // writer has just put there.
+    Outcome HoldNew() {
+        int cause = 0;
+        if (file_.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive | CFileEx::typeBinary |
+                           CFileEx::modeCreate | CFileEx::modeCreateNew,
+                       &cause)) {
+            placeholder_ = true;
+            return Outcome::kHeld;
+        }
+        return cause == file_cause::kAccessDenied ? HoldExisting() : Outcome::kRefused;
+    }
+
+    // The new content is in place; the empty name-holder, if any, has been replaced.
+    void Keep() { kept_ = true; }
+
+  private:
+    void RemovePlaceholder() {
+        file_.Close();
+        std::remove(NativePath(file_.GetPath()).c_str());
+    }
+
+    CFileEx file_;
+    bool placeholder_ = false;
+    bool kept_ = false;
+};
+
+class CResultsUpload {
+  public:
+    CResultsUpload(CCommandProcessor& p, int kind, const std::u16string& message)
+        : p_(p), kind_(kind), message_(message) {}
+
+    void Run(std::u16string_view clientLabel) {
+        std::u16string first = u"(";
+        first.append(clientLabel);
+        first += u")";
+        first.append(kMsgReceivingResults.text);
+        p_.Log(first, kLogInfo);
+
+        const auto bounds = FindPayloadBounds(message_);
+        if (!bounds) return Refuse();
+        std::u16string payload(bounds->Payload(message_));
+        if (p_.CharMode() == 0) payload = Unscramble(payload);
+
+        if (kind_ == kKindResultsUploadStamped && !CheckStamp(payload)) return;
+
+        if (!ReadEventKey(payload, key_)) return Refuse();
+        p_.Log(Printf("(%d,%d,%d)", key_.event, key_.round, key_.heat), kLogInfo);
+
+        const auto sent = ReadUploadChecksum(message_, bounds->etx);
+        const auto computed = ComputeUploadChecksum(message_, bounds->etx, p_.CharMode());
+        if (!sent || !computed) return Refuse();
+        if (*sent != *computed) {
+            p_.SendReply(u"NOK");
+            p_.SendReply(u"NSR");
+            return;
+        }
+        Store(payload);
+    }
+
+  private:
+    void Refuse() {
+        p_.Log(kMsgIncompleteReceivingResults.text, kLogError);
+        p_.SendReply(u"NSR");
+    }
+
+    // "RFT": strips the date stamp; false (after the reply) when the upload must not be
+    // stored because its date is unusable or the folder's file of the heat is newer.
+    bool CheckStamp(std::u16string& payload) {
+        const auto field = ReadField(payload, 0);
+        if (!field) return true;
+        const auto date = ReadUploadDate(*field);
+        if (!date) {
+            Refuse();
+            return false;
+        }
+        payload.erase(0, std::min(payload.size(), kDateStampPrefix));
+
+        CEventInfo key;
+        // Without a key the upload is refused below; there is no file to compare with.
+        if (!ReadEventKey(payload, key)) return true;
+        for (const std::u16string& name : {ResultsFileName(key, ResultsNameForm::kCompact, u".qff"),
+                                           ResultsFileName(key, ResultsNameForm::kDash, u".qff")}) {
+            const auto found = FindFirstFile(p_.ResultsDirectory(), name);
+            if (!found) continue;
+            if (found->lastWriteTime > *date) {
+                p_.Log(u"Result file (" + found->name +
+                           u") not stored.  Current result has a newer timestamp",
+                       kLogError);
+                p_.SendReply(u"NSR");
+                return false;
+            }
+            break;
+        }
+        return true;
+    }
+
+    void Store(std::u16string& payload) {
+        const std::u16string path =
+            JoinPath(p_.ResultsDirectory(), ResultsFileName(key_, ResultsNameForm::kDash, u".qff"));
+        CResultsFileClaim claim(path);
+        const auto held = claim.HoldExisting();
+        if (held == CResultsFileClaim::Outcome::kRefused) return FailToOpen(path);
+
+        CAtomicFileWriter writer(path);
+        if (!writer.Create()) return FailToOpen(path);
+        for (char16_t& c : payload)
+            if (c == u'\r') c = u'\n';
+        CFileEx& file = writer.File();
+        file.SetWriteEncoding(p_.CharMode());
+        file.WriteByteOrderMark();
+        file.WriteString(payload);
+        // A heat seen for the first time is claimed only once its content is on the disk,
+        // so a crash never leaves an empty file under its name.
+        if (held == CResultsFileClaim::Outcome::kMissing) {
+            if (!file.Sync() || claim.HoldNew() != CResultsFileClaim::Outcome::kHeld)
+                return FailToOpen(path);
+        }
+        if (!writer.Commit()) return FailToOpen(path);
+        claim.Keep();
+
+        p_.SendReply(u"ROK");
+        p_.Balloon(Printf("FieldOrvo Sent Results for %03d-%01d-%02d.", key_.event, key_.round,
+                          key_.heat));
+    }
+
+    void FailToOpen(const std::u16string& path) {
+        std::u16string line(kMsgErrorOpeningResultsFile.text);
+        line += u": ";
+        line += path;
+        p_.Log(line, kLogError);
+        p_.SendReply(u"NSR");
+    }
+
+    CCommandProcessor& p_;
+    int kind_;
+    const std::u16string& message_;
+    CEventInfo key_;
+};
+
+}  // namespace
+
+void HandleResultsUpload(CCommandProcessor& p, int kind, const std::u16string& message,
+                         std::u16string_view clientLabel) {
+    try {
+        CResultsUpload(p, kind, message).Run(clientLabel);
+    } catch (const std::exception&) {
+        // Out of memory and the like: the upload is not stored and the connection goes on.
+        p.Log(kMsgIncompleteReceivingResults.text, kLogError);
+        p.SendReply(u"NSR");
+    }
+}
 
 }  // namespace kestrom

@@ -1,8 +1,162 @@
+// "SLS": a ClerkOrvo device sends the start list of one heat, merged into orvo.evt.
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "fileio/AtomicFile.h"
+#include "fileio/FileCause.h"
+#include "fileio/FileEx.h"
+#include "fileio/FileFind.h"
+#include "fileio/Path.h"
+#include "fileio/TextConvert.h"
+#include "meetdata/Readers.h"
+#include "meetdata/StartListMerge.h"
+#include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
+#include "protocol/RequestGrammar.h"
 
 namespace kestrom {
+namespace {
 
-// Not served yet: no reply.
-void HandleStartListUpload(CCommandProcessor&, int, const std::u16string&, std::u16string_view) {}
+constexpr std::u16string_view kEventFileName = u"orvo.evt";
+constexpr std::u16string_view kBackupFileName = u"orvoevt.ren";
+constexpr char16_t kCtrlZ = u'\x001A';
+
+// The event file as text with one LF after every line, and the line-end convention it was
+// written in.
+struct CEventFileText {
+    std::u16string content;
+    int lineEndMode = CFileEx::kLineEndAuto;
+};
+
+bool ReadEventFileContent(CFileEx& file, CEventFileText& text) {
+    file.SetReadEncoding(CFileEx::kEncodingAuto);
+    std::u16string line;
+    while (file.NotAtEnd()) {
+        line.clear();
+        const int end = file.ReadToken(line, u"\n\x001A", {}, {});
+        // A Ctrl-Z closing the file is an end mark, not a line.
+        if (end == kCtrlZ && line.empty() && !file.NotAtEnd()) break;
+        text.content += line;
+        text.content += u'\n';
+    }
+    text.lineEndMode = file.GetReadLineEndMode();
+    return file.ErrorCause() == 0;
+}
+
+// Removes a backup left by an earlier run. Its read-only mark does not stop the removal
+// here (only the folder's permissions do); any failure is ignored, as the file is not needed.
+void RemoveStaleBackup(const std::u16string& path) {
+    std::remove(NativePath(path).c_str());
+}
+
+class CStartListUpload {
+  public:
+    explicit CStartListUpload(CCommandProcessor& p)
+        : p_(p), eventPath_(JoinPath(p.EventDirectory(), kEventFileName)) {}
+
+    void Run(const std::u16string& message, std::u16string_view clientLabel) {
+        std::u16string first = u"(";
+        first.append(clientLabel);
+        first += u")";
+        first.append(kMsgReceivingStartList.text);
+        p_.Log(first, kLogInfo);
+
+        if (!LookUpFile(eventPath_)) {
+            LogWithPath(kMsgErrorFindingEventFile.text, eventPath_);
+            p_.SendReply(u"NLS");
+            return;
+        }
+        const auto payload = FindPayload(message);
+        CEventInfo key;
+        if (!payload || !ReadEventKey(*payload, key)) {
+            p_.Log(kMsgIncompleteStartList.text, kLogError);
+            p_.SendReply(u"NLS");
+            return;
+        }
+        char keyText[96];
+        std::snprintf(keyText, sizeof keyText, "(%d,%d,%d)", key.event, key.round, key.heat);
+        p_.Log(U16(keyText), kLogInfo);
+
+        std::u16string startList;
+        startList.reserve(payload->size());
+        for (char16_t c : *payload)
+            if (c != u'\r') startList.push_back(c);
+
+        if (!UpdateEventFile(startList, key)) {
+            p_.SendReply(u"NLS");
+            return;
+        }
+        const auto written = LookUpFile(eventPath_);
+        p_.SendReply(u"ROK", FormatDateStamp(written ? written->lastWriteTime : 0));
+        std::snprintf(keyText, sizeof keyText,
+                      "ClerkOrvo Sent a New Start List for %03d-%01d-%02d.", key.event, key.round,
+                      key.heat);
+        p_.Balloon(U16(keyText));
+    }
+
+  private:
+    // One update at a time across all connections; the new file replaces orvo.evt in one
+    // rename, so the event file is always there, old or new, never a mixture.
+    bool UpdateEventFile(std::u16string_view startList, const CEventInfo& key) {
+        std::lock_guard lock(p_.EventFileUpdateLock());
+
+        CEventFileText text;
+        {
+            CFileEx file(eventPath_);
+            if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyWrite | CFileEx::typeBinary) ||
+                !ReadEventFileContent(file, text))
+                return FailToOpen(eventPath_);
+        }
+
+        const CStartListMerge merged = MergeStartList(text.content, startList, key);
+        for (int i = 0; i < merged.badHeaderReads; ++i)
+            p_.Log(kMsgBadFormatEventFile.text, kLogError);
+        if (!merged.parsed) return false;
+
+        RemoveStaleBackup(JoinPath(p_.EventDirectory(), kBackupFileName));
+
+        CAtomicFileWriter writer(eventPath_);
+        if (!writer.Create())
+            return FailToOpen(writer.TempPath().empty() ? eventPath_ : writer.TempPath());
+        CFileEx& out = writer.File();
+        out.SetWriteEncoding(p_.CharMode());
+        // The convention the file was read in; CR LF when it had no line end.
+        const int mode = text.lineEndMode;
+        out.SetWriteLineEndMode(mode >= CFileEx::kLineEndCR ? mode : CFileEx::kLineEndCRLF);
+        out.WriteByteOrderMark();
+        out.WriteString(merged.content);
+        if (!writer.Commit()) return FailToOpen(eventPath_);
+        return true;
+    }
+
+    bool FailToOpen(const std::u16string& path) {
+        LogWithPath(kMsgErrorOpeningEventFile.text, path);
+        return false;
+    }
+
+    void LogWithPath(std::u16string_view message, const std::u16string& path) {
+        std::u16string line(message);
+        line += u": ";
+        line += path;
+        p_.Log(line, kLogError);
+    }
+
+    CCommandProcessor& p_;
+    std::u16string eventPath_;
+};
+
+}  // namespace
+
+void HandleStartListUpload(CCommandProcessor& p, int, const std::u16string& message,
+                           std::u16string_view clientLabel) {
+    try {
+        CStartListUpload(p).Run(message, clientLabel);
+    } catch (const std::exception&) {
+        // Out of memory and the like: the event file stays as it was.
+        p.SendReply(u"NLS");
+    }
+}
 
 }  // namespace kestrom
