@@ -8,7 +8,6 @@ namespace kestrom {
 
 bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16string& text,
                        std::u16string& errorLine) {
-    text.clear();
     CFileEx file(path);
     int cause = 0;
     // Full sharing: the start-list update may copy the file while it is read.

@@ -5,10 +5,10 @@
 
 namespace kestrom {
 
-// Every line of the file that is not a comment (";") or empty, each followed by CR LF; with
-// `headersOnly` only the event header lines (competitor lines, which start with a blank, a
-// tab or a comma, are left out too). The file may be 8-bit or UTF-16 with a byte-order mark,
-// with any line ends; LF and Ctrl-Z end a line. On an open failure returns false and sets
+// Appends to `text` every line of the file that is not a comment (";") or empty, each followed by
+// CR LF; with `headersOnly` only the event header lines (competitor lines, which start with a
+// blank, a tab or a comma, are left out too). The file may be 8-bit or UTF-16 with a byte-order
+// mark, with any line ends; LF and Ctrl-Z end a line. On an open failure returns false and sets
 // `errorLine` to the level-2 log text "ERROR OPENING EVENT FILE  CAUSE: <cause>".
 bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16string& text,
                        std::u16string& errorLine);

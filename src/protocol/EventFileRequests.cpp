@@ -1,8 +1,109 @@
+// "EDQ" compares the client's event file stamp with ours; "HRQ", "ECQ", "ERQ" and "EHQ" send
+// the event file (or its header lines) when ours is newer than the client's copy.
+#include "fileio/FileFind.h"
+#include "fileio/Path.h"
+#include "meetdata/EventFile.h"
+#include "meetdata/Readers.h"
+#include "protocol/CommandProcessor.h"
+#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
+#include "protocol/RequestGrammar.h"
 
 namespace kestrom {
 
-// Not served yet: no reply.
-void HandleEventFileRequest(CCommandProcessor&, int, const std::u16string&) {}
+namespace {
+
+constexpr std::u16string_view kEventFileName = u"orvo.evt";
+constexpr std::u16string_view kHyWireEventFileName = u"hywire.evt";
+
+void LogWithPath(CCommandProcessor& p, const CMessage& message, std::u16string_view path) {
+    std::u16string line(message.text);
+    line += u": ";
+    line += path;
+    p.Log(line, kLogError);
+}
+
+void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
+    const std::u16string path = JoinPath(p.EventDirectory(), kEventFileName);
+    auto file = LookUpFile(path);
+    if (!file || file->isDirectory) {
+        LogWithPath(p, kMsgErrorFindingEventFile, path);
+        p.SendReply(u"NLS");
+        return;
+    }
+    auto payload = FindPayload(message);
+    auto clientTime = payload ? ReadDateStamp(*payload) : std::nullopt;
+    if (!clientTime) {
+        p.Log(kMsgIncompleteEventFileDateStamp.text, kLogError);
+        p.SendReply(u"NLS");
+        return;
+    }
+    const TimeValue fileTime = file->lastWriteTime;
+    const char16_t* answer = fileTime > *clientTime ? u"1" : fileTime < *clientTime ? u"-1" : u"0";
+    p.SendReply(u"EDP", answer);
+}
+
+void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& message) {
+    const bool headersOnly = kind == kKindEventFileHeaders;
+    const std::u16string_view replyCode = headersOnly ? u"HRP" : u"ERP";
+    std::u16string_view label;
+    switch (kind) {
+        case kKindEventFileHeaders:
+            label = u"(ClerkOrvo)Event File Headers Request";
+            break;
+        case kKindClerkOrvoEventFile:
+            label = u"(ClerkOrvo) Event File Request";
+            break;
+        case kKindWenlowEventFile:
+            label = u"(Wenlow) Event File Request";
+            break;
+        default:
+            label = u"(HY-WIRE) Event File Request";
+            break;
+    }
+    p.Log(label, kLogInfo);
+
+    const std::u16string path = JoinPath(
+        p.EventDirectory(), kind == kKindHyWireEventFile ? kHyWireEventFileName : kEventFileName);
+    auto file = LookUpFile(path);
+    if (!file || file->isDirectory) {
+        LogWithPath(p, kMsgErrorFindingEventFile, path);
+        p.SendReply(u"NLS");
+        return;
+    }
+    // The stamp is read from everything after STX, but only a complete message is served.
+    auto bounds = FindPayloadBounds(message);
+    auto clientTime =
+        bounds ? ReadDateStamp(std::u16string_view(message).substr(bounds->stx + 1)) : std::nullopt;
+    if (!clientTime) {
+        p.Log(kMsgIncompleteLoadingEventFile.text, kLogError);
+        p.SendReply(u"NLS");
+        return;
+    }
+    const TimeValue fileTime = file->lastWriteTime;
+    if (fileTime <= *clientTime) {
+        p.SendReply(replyCode);  // the client's copy is current
+        return;
+    }
+    std::u16string reply = FormatDateStamp(fileTime);
+    reply += u',';
+    std::u16string errorLine;
+    if (!ReadEventFileText(path, headersOnly, reply, errorLine)) {
+        p.Log(errorLine, kLogError);
+        p.SendReply(u"NLS");
+        return;
+    }
+    p.SendReply(replyCode, reply);
+}
+
+}  // namespace
+
+void HandleEventFileRequest(CCommandProcessor& p, int kind, const std::u16string& message) {
+    if (kind == kKindEventFileDateStamp)
+        HandleDateComparison(p, message);
+    else
+        HandleEventFileCopy(p, kind, message);
+}
 
 }  // namespace kestrom

@@ -1,8 +1,40 @@
+// "DRQ" and "DHQ": the results files that are newer than the client's copies.
+#include "fileio/FileFind.h"
+#include "protocol/CommandProcessor.h"
+#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
+#include "protocol/RequestGrammar.h"
+#include "protocol/ResultsChanged.h"
+#include "protocol/ResultsFiles.h"
 
 namespace kestrom {
 
-// Not served yet: no reply.
-void HandleResultsChangedRequest(CCommandProcessor&, int, const std::u16string&) {}
+void HandleResultsChangedRequest(CCommandProcessor& p, int kind, const std::u16string& message) {
+    const bool hyWire = kind == kKindHyWireResultsChanged;
+    CResultsChanged changed;  // emptied for every request: it lives only as long as this one
+
+    auto payload = FindPayload(message);
+    if (!payload) p.Log(kMsgIncompleteLoadingEventFile.text, kLogError);
+    p.Log(hyWire ? u"(HY-WIRE) Results Changed Request" : u"(Wenlow) Results Changed Request",
+          kLogInfo);
+    if (!payload) {
+        p.SendReply(u"DRP");
+        return;
+    }
+    // Without a comma after the count the request names nothing: an empty list.
+    auto query = ParseResultsChangedQuery(*payload);
+    if (!query) {
+        p.SendReply(u"DRP");
+        return;
+    }
+    for (int i = 0; i < query->badEntries; ++i)
+        p.Log(kMsgIncompleteResultsChangedRequest.text, kLogError);
+
+    // One scan of the folder; the listing carries every file's last-write time.
+    const auto files = FindFiles(p.ResultsDirectory(), hyWire ? u"*.hyf" : u"*.q?f");
+    changed.Collect(*query, files, hyWire ? kHyWireEventDigits : kEventDigits);
+    p.SendReply(u"DRP", changed.Payload());
+}
 
 }  // namespace kestrom

@@ -1,8 +1,166 @@
+// "RFQ", "RRQ" and "RHQ": one results file by its event key, and for FieldOrvo the walk to the
+// next heat of a round ("RFQ" with the mark "+").
+#include <cstdio>
+#include <vector>
+
+#include "fileio/FileCause.h"
+#include "fileio/FileEx.h"
+#include "fileio/FileFind.h"
+#include "fileio/Path.h"
+#include "fileio/TextConvert.h"
+#include "protocol/CommandProcessor.h"
+#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
+#include "protocol/RequestGrammar.h"
+#include "protocol/ResultsFiles.h"
 
 namespace kestrom {
 
-// Not served yet: no reply.
-void HandleResultsRequest(CCommandProcessor&, int, const std::u16string&) {}
+namespace {
+
+// "RRP": the file's date stamp, a comma and its lines, each ended by CR LF. A file that is
+// found but cannot be opened is answered "NLR" so the client does not wait for ever.
+void SendResultsFile(CCommandProcessor& p, const std::u16string& path, TimeValue fileTime) {
+    CFileEx file(path);
+    int cause = 0;
+    if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {
+        std::u16string line(kMsgErrorOpeningResultsFile.text);
+        line += u": ";
+        line += path;
+        line += u".  CAUSE: ";
+        line += FileCauseText(cause);
+        p.Log(line, kLogError);
+        p.SendReply(u"NLR");
+        return;
+    }
+    file.SetReadEncoding(CFileEx::kEncodingAuto);
+    std::u16string payload = FormatDateStamp(fileTime);
+    payload += u',';
+    // Ctrl-Z ends a line like LF and reading goes on after it.
+    while (file.NotAtEnd()) {
+        file.ReadToken(payload, u"\n\x1a", {}, {});
+        payload += u"\r\n";
+    }
+    file.Close();
+    p.SendReply(u"RRP", payload);
+}
+
+std::u16string KeyText(const CEventInfo& key) {
+    char buf[48];
+    int n = std::snprintf(buf, sizeof buf, "(%d-%d-%d)", key.event, key.round, key.heat);
+    return std::u16string(buf, buf + n);
+}
+
+std::u16string_view WithoutExtension(std::u16string_view name) {
+    size_t dot = name.rfind(u'.');
+    return dot == std::u16string_view::npos ? name : name.substr(0, dot);
+}
+
+// The heats of the key's event and round: compact names first, then dash names, each in name
+// order, so the walk goes through the heats in order on every file system.
+std::vector<FoundFile> ListRoundFiles(std::u16string_view folder, const CEventInfo& key) {
+    char buf[48];
+    int n = std::snprintf(buf, sizeof buf, "%03d", key.event);
+    std::u16string common(buf, buf + n);
+    n = std::snprintf(buf, sizeof buf, "%03d%1d*.qff", key.event, key.round);
+    const std::u16string compact(buf, buf + n);
+    n = std::snprintf(buf, sizeof buf, "%03d-%1d-*.qff", key.event, key.round);
+    const std::u16string dash(buf, buf + n);
+
+    // One scan of the folder serves both listings.
+    std::vector<FoundFile> candidates = FindFiles(folder, common + u"*.qff");
+    std::vector<FoundFile> listing;
+    for (auto& f : candidates)
+        if (!f.isDirectory && WildcardMatch(compact, f.name)) listing.push_back(f);
+    for (auto& f : candidates)
+        if (!f.isDirectory && WildcardMatch(dash, f.name)) listing.push_back(f);
+    return listing;
+}
+
+void HandleNextResults(CCommandProcessor& p, const CEventInfo& key) {
+    const std::vector<FoundFile> listing = ListRoundFiles(p.ResultsDirectory(), key);
+    if (listing.empty()) {
+        p.SendReply(u"NLR");
+        return;
+    }
+    size_t next = 0;
+    if (key.heat != 0) {
+        auto indexOf = [&](std::u16string_view name) -> std::optional<size_t> {
+            for (size_t i = 0; i < listing.size(); ++i)
+                if (WithoutExtension(listing[i].name) == name) return i;
+            return std::nullopt;
+        };
+        std::u16string looked = ResultsFileName(key, ResultsNameForm::kDash, {});
+        auto at = indexOf(looked);
+        if (!at) {
+            looked = ResultsFileName(key, ResultsNameForm::kCompact, {});
+            at = indexOf(looked);
+        }
+        if (!at || *at + 1 == listing.size()) {
+            p.Log(u"(FieldOrvo)Results Request (" + looked + u") - No more results", kLogInfo);
+            p.SendReply(u"NLR");
+            return;
+        }
+        next = *at + 1;
+    }
+    const FoundFile& file = listing[next];
+    p.Log(u"(FieldOrvo)Results Request (" + std::u16string(WithoutExtension(file.name)) + u")",
+          kLogInfo);
+    SendResultsFile(p, JoinPath(p.ResultsDirectory(), file.name), file.lastWriteTime);
+}
+
+}  // namespace
+
+void HandleResultsRequest(CCommandProcessor& p, int kind, const std::u16string& message) {
+    auto payload = FindPayload(message);
+    CEventInfo key;
+    char16_t mark = kNoDirection;
+    if (!payload || !ReadEventKey(*payload, key, &mark)) {
+        p.Log(kMsgIncompleteResultsChangedRequest.text, kLogError);
+        p.SendReply(u"NLR");
+        return;
+    }
+    if (kind == kKindFieldOrvoResultsRequest && mark == u'+') {
+        HandleNextResults(p, key);
+        return;
+    }
+    if (mark != kNoDirection) return;  // no such request: nothing is sent
+
+    std::u16string_view product, extension;
+    int eventDigits = kEventDigits;
+    switch (kind) {
+        case kKindHyWireResultsRequest:
+            product = u"(HY-WIRE)";
+            extension = u".hyf";
+            eventDigits = kHyWireEventDigits;
+            break;
+        case kKindWenlowResultsRequest:
+            product = u"(Wenlow)";
+            extension = u".q?f";
+            break;
+        default:
+            product = u"(FieldOrvo)";
+            extension = u".qff";
+            break;
+    }
+    p.Log(std::u16string(product) + u"Results Request " + KeyText(key), kLogInfo);
+
+    const std::u16string& folder = p.ResultsDirectory();
+    auto found =
+        FindFirstFile(folder, ResultsFileName(key, ResultsNameForm::kDash, extension, eventDigits));
+    const std::u16string compact =
+        ResultsFileName(key, ResultsNameForm::kCompact, extension, eventDigits);
+    if (!found) found = FindFirstFile(folder, compact);
+    if (!found) {
+        std::u16string line(kMsgErrorFindingResultsFile.text);
+        line += u": ";
+        line += JoinPath(folder, compact);
+        p.Log(line, kLogError);
+        p.SendReply(u"NLR");
+        return;
+    }
+    SendResultsFile(p, JoinPath(folder, found->name), found->lastWriteTime);
+}
 
 }  // namespace kestrom
