@@ -13,6 +13,8 @@
 #include "app/Server.h"
 #include "app/SettingsStore.h"
 #include "daemon/DaemonOperator.h"
+#include "fileio/TextConvert.h"
+#include "security/AccessListStorage.h"
 
 using namespace kestrom;
 
@@ -72,7 +74,9 @@ int main(int argc, char** argv) {
     op.SetSettings(&server.Settings());
 
     // ---- Access control list: loaded here, before the settings (start-up step 5). ----
-    // (The access list load and its failure messages go in this spot.)
+    const CStorageOutcome accessList = LoadAccessList(server.AccessList());
+    if (accessList != CStorageOutcome::Ok)
+        std::cerr << ToUtf8(StorageOutcomeText(accessList)) << "\n";
 
     CSettingsStore store{std::string(kSettingsFileName)};
     CKestromSettings settings = server.Settings().Get();

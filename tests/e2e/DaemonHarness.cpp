@@ -1,0 +1,159 @@
+#include "e2e/DaemonHarness.h"
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#ifndef KESTROMD_PATH
+#error KESTROMD_PATH must name the kestromd program
+#endif
+
+namespace kestrom::e2e {
+
+namespace fs = std::filesystem;
+
+int FreeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool WriteFile(const std::string& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+CDaemonHarness::CDaemonHarness(Options options) : options_(std::move(options)) {
+    std::string pattern = (fs::temp_directory_path() / "kestrom-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) root_ = pattern;
+    configDir_ = root_ + "/config";
+    runtimeDir_ = options_.runtimeDir.empty() ? root_ + "/run" : options_.runtimeDir;
+    eventDir_ = root_ + "/event";
+    resultsDir_ = root_ + "/results";
+    std::error_code ec;
+    for (const auto& dir : {configDir_, runtimeDir_, eventDir_, resultsDir_})
+        fs::create_directories(dir, ec);
+    fs::permissions(runtimeDir_, fs::perms::owner_all, ec);
+    if (options_.start) Start();
+}
+
+CDaemonHarness::~CDaemonHarness() {
+    if (Running()) Stop();
+    std::error_code ec;
+    if (!root_.empty()) fs::remove_all(root_, ec);
+}
+
+bool CDaemonHarness::Start() {
+    if (Running()) return true;
+    port_ = FreeLoopbackPort();
+    std::vector<std::string> args = {KESTROMD_PATH,
+                                     "--config-dir",
+                                     configDir_,
+                                     "--port",
+                                     std::to_string(port_),
+                                     "--event-dir",
+                                     eventDir_,
+                                     "--results-dir",
+                                     resultsDir_,
+                                     "--char-mode",
+                                     std::to_string(options_.charMode)};
+    args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
+    const std::string out = root_ + "/stdout.log";
+    const std::string err = root_ + "/stderr.log";
+
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        if (!std::freopen(out.c_str(), "a", stdout) || !std::freopen(err.c_str(), "a", stderr))
+            ::_exit(127);
+        ::setenv("XDG_RUNTIME_DIR", runtimeDir_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (root_ + "/xdg").c_str(), 1);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    pid_ = pid;
+    for (int i = 0; i < 1000; ++i) {
+        if (WaitExit(0ms)) return false;
+        if (CClientConnection::Connect("127.0.0.1", port_, options_.charMode, 100ms)) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+std::optional<int> CDaemonHarness::WaitExit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (done < 0 || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+int CDaemonHarness::Stop() {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, SIGTERM);
+    if (const auto status = WaitExit(10s)) return *status;
+    ::kill(pid_, SIGKILL);
+    WaitExit(10s);
+    return -1;
+}
+
+std::string CDaemonHarness::Stdout() const {
+    return ReadFile(root_ + "/stdout.log");
+}
+std::string CDaemonHarness::Stderr() const {
+    return ReadFile(root_ + "/stderr.log");
+}
+
+bool CDaemonHarness::WaitForLog(std::string_view text, std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Stdout().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+std::unique_ptr<CClientConnection> CDaemonHarness::Connect() const {
+    return CClientConnection::Connect("127.0.0.1", port_, options_.charMode);
+}
+
+std::optional<CReply> CDaemonHarness::Request(std::u16string_view request,
+                                              std::chrono::milliseconds timeout) const {
+    return client::RequestOnce("127.0.0.1", port_, options_.charMode, request, timeout);
+}
+
+}  // namespace kestrom::e2e
