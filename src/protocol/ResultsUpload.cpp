@@ -80,13 +80,17 @@ class CResultsFileClaim {
         return cause == file_cause::kAccessDenied ? HoldExisting() : Outcome::kRefused;
     }
 
+    // Lets go just before the rename, which an open without sharing would block.
+    void Release() { file_.Close(); }
     // The new content is in place; the empty name-holder, if any, has been replaced.
     void Keep() { kept_ = true; }
 
   private:
+    // Only while it is still the empty file this upload created.
     void RemovePlaceholder() {
         file_.Close();
-        std::remove(NativePath(file_.GetPath()).c_str());
+        const auto found = LookUpFile(file_.GetPath());
+        if (found && found->size == 0) std::remove(NativePath(file_.GetPath()).c_str());
     }
 
     CFileEx file_;
@@ -185,6 +189,7 @@ class CResultsUpload {
             if (!file.Sync() || claim.HoldNew() != CResultsFileClaim::Outcome::kHeld)
                 return FailToOpen(path);
         }
+        claim.Release();
         if (!writer.Commit()) return FailToOpen(path);
         claim.Keep();
 

@@ -1,0 +1,27 @@
+#pragma once
+// The text of a file a client command uploads, read as the server reads meet files (8-bit,
+// or UTF-16 after a byte-order mark) with its line ends left exactly as they are.
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "fileio/FileEx.h"
+#include "fileio/TextConvert.h"
+
+namespace kestrom::client {
+
+inline std::optional<std::u16string> ReadUploadFileText(const std::u16string& path,
+                                                        std::ostream& err) {
+    CFileEx file(path);
+    if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary)) {
+        err << "kestrom-client: cannot open " << ToUtf8(path) << "\n";
+        return std::nullopt;
+    }
+    file.SetReadEncoding(CFileEx::kEncodingAuto);
+    file.SetReadLineEndMode(CFileEx::kLineEndNone);
+    std::u16string text;
+    while (file.NotAtEnd()) text.push_back(file.ReadChar());
+    return text;
+}
+
+}  // namespace kestrom::client

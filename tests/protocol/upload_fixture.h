@@ -1,0 +1,85 @@
+#pragma once
+// A meet folder on disk and a processor wired to recording doubles, for the upload tests.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "fileio/TextConvert.h"
+#include "protocol/CommandProcessor.h"
+#include "support/Fakes.h"
+
+namespace kestrom::testing {
+
+class CUploadFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kestrom-upload-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+        std::filesystem::create_directories(dir_ / "event");
+        std::filesystem::create_directories(dir_ / "results");
+        SetCharMode(0);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    void SetCharMode(int mode) {
+        settings_.Update([&](CKestromSettings& s) {
+            s.CharMode = mode;
+            s.EventDirectory = FromUtf8((dir_ / "event").string());
+            s.ResultsDirectory = FromUtf8((dir_ / "results").string());
+        });
+        charMode_ = mode;
+    }
+
+    // Runs one message through a fresh processor, as a connection does; returns the reply bytes.
+    std::string Dispatch(int kind, const std::u16string& message) {
+        CRecordingChannel channel(charMode_);
+        CCommandProcessor processor(context_, channel);
+        processor.Dispatch(kind, message, u"Dev");
+        return channel.bytes;
+    }
+
+    // The bytes of an empty-payload reply in the current character mode.
+    std::string Reply(std::string_view code, std::string_view payload = {}) {
+        std::u16string text = u"\x0001" + U16(code) + u",PSZ=";
+        const size_t size = payload.size() * (charMode_ == 0 ? 1 : 2) + 3;
+        text += U16(std::to_string(size)) + u"\x0002" + U16(payload) + u"\x0003\x0004";
+        CRecordingChannel channel(charMode_);
+        channel.SendText(text, false);
+        return channel.bytes;
+    }
+
+    std::filesystem::path Results(std::string_view name) const { return dir_ / "results" / name; }
+    std::filesystem::path Event(std::string_view name) const { return dir_ / "event" / name; }
+
+    static std::string ReadBytes(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static void WriteBytes(const std::filesystem::path& p, std::string_view bytes) {
+        std::ofstream out(p, std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    static void SetMTime(const std::filesystem::path& p, std::time_t t) {
+        utimbuf times{t, t};
+        ::utime(p.c_str(), &times);
+    }
+
+    std::vector<std::u16string> Log() const { return op_.Texts(); }
+
+    std::filesystem::path dir_;
+    CSharedSettings settings_;
+    CRecordingOperator op_;
+    std::mutex updateLock_;
+    CRequestContext context_{settings_, op_, updateLock_};
+    int charMode_ = 0;
+};
+
+}  // namespace kestrom::testing
