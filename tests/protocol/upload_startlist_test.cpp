@@ -1,0 +1,89 @@
+#include <thread>
+
+#include "fileio/FileFind.h"
+#include "meetdata/Readers.h"
+#include "protocol/CommandTable.h"
+#include "protocol/RequestGrammar.h"
+#include "upload_fixture.h"
+
+namespace kestrom::testing {
+namespace {
+
+class StartListUpload : public CUploadFixture {
+  protected:
+    std::string Send(std::u16string_view list) {
+        return Dispatch(kKindStartListUpload,
+                        u"\x0001SLS\x0002" + std::u16string(list) + u"\x0003\x0004");
+    }
+};
+
+TEST_F(StartListUpload, WorkedExampleOnDiskKeepsLineEndsAndRepliesWithTheStamp) {
+    WriteBytes(Event("orvo.evt"), "5,1,1,100m\n a\n5,1,2,100m\n b\n5,2,1,100m\n c\n");
+    const std::string reply = Send(u"5,1,3,100m\r\n n1\r\n n2");
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")),
+              "5,1,1,100m\n a\n5,1,2,100m\n b\n5,1,3,100m\n n1\n n2\n5,2,1,100m\n c\n");
+    const auto stamp = LookUpFile(FromUtf8(Event("orvo.evt").string()));
+    EXPECT_EQ(reply, Reply("ROK", ToUtf8(FormatDateStamp(stamp->lastWriteTime))));
+    EXPECT_EQ(Log(), (std::vector<std::u16string>{u"(Dev)Receiving Start List", u"(5,1,3)"}));
+    EXPECT_EQ(op_.balloons,
+              std::vector<std::u16string>{u"ClerkOrvo Sent a New Start List for 005-1-03."});
+}
+
+TEST_F(StartListUpload, EightBitCrLfFileRewrittenInUnicodeMode) {
+    SetCharMode(1);
+    WriteBytes(Event("orvo.evt"), ";c\r\n\r\n5,1,1\r\n a\r\n\x1A");
+    Send(u"5,1,1,Run\r\n x\r\n");
+    const std::string expected(";c\r\n\r\n5,1,1\r\n x\r\n");
+    std::string utf16("\xFF\xFE");
+    for (char c : expected) utf16 += std::string{c, '\0'};
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")), utf16);
+}
+
+TEST_F(StartListUpload, FailuresReplyNlsAndLeaveTheFileUntouched) {
+    EXPECT_EQ(Send(u"5,1,1\n a"), Reply("NLS"));
+    EXPECT_EQ(Log().back(), u"ERROR FINDING EVENT FILE: " + FromUtf8(Event("orvo.evt").string()));
+
+    const std::string old = "5,1,1\n a\n9,x\n";
+    WriteBytes(Event("orvo.evt"), old);
+    EXPECT_EQ(Send(u"5,1"), Reply("NLS"));
+    EXPECT_EQ(Log().back(), u"INCOMPLETE COMMAND RECEIVING START LIST");
+    EXPECT_EQ(Send(u"5,1,2,Run\n b"), Reply("NLS"));
+    EXPECT_EQ(Log().back(), u"BAD FORMAT PARSING EVENT FILE");
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "event"), {}), 1);
+}
+
+TEST_F(StartListUpload, StaleReadOnlyBackupIsRemoved) {
+    WriteBytes(Event("orvo.evt"), "");
+    WriteBytes(Event("orvoevt.ren"), "stale");
+    std::filesystem::permissions(Event("orvoevt.ren"), std::filesystem::perms::owner_read);
+    EXPECT_EQ(Send(u"5,1,1,Run\n a\n").substr(0, 4), "\x01ROK");
+    EXPECT_FALSE(std::filesystem::exists(Event("orvoevt.ren")));
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")), "5,1,1,Run\r\n a\r\n");
+}
+
+TEST_F(StartListUpload, ConcurrentClientsLoseNoHeat) {
+    WriteBytes(Event("orvo.evt"), "");
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 8; ++c)
+        clients.emplace_back([&, c] {
+            for (int h = 1; h <= 50; ++h) {
+                const std::string list =
+                    std::to_string(c + 1) + ",1," + std::to_string(h) + ",Run\n a\n";
+                EXPECT_EQ(Send(FromUtf8(list)).substr(0, 4), "\x01ROK");
+            }
+        });
+    for (auto& t : clients) t.join();
+    const std::string file = ReadBytes(Event("orvo.evt"));
+    for (int c = 1; c <= 8; ++c)
+        for (int h = 1; h <= 50; ++h) {
+            const std::string header =
+                "\n" + std::to_string(c) + ",1," + std::to_string(h) + ",Run\r\n";
+            const size_t at = ("\n" + file).find(header);
+            ASSERT_NE(at, std::string::npos) << header;
+            EXPECT_EQ(("\n" + file).find(header, at + 1), std::string::npos) << header;
+        }
+}
+
+}  // namespace
+}  // namespace kestrom::testing
