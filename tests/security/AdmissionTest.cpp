@@ -205,7 +205,10 @@ TEST_F(AdmissionTest, TimedUploadAndClerkEventFileBelongToTheirProducts) {
 
     Switches(1, 0, 1, 1);
     EXPECT_EQ(Send(kUnknownIp, u"\x01RFT,\x04"), kRefusal);
-    EXPECT_EQ(Send(kUnknownIp, u"\x01ECQ\x02\x03\x04"), kRefusal);
+    EXPECT_EQ(Send(kUnknownIp,
+                   u"\x01"
+                   u"ECQ\x02\x03\x04"),
+              kRefusal);
     EXPECT_TRUE(
         Logged(u"(AA:BB:CC:DD:EE:02) Client not in the security list attempted ClerkOrvo "
                u"data access.",
