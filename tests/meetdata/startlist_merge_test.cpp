@@ -65,8 +65,7 @@ TEST(StartListMerge, EmptyEventFileReceivesTheWholeStartList) {
 
 TEST(StartListMerge, StartListWithoutFinalLineEndGetsOne) {
     EXPECT_EQ(Merge("5,2,1\n x\n", "5,1,1\n last", Key(5, 1, 1)), "5,1,1\n last\n5,2,1\n x\n");
-    EXPECT_EQ(Merge("5,1,1\n old\n6,1,1\n", "5,1,1\n last", Key(5, 1, 1)),
-              "5,1,1\n last\n6,1,1\n");
+    EXPECT_EQ(Merge("5,1,1\n old\n6,1,1\n", "5,1,1\n last", Key(5, 1, 1)), "5,1,1\n last\n6,1,1\n");
 }
 
 TEST(StartListMerge, ExactMatchReplacesCommentsAndEmptyLinesUpToNextDigitLine) {
@@ -75,8 +74,7 @@ TEST(StartListMerge, ExactMatchReplacesCommentsAndEmptyLinesUpToNextDigitLine) {
 }
 
 TEST(StartListMerge, HeaderFollowedDirectlyByHeaderGetsLinesAndLosesNothing) {
-    EXPECT_EQ(Merge("5,1,1\n5,1,2\n b\n", "5,1,1\n n\n", Key(5, 1, 1)),
-              "5,1,1\n n\n5,1,2\n b\n");
+    EXPECT_EQ(Merge("5,1,1\n5,1,2\n b\n", "5,1,1\n n\n", Key(5, 1, 1)), "5,1,1\n n\n5,1,2\n b\n");
 }
 
 TEST(StartListMerge, SecondIdenticalHeaderIsLeftAlone) {
