@@ -15,6 +15,9 @@ namespace kestrom {
 
 namespace {
 
+// A shorter stamp would be read with the selection's comma inside its fields.
+constexpr size_t kDateStampLength = 14;
+
 std::u16string WithPath(std::u16string_view message, std::u16string_view path) {
     std::u16string text(message);
     text += u": ";
@@ -41,7 +44,8 @@ void HandleAthleteListRequest(CCommandProcessor& p, int, const std::u16string& m
     }
 
     const auto payload = FindPayload(message);
-    const auto clientStamp = payload ? ReadDateStamp(*payload) : std::nullopt;
+    const auto clientStamp =
+        payload && payload->size() >= kDateStampLength ? ReadDateStamp(*payload) : std::nullopt;
     if (!clientStamp) {
         p.Log(kMsgIncompleteAthleteList.text, kLogError);
         p.SendReply(u"NLA");

@@ -110,7 +110,8 @@ TEST_F(AthleteListRequestTest, MissingFileIncompleteRequestAndBadStampAnswerNla)
     EXPECT_EQ(channel.bytes, nla);
     EXPECT_EQ(Ask(u"25000001011990"), nla);  // hour 25
     EXPECT_EQ(Ask(u"00000001011969"), nla);  // before 1970
-    ASSERT_EQ(op_.lines.size(), 3u);
+    EXPECT_EQ(Ask(u"0915,7"), nla);          // stamp cut short
+    ASSERT_EQ(op_.lines.size(), 4u);
     for (const auto& line : op_.lines) {
         EXPECT_EQ(line.text, u"INCOMPLETE COMMAND REQUESTING ATHLETE LIST");
         EXPECT_EQ(line.level, 2);
