@@ -1,0 +1,95 @@
+#pragma once
+// The Security page: the security switches, the prompt switch, and the access list editor on
+// a working copy of the list, which replaces the access list only at OK.
+#include <QColor>
+#include <atomic>
+#include <vector>
+
+#include "app/Settings.h"
+#include "security/AccessControlList.h"
+#include "ui/OptionsSheet.h"
+
+class QCheckBox;
+class QPushButton;
+class QTreeWidget;
+
+namespace kestrom {
+
+inline const QColor kTextColour{0, 0, 0};
+inline const QColor kYesColour{0, 210, 0};
+inline const QColor kNoColour{255, 0, 0};
+inline const QColor kActiveRowColour{255, 255, 255};
+inline const QColor kInactiveRowColour{210, 210, 210};
+
+// The list's row data role: the entry's index in the working list.
+inline constexpr int kEntryIndexRole = Qt::UserRole;
+
+class COptionsSecurityPage : public COptionsPage {
+  public:
+    COptionsSecurityPage(CSharedSettings& settings, CAccessControlList& accessList,
+                         std::atomic<bool>& promptForUnknownClients, CMessageBoxFn messageBox,
+                         QWidget* parent = nullptr);
+
+    void Apply() override;
+    bool QueryCancel() override;
+
+    const std::vector<CAccessControlItem>& WorkingList() const { return working_; }
+
+    QCheckBox* SecurityBox() const { return securityBox_; }
+    QCheckBox* WenlowBox() const { return wenlowBox_; }
+    QCheckBox* ClerkOrvoBox() const { return clerkOrvoBox_; }
+    QCheckBox* FieldOrvoBox() const { return fieldOrvoBox_; }
+    QCheckBox* PromptBox() const { return promptBox_; }
+    QTreeWidget* List() const { return list_; }
+    QPushButton* AddButton() const { return addButton_; }
+    QPushButton* DeleteButton() const { return deleteButton_; }
+    QPushButton* UpdateButton() const { return updateButton_; }
+
+    // The button and list commands.
+    void OnAdd();
+    void OnDelete();
+    void OnUpdate();
+
+  protected:
+    void Create() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Values {
+        bool security = false;
+        bool wenlow = false;
+        bool clerkOrvo = false;
+        bool fieldOrvo = false;
+        bool prompt = false;
+    };
+
+    void TakeValues();
+    void ShowValues();
+    void OnSecurityClicked();
+    void OnSelectionChanged();
+    void CreateColumns();
+    void Fill();
+    void Recolour();
+    // Runs the entry dialog; on OK its list becomes the working list.
+    void EditEntries(std::vector<int> selection);
+    std::vector<int> SelectedRows() const;
+
+    CSharedSettings& settings_;
+    CAccessControlList& accessList_;
+    std::atomic<bool>& promptForUnknownClients_;
+    CMessageBoxFn messageBox_;
+    std::vector<CAccessControlItem> working_;
+    Values values_;
+
+    QCheckBox* securityBox_ = nullptr;
+    QCheckBox* wenlowBox_ = nullptr;
+    QCheckBox* clerkOrvoBox_ = nullptr;
+    QCheckBox* fieldOrvoBox_ = nullptr;
+    QCheckBox* promptBox_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QPushButton* deleteButton_ = nullptr;
+    QPushButton* updateButton_ = nullptr;
+};
+
+}  // namespace kestrom
