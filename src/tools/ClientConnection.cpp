@@ -1,5 +1,6 @@
 #include "tools/ClientConnection.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -24,9 +25,20 @@ int RemainingMs(Clock::time_point deadline) {
 }
 
 // Connects one address with a deadline; the socket is left blocking.
-int ConnectAddress(const addrinfo* ai, Clock::time_point deadline) {
+int ConnectAddress(const addrinfo* ai, Clock::time_point deadline,
+                   const std::string& localAddress) {
     int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
     if (fd < 0) return -1;
+    if (!localAddress.empty()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (ai->ai_family != AF_INET ||
+            ::inet_pton(AF_INET, localAddress.c_str(), &local.sin_addr) != 1 ||
+            ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     const int flags = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
@@ -87,7 +99,8 @@ std::u16string BuildRequest(std::u16string_view code, std::u16string_view payloa
 
 std::unique_ptr<CClientConnection> CClientConnection::Connect(const std::string& host, int port,
                                                               int charMode,
-                                                              std::chrono::milliseconds timeout) {
+                                                              std::chrono::milliseconds timeout,
+                                                              const std::string& localAddress) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -97,7 +110,7 @@ std::unique_ptr<CClientConnection> CClientConnection::Connect(const std::string&
     const auto deadline = Clock::now() + timeout;
     int fd = -1;
     for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next)
-        fd = ConnectAddress(ai, deadline);
+        fd = ConnectAddress(ai, deadline, localAddress);
     ::freeaddrinfo(list);
     if (fd < 0) return nullptr;
     return std::unique_ptr<CClientConnection>(new CClientConnection(fd, charMode));

@@ -34,10 +34,13 @@ std::u16string BuildRequest(std::u16string_view code, std::u16string_view payloa
 
 class CClientConnection {
   public:
-    // Connects within the timeout; nothing when the server cannot be reached.
+    // Connects within the timeout; nothing when the server cannot be reached. A non-empty
+    // localAddress (dotted IPv4) binds the client's end first, so tests can appear as other
+    // hosts, e.g. 127.0.0.2.
     static std::unique_ptr<CClientConnection> Connect(const std::string& host, int port,
                                                       int charMode,
-                                                      std::chrono::milliseconds timeout = 5s);
+                                                      std::chrono::milliseconds timeout = 5s,
+                                                      const std::string& localAddress = {});
     ~CClientConnection();
     CClientConnection(const CClientConnection&) = delete;
     CClientConnection& operator=(const CClientConnection&) = delete;
