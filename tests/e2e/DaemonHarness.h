@@ -32,7 +32,7 @@ using client::CClientConnection;
 using client::CReply;
 using namespace std::chrono_literals;
 
-// A TCP port on 127.0.0.1 that nobody listened on a moment ago.
+// A TCP port from 10000 to 31999 that nobody used a moment ago.
 int FreeLoopbackPort();
 // Writes bytes to a file (creating or replacing it); false on failure.
 bool WriteFile(const std::string& path, std::string_view bytes);

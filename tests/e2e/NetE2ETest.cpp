@@ -1,0 +1,173 @@
+// The daemon on the wire: pings, framing, the reply writer, many clients, signals, instances.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <regex>
+#include <thread>
+
+#include "e2e/DaemonHarness.h"
+
+namespace kestrom::e2e {
+namespace {
+
+std::string Scrambled(std::string_view text) {
+    std::string out;
+    for (char c : text) out += static_cast<char>(c + 71);
+    return out;
+}
+
+const std::string kEmptyHmm = "\x01HMM,PSZ=3\x02\x03\x04";
+
+TEST(DaemonPing, AllFourProductsInSingleByteMode) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running()) << d.Stderr() << d.Stdout();
+    const std::string scrambled = "\x01HMM,PSZ=16\x02" + Scrambled("Kestrom v3.23") + "\x03\x04";
+    for (auto [code, expected] : {std::pair{u"HFL", scrambled},
+                                  {u"HCL", scrambled},
+                                  {u"HAL", kEmptyHmm},
+                                  {u"HHW", kEmptyHmm}}) {
+        const auto reply = d.Request(BuildRequest(code));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->bytes, expected);
+    }
+    EXPECT_TRUE(d.WaitForLog("Hy-Wire Ping"));
+    // The window's line format: month/day/year time, three blanks, the message.
+    const std::regex line(R"((^|\n)\d\d/\d\d/\d{4} \d\d:\d\d:\d\d   FieldOrvo Ping\n)");
+    EXPECT_TRUE(std::regex_search(d.Stdout(), line)) << d.Stdout();
+}
+
+TEST(DaemonPing, AllFourProductsInUnicodeModeAreEmpty) {
+    CDaemonHarness d({.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}});
+    ASSERT_TRUE(d.Running());
+    for (auto code : {u"HFL", u"HCL", u"HAL", u"HHWX"}) {
+        const auto reply = d.Request(BuildRequest(code));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->bytes, client::EncodeText(u"\x01HMM,PSZ=3\x02\x03\x04", 1));
+    }
+}
+
+TEST(DaemonFraming, SplitMessagesTwoInOneSendNulAndIgnoredCodes) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running());
+    auto c = d.Connect();
+    ASSERT_TRUE(c);
+    // Unknown code and the reply codes get nothing: the next reply on the line is the ping's.
+    ASSERT_TRUE(c->SendText(BuildRequest(u"XYZ")));
+    ASSERT_TRUE(c->SendText(BuildRequest(u"ROK")));
+    ASSERT_TRUE(c->SendText(BuildRequest(u"NOK")));
+    EXPECT_EQ(c->ReceiveAvailable(300ms), "");
+    // A message in three sends.
+    for (std::string_view part : {"\x01H", "A", "L\x02\x03\x04"}) {
+        ASSERT_TRUE(c->SendBytes(part));
+        std::this_thread::sleep_for(50ms);
+    }
+    auto reply = c->ReceiveReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, kEmptyHmm);
+    // Two messages in one send: the first is answered, the second is lost with it.
+    ASSERT_TRUE(c->SendBytes("\x01HAL\x02\x03\x04\x01HFL\x02\x03\x04"));
+    reply = c->ReceiveReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, kEmptyHmm);
+    EXPECT_EQ(c->ReceiveAvailable(300ms), "");
+    // A NUL drops the rest of its read; the message completes with the next one.
+    ASSERT_TRUE(c->SendBytes(std::string("\x01HAL\x02\0\x03\x04", 8)));
+    EXPECT_EQ(c->ReceiveAvailable(300ms), "");
+    ASSERT_TRUE(c->SendBytes("\x03\x04"));
+    reply = c->ReceiveReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, kEmptyHmm);
+    // A leading EOT does not wedge the connection.
+    ASSERT_TRUE(c->SendBytes("\x04"));
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(c->SendText(BuildRequest(u"HHW")));
+    EXPECT_TRUE(c->ReceiveReply());
+}
+
+TEST(DaemonFraming, IncompleteResultsRequestGetsTheExactNlrFrame) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running());
+    auto c = d.Connect();
+    ASSERT_TRUE(
+        c->SendBytes("\x01RFQ\x02"
+                     "1,1,1\x04"));
+    const auto bytes = c->ReceiveBytes(13);
+    ASSERT_TRUE(bytes) << "got " << c->LastBytes().size() << " bytes";
+    EXPECT_EQ(*bytes, "\x01\x4E\x4C\x52\x2C\x50\x53\x5A\x3D\x33\x02\x03\x04");
+}
+
+TEST(DaemonFraming, StreamPastFourMegabytesIsDiscardedAndTheConnectionGoesOn) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running());
+    auto c = d.Connect();
+    ASSERT_TRUE(c->SendBytes(std::string(4 * 1024 * 1024 + 1, 'A')));
+    ASSERT_TRUE(d.WaitForLog("RECEIVE BUFFER OVER 4 MB", 20s));
+    ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
+    const auto reply = c->ReceiveReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, kEmptyHmm);
+}
+
+TEST(DaemonLoad, SlowClientsDoNotHoldUpTwoHundredBusyOnes) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running());
+    auto idle = d.Connect();
+    auto trickle = d.Connect();
+    ASSERT_TRUE(idle && trickle);
+    std::atomic<bool> stop{false};
+    std::thread trickler([&] {
+        for (const char b : std::string("\x01HAL\x02\x03\x04")) {
+            if (stop) return;
+            trickle->SendBytes(std::string(1, b));
+            std::this_thread::sleep_for(1s);
+        }
+    });
+
+    constexpr int kClients = 200, kPings = 10;
+    std::atomic<int> answered{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&] {
+            auto c = CClientConnection::Connect("127.0.0.1", d.Port(), 0, 20s);
+            if (!c) return;
+            for (int k = 0; k < kPings; ++k) {
+                if (!c->SendText(BuildRequest(u"HCL"))) return;
+                const auto reply = c->ReceiveReply(20s);
+                if (!reply || reply->size != 16) return;
+                ++answered;
+            }
+        });
+    }
+    for (auto& t : clients) t.join();
+    stop = true;
+    trickler.join();
+    EXPECT_EQ(answered, kClients * kPings);
+}
+
+TEST(DaemonLifecycle, SigtermSavesTheSettingsAndExitsZero) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running());
+    EXPECT_EQ(d.Stop(), 0);
+    const std::string settings = ReadFile(d.ConfigDir() + "/settings.reg");
+    EXPECT_NE(settings.find("\"PortNumber\"=\"" + std::to_string(d.Port()) + "\""),
+              std::string::npos)
+        << settings;
+    EXPECT_NE(settings.find("\"CharMode\"=\"0\""), std::string::npos);
+    EXPECT_NE(settings.find(d.EventDir().substr(d.EventDir().rfind('/') + 1)), std::string::npos);
+}
+
+TEST(DaemonLifecycle, SecondInstanceIsRefusedAndTheFirstKeepsServing) {
+    CDaemonHarness first;
+    ASSERT_TRUE(first.Running());
+    CDaemonHarness second(
+        {.charMode = 0, .start = false, .extraArgs = {}, .runtimeDir = first.RuntimeDir()});
+    EXPECT_FALSE(second.Start());
+    EXPECT_NE(second.WaitExit(), std::optional<int>(0));
+    EXPECT_NE(second.Stderr().find("A running version of Kestrom has been detected."),
+              std::string::npos)
+        << second.Stderr();
+    EXPECT_TRUE(first.Request(BuildRequest(u"HAL")));
+}
+
+}  // namespace
+}  // namespace kestrom::e2e
