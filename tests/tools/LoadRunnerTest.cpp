@@ -1,0 +1,275 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/LoadRunner.h"
+
+namespace kestrom::client {
+namespace {
+
+using namespace std::string_literals;
+
+CReplyOutcome FeedAll(ReplyShape shape, int charMode, const std::string& bytes, std::size_t piece,
+                      std::size_t* consumed = nullptr) {
+    CReplyParser parser;
+    parser.Start(shape, charMode);
+    std::size_t used = 0;
+    for (std::size_t at = 0; at < bytes.size() && !parser.Done(); at += piece) {
+        const std::size_t n = std::min(piece, bytes.size() - at);
+        used += parser.Feed(bytes.data() + at, n);
+    }
+    if (consumed) *consumed = used;
+    EXPECT_TRUE(parser.Done());
+    return parser.Outcome();
+}
+
+std::string Wide(const std::string& narrow) {
+    std::string out;
+    for (char c : narrow) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+TEST(ReplyParserTest, RecordsInBothModesWhateverThePieces) {
+    const std::string single =
+        "\x01RRP,PSZ=8\x02"
+        "12345\x03\x04"s;
+    for (std::size_t piece : {1u, 2u, 3u, 7u, 4096u}) {
+        auto r = FeedAll(ReplyShape::kRecord, 0, single, piece);
+        EXPECT_TRUE(r.complete) << r.error;
+        EXPECT_EQ("RRP", r.code);
+        EXPECT_FALSE(r.emptyPayload);
+        EXPECT_EQ(single.size(), r.bytes);
+    }
+    // In Unicode mode the payload of 5 characters is 10 bytes: PSZ 13.
+    std::string wideRecord = Wide("\x01RRP,PSZ=13\x02") + Wide("12345") + Wide("\x03\x04");
+    for (std::size_t piece : {1u, 3u, 4096u}) {
+        auto r = FeedAll(ReplyShape::kRecord, 1, wideRecord, piece);
+        EXPECT_TRUE(r.complete) << r.error;
+        EXPECT_EQ("RRP", r.code);
+        EXPECT_EQ(wideRecord.size(), r.bytes);
+    }
+    auto empty = FeedAll(ReplyShape::kRecord, 0, "\x01NLR,PSZ=3\x02\x03\x04"s, 1);
+    EXPECT_TRUE(empty.complete);
+    EXPECT_EQ("NLR", empty.code);
+    EXPECT_TRUE(empty.emptyPayload);
+}
+
+TEST(ReplyParserTest, ImagesAreSingleByteInEveryMode) {
+    const std::string picture(1000, '\x04');  // EOT bytes inside the picture mean nothing
+    const std::string reply =
+        "\x01RFI,PSZ=1000\x02"
+        "12000014112023,"s +
+        picture;
+    for (int mode : {0, 1}) {
+        std::size_t consumed = 0;
+        auto r = FeedAll(ReplyShape::kImage, mode, reply + "next", 333, &consumed);
+        EXPECT_TRUE(r.complete) << r.error;
+        EXPECT_EQ("RFI", r.code);
+        EXPECT_FALSE(r.emptyPayload);
+        EXPECT_EQ(reply.size(), consumed);  // not a byte of what follows
+    }
+    auto none = FeedAll(ReplyShape::kImage, 1, "\x01RFI,PSZ=0\x02\x03"s, 1);
+    EXPECT_TRUE(none.complete);
+    EXPECT_TRUE(none.emptyPayload);
+    EXPECT_EQ(12u, none.bytes);
+}
+
+TEST(ReplyParserTest, MalformedRepliesAreBrokenNotComplete) {
+    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "XRRP,PSZ=3\x02\x03\x04"s, 5).complete);
+    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "\x01RRP,SZ=3\x02\x03\x04"s, 5).complete);
+    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "\x01RRP,PSZ=2\x02\x03\x04"s, 5).complete);
+    // PSZ says one payload byte, but two arrive before ETX.
+    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0,
+                         "\x01RRP,PSZ=4\x02"
+                         "ab\x03\x04"s,
+                         5)
+                     .complete);
+    EXPECT_FALSE(FeedAll(ReplyShape::kImage, 0,
+                         "\x01RFI,PSZ=2\x02"
+                         "12000014112023;ab"s,
+                         5)
+                     .complete);
+    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "\x01" + std::string(100, 'A'), 7).complete);
+}
+
+TEST(PercentileTest, NearestRank) {
+    std::vector<std::uint32_t> v;
+    EXPECT_EQ(0, Percentile(v, 0.5));
+    for (std::uint32_t i = 1; i <= 100; ++i) v.push_back(i);
+    EXPECT_EQ(50, Percentile(v, 0.50));
+    EXPECT_EQ(99, Percentile(v, 0.99));
+    EXPECT_EQ(100, Percentile(v, 1.0));
+    EXPECT_EQ(1, Percentile({7}, 0.99) / 7);
+}
+
+TEST(ParseLoadRequestTest, WireBytesShapesAndWeights) {
+    std::string error;
+    auto rfq = ParseLoadRequest("rfq:7,1,3", 0, error);
+    ASSERT_TRUE(rfq) << error;
+    EXPECT_EQ(
+        "\x01RFQ\x02"
+        "7,1,3\x03\x04"s,
+        rfq->wire);
+    EXPECT_EQ("RRP", rfq->expectedCode);
+    EXPECT_EQ(1, rfq->weight);
+
+    auto wide = ParseLoadRequest("3*ping:wenlow", 1, error);
+    ASSERT_TRUE(wide) << error;
+    EXPECT_EQ(Wide("\x01HAL\x02\x03\x04"s), wide->wire);
+    EXPECT_EQ(3, wide->weight);
+
+    auto irq = ParseLoadRequest("irq:1,1,1", 1, error);
+    ASSERT_TRUE(irq) << error;
+    EXPECT_EQ(ReplyShape::kImage, irq->shape);
+    EXPECT_EQ(Wide("\x01IRQ\x02"
+                   "1,1,1,00000001011970\x03\x04"s),
+              irq->wire);
+
+    auto drq = ParseLoadRequest("drq:I1,7,1,3,12000014112023", 0, error);
+    ASSERT_TRUE(drq) << error;
+    EXPECT_EQ(
+        "\x01"
+        "DRQ\x02I1,7,1,3,12000014112023\x03\x04"s,
+        drq->wire);
+
+    for (const char* bad : {"rfq", "nope:1", "0*rfq:1,1,1", "x*ping", "ping:someone", "sls:x",
+                            "sls:@/no/such/file"}) {
+        error.clear();
+        EXPECT_FALSE(ParseLoadRequest(bad, 0, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+// A loopback server answering every message (one per read, as the real one) with one reply.
+class FakeServer {
+  public:
+    explicit FakeServer(std::string reply) : reply_(std::move(reply)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(0, ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a));
+        EXPECT_EQ(0, ::listen(listener_, 64));
+        socklen_t len = sizeof a;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        acceptor_ = std::thread([this] {
+            for (;;) {
+                const int fd = ::accept(listener_, nullptr, nullptr);
+                if (fd < 0) return;
+                ++accepted_;
+                workers_.emplace_back([this, fd] {
+                    char buffer[4096];
+                    for (;;) {
+                        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                        if (n <= 0) break;
+                        ++messages_;
+                        ::send(fd, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+                    }
+                    ::close(fd);
+                });
+            }
+        });
+    }
+    ~FakeServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        ::close(listener_);
+        acceptor_.join();
+        for (auto& t : workers_) t.join();
+    }
+    int Port() const { return port_; }
+    int Accepted() const { return accepted_; }
+    int Messages() const { return messages_; }
+
+  private:
+    std::string reply_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<int> accepted_{0};
+    std::atomic<int> messages_{0};
+    std::thread acceptor_;
+    std::vector<std::thread> workers_;
+};
+
+CLoadOptions OptionsFor(const FakeServer& server, int connections, std::uint64_t count) {
+    CLoadOptions o;
+    o.port = server.Port();
+    o.connections = connections;
+    o.count = count;
+    o.duration = std::chrono::seconds(20);
+    o.timeout = std::chrono::seconds(5);
+    return o;
+}
+
+TEST(LoadRunnerTest, CountedRunOverSeveralConnections) {
+    FakeServer server(
+        "\x01RRP,PSZ=8\x02"
+        "12345\x03\x04"s);
+    std::string error;
+    auto rfq = ParseLoadRequest("rfq:1,1,1", 0, error);
+    ASSERT_TRUE(rfq);
+    CLoadRunner runner(OptionsFor(server, 5, 200), {*rfq});
+    const CLoadReport report = runner.Run();
+    EXPECT_EQ(5, report.connections);
+    EXPECT_EQ(200u, report.requests);
+    EXPECT_EQ(0u, report.errors);
+    EXPECT_EQ(200u, report.replyCodes.at("RRP"));
+    EXPECT_EQ(200u * 18, report.bytesReceived);  // 18 bytes a reply
+    EXPECT_GT(report.p99Us, 0);
+    EXPECT_LE(report.p50Us, report.p99Us);
+    EXPECT_EQ(200, server.Messages());
+}
+
+TEST(LoadRunnerTest, FailureRepliesAndSilenceAreErrors) {
+    std::string error;
+    auto rfq = ParseLoadRequest("rfq:1,1,1", 0, error);
+    ASSERT_TRUE(rfq);
+    {
+        FakeServer server("\x01NLR,PSZ=3\x02\x03\x04"s);
+        const CLoadReport report = CLoadRunner(OptionsFor(server, 2, 10), {*rfq}).Run();
+        EXPECT_EQ(0u, report.requests);
+        EXPECT_EQ(10u, report.errors);
+        EXPECT_EQ(10u, report.errorKinds.at("unexpected NLR (empty)"));
+    }
+    {
+        // Half a reply and then nothing: the wait ends at the timeout.
+        FakeServer server(
+            "\x01RRP,PSZ=8\x02"
+            "12"s);
+        auto options = OptionsFor(server, 1, 3);
+        options.timeout = std::chrono::milliseconds(200);
+        const CLoadReport report = CLoadRunner(options, {*rfq}).Run();
+        EXPECT_EQ(0u, report.requests);
+        EXPECT_EQ(1u, report.errors);  // the connection is given up after its timeout
+        EXPECT_EQ(1u, report.errorKinds.at("timeout"));
+    }
+}
+
+TEST(LoadRunnerTest, HoldOpensServesAndReports) {
+    FakeServer server("\x01HMM,PSZ=3\x02\x03\x04"s);
+    std::string error;
+    auto ping = ParseLoadRequest("ping:wenlow", 0, error);
+    ASSERT_TRUE(ping);
+    auto options = OptionsFor(server, 20, 0);
+    options.hold = std::chrono::milliseconds(50);
+    int seen = -1;
+    const CLoadReport report = CLoadRunner(options, {*ping}).Hold([&](int open) { seen = open; });
+    EXPECT_EQ(20, seen);
+    EXPECT_EQ(20, report.connections);
+    EXPECT_EQ(20u, report.requests);
+    EXPECT_EQ(0u, report.errors);
+    EXPECT_EQ(20, server.Accepted());
+}
+
+}  // namespace
+}  // namespace kestrom::client
