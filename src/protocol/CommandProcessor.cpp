@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/Version.h"
 #include "fileio/TextConvert.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
@@ -12,7 +13,6 @@ namespace kestrom {
 namespace {
 
 constexpr std::u16string_view kProgramName = u"Kestrom";
-constexpr std::u16string_view kProgramVersion = u"3.23";
 constexpr std::u16string_view kBalloonTitle = u"Kestrom";
 constexpr int kBalloonInfoIcon = 1;
 constexpr int kBalloonSeconds = 10;
@@ -20,7 +20,7 @@ constexpr int kBalloonSeconds = 10;
 std::u16string VersionText() {
     std::u16string text(kProgramName);
     text += u" v";
-    text += kProgramVersion;
+    text += U16(kKestromVersion);
     return text;
 }
 
