@@ -1,0 +1,15 @@
+#pragma once
+// The about box: version, release date and the program icon.
+#include <QDialog>
+
+namespace kestrom {
+
+inline constexpr const char* kReleaseDate = "Dec 13 2023";
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+  public:
+    explicit CAboutDlg(const QIcon& icon, QWidget* parent = nullptr);
+};
+
+}  // namespace kestrom

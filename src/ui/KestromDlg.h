@@ -1,0 +1,149 @@
+#pragma once
+// The operator's main window: folders, port, connection count, product grid and event log.
+// It is the core's operator interface: calls from connection threads are carried out on the
+// window's thread, one at a time, while the calling thread waits.
+#include <QIcon>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/OperatorInterface.h"
+#include "security/ClientAddressLists.h"
+#include "ui/GuiThreadCaller.h"
+#include "ui/HelpFile.h"
+
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace kestrom {
+
+class CBalloonBar;
+class CEventLog;
+class CInstanceChecker;
+class CKestromServer;
+class CProductGrid;
+class CSystemTray;
+
+class CKestromDlg : public QMainWindow, public COperatorInterface {
+    Q_OBJECT
+  public:
+    explicit CKestromDlg(QWidget* parent = nullptr);
+    ~CKestromDlg() override;
+
+    CKestromServer& Server() { return *server_; }
+
+    // The window's initialisation, in order: title, menus of the mode, notification icon,
+    // settings (loaded from `configDir`, then the command line's overrides), registration
+    // with the instance guard, controls, product grid, listener. Call before showing.
+    // Returns false when the instance guard refused the registration.
+    bool Initialise(const CKestromCommandLineInfo& commandLine, const std::string& configDir,
+                    CInstanceChecker* instanceGuard);
+    // Shows the window, minimised into the notification area when asked to start so.
+    void ShowAtStart();
+
+    // Operator interface; any thread.
+    void AddLogLine(std::u16string_view text, int level) override;
+    void RefreshProductGrid() override;
+    void ShowBalloon(std::u16string_view text, std::u16string_view title, int icon,
+                     int seconds) override;
+    bool PromptAddClient(CAccessControlItem& entry) override;
+    void ConnectionOpened() override;
+    void ConnectionClosed() override;
+
+    // Message boxes, the folder picker and the browser go through these, so the window can
+    // be driven without a desktop.
+    using MessageSink = std::function<void(QMessageBox::Icon, const QString&)>;
+    using FolderPicker = std::function<QString(const QString& title, const QString& current)>;
+    using UrlOpener = std::function<bool(const QUrl&)>;
+    void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+    void SetFolderPicker(FolderPicker picker) { folderPicker_ = std::move(picker); }
+    void SetUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+    void SetHelpCandidates(QStringList candidates) { helpCandidates_ = std::move(candidates); }
+
+    unsigned Port() const { return port_; }
+    QString EventFolder() const { return eventFolder_; }
+    QString ResultsFolder() const { return resultsFolder_; }
+    int CurrentConnections() const { return currentConnections_; }
+    bool SettingsLoaded() const { return settingsLoaded_; }
+    bool HyWireMode() const { return hyWire_; }
+    CEventLog* EventLog() const { return log_; }
+    CProductGrid* Grid() const { return grid_; }
+    // Delay between the last client leaving and the folders and port opening again.
+    void SetUnlockDelay(int milliseconds) { unlockTimer_.setInterval(milliseconds); }
+
+  public slots:
+    void OnOptions();
+    void OnClients(kestrom::CProduct product);
+    void OnHelpIndex() { OpenHelp(CHelpSection::Index); }
+    void OnHelpContents() { OpenHelp(CHelpSection::Contents); }
+    void OnAbout();
+    void OnOpen();
+    void OnBrowseEventFolder();
+    void OnBrowseResultsFolder();
+
+  signals:
+    // The window has closed and shut the server down; the program may end.
+    void Closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void BuildControls();
+    void BuildMenus();
+    QMenu* BuildTrayMenu();
+    // Controls into fields, the port validated; on a bad port nothing is taken and the
+    // validation message is returned.
+    QString ReadControls();
+    void FillControls();
+    void SetConnectionFieldsEnabled(bool enabled);
+    void OnConnectionOpened();
+    void OnConnectionClosed();
+    void UpdateGrid();
+    void BrowseFolder(QString& folder, const QString& title);
+    void OpenHelp(CHelpSection section);
+    void ShowMessage(QMessageBox::Icon icon, const QString& text);
+    void Shutdown();
+
+    CGuiThreadCaller caller_;
+    std::unique_ptr<CKestromServer> server_;
+    std::string settingsPath_;
+    bool settingsLoaded_ = false;
+    bool hyWire_ = false;
+    bool startMinimized_ = false;
+    bool shutDown_ = false;
+
+    unsigned port_ = 0;
+    QString eventFolder_;
+    QString resultsFolder_;
+    int currentConnections_ = 0;
+    QTimer unlockTimer_;
+
+    QIcon icon_;
+    QLineEdit* eventFolderEdit_ = nullptr;
+    QPushButton* eventBrowse_ = nullptr;
+    QLineEdit* resultsFolderEdit_ = nullptr;
+    QPushButton* resultsBrowse_ = nullptr;
+    QLineEdit* portEdit_ = nullptr;
+    QLineEdit* connectionsEdit_ = nullptr;
+    CProductGrid* grid_ = nullptr;
+    CEventLog* log_ = nullptr;
+    CBalloonBar* balloonBar_ = nullptr;
+    CSystemTray* tray_ = nullptr;
+
+    MessageSink messageSink_;
+    FolderPicker folderPicker_;
+    UrlOpener urlOpener_;
+    QStringList helpCandidates_;
+};
+
+}  // namespace kestrom
