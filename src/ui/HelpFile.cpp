@@ -8,7 +8,7 @@ namespace kestrom {
 QStringList HelpFileCandidates(const QString& programDir) {
     const QDir dir(programDir);
     return {QDir::cleanPath(dir.filePath(QStringLiteral("manual/index.html"))),
-            QDir::cleanPath(dir.filePath(QStringLiteral("../share/kestrom/manual/index.html"))),
+            QDir::cleanPath(dir.filePath(QStringLiteral("../share/doc/kestrom/manual/index.html"))),
             QDir::cleanPath(QStringLiteral(KESTROM_SOURCE_DIR "/docs/manual/index.html"))};
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Where the operator manual is found: beside the program when installed or built, else in
-// the source tree the program was built from.
+// Where the operator manual is found: beside the program in a build folder, in the installed
+// documentation, else in the source tree the program was built from.
 #include <QString>
 #include <QStringList>
 #include <QUrl>

@@ -101,6 +101,7 @@ void CKestromDlg::BuildControls() {
                                 0);
     connectionLayout->addWidget(connectionsEdit_, 1, 1);
     connectionLayout->setRowStretch(2, 1);
+    connection->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
 
     auto* products = new QGroupBox(QStringLiteral("Enabled Products"), central);
     grid_ = new CProductGrid(products);
@@ -119,7 +120,7 @@ void CKestromDlg::BuildControls() {
     layout->addWidget(log_, 1);
     layout->addWidget(balloonBar_);
     setCentralWidget(central);
-    resize(720, 640);
+    resize(760, 640);
 
     connect(eventBrowse_, &QPushButton::clicked, this, &CKestromDlg::OnBrowseEventFolder);
     connect(resultsBrowse_, &QPushButton::clicked, this, &CKestromDlg::OnBrowseResultsFolder);

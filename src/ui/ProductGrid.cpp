@@ -19,6 +19,9 @@ CProductGrid::CProductGrid(QWidget* parent) : QTableWidget(kRows, kColumns, pare
     horizontalHeader()->hide();
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // The product names stay on one line; the other columns share what is left.
+    horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setWordWrap(false);
     verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
