@@ -10,23 +10,11 @@ namespace kestrom {
 
 namespace {
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
-
 // "name=value" where the first name.size() characters equal the name (any case) and the next
 // one is '='. Returns the value, possibly empty.
 std::optional<std::string_view> DirectorySwitchValue(std::string_view sw, std::string_view name) {
     if (sw.size() <= name.size() || sw[name.size()] != '=') return std::nullopt;
-    if (!EqualsNoCase(sw.substr(0, name.size()), name)) return std::nullopt;
+    if (!EqualsNoCaseAscii(sw.substr(0, name.size()), name)) return std::nullopt;
     return sw.substr(name.size() + 1);
 }
 
@@ -42,9 +30,9 @@ std::string AbsolutePath(std::string_view path) {
 }
 
 void ParseSwitch(std::string_view sw, CKestromCommandLineInfo& info) {
-    if (EqualsNoCase(sw, "startMinimized")) {
+    if (EqualsNoCaseAscii(sw, "startMinimized")) {
         info.startMinimized = true;
-    } else if (EqualsNoCase(sw, "useHyWire")) {
+    } else if (EqualsNoCaseAscii(sw, "useHyWire")) {
         info.useHyWire = true;
     } else if (auto v = DirectorySwitchValue(sw, "initStartListDirectory")) {
         info.initStartListDirectory = FromUtf8(v->empty() ? *v : AbsolutePath(*v));

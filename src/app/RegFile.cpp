@@ -8,20 +8,8 @@ namespace kestrom {
 
 namespace {
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && EqualsNoCaseAscii(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsBlank(char c) {
@@ -317,7 +305,7 @@ std::string CRegFile::Serialize() const {
 
 CRegFile::Section* CRegFile::FindSection(std::string_view keyPath) {
     for (auto& s : sections_) {
-        if (EqualsNoCase(s.keyPath, keyPath)) return &s;
+        if (EqualsNoCaseAscii(s.keyPath, keyPath)) return &s;
     }
     return nullptr;
 }
@@ -357,7 +345,7 @@ std::optional<CRegValue> CRegFile::Get(std::string_view keyPath, std::string_vie
     // The registry holds one value per name; when a file repeats one, the last line wins,
     // as it would on import.
     for (auto it = section->entries.rbegin(); it != section->entries.rend(); ++it) {
-        if (!it->isValue || !EqualsNoCase(it->name, name)) continue;
+        if (!it->isValue || !EqualsNoCaseAscii(it->name, name)) continue;
         auto parsed = ParseRegValueLine(JoinContinued(it->raw));
         if (!parsed) return std::nullopt;
         return std::move(parsed->second);
@@ -372,7 +360,7 @@ void CRegFile::Set(std::string_view keyPath, std::string_view name, const CRegVa
     auto& entries = section->entries;
     bool replaced = false;
     for (auto it = entries.begin(); it != entries.end();) {
-        if (it->isValue && EqualsNoCase(it->name, name)) {
+        if (it->isValue && EqualsNoCaseAscii(it->name, name)) {
             if (!replaced) {
                 *it = entry;
                 replaced = true;

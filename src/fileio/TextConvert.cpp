@@ -88,6 +88,19 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
-std::u16string U16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string U16(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+    auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
 
 }  // namespace kestrom
