@@ -36,8 +36,10 @@ void TypeMac(CAddUpdateSecurityItemDlg& dialog, const QStringList& bytes) {
     }
 }
 
+// A click as the operator makes it (clicked() after the box's own state change), wherever the
+// layout has put the button's label.
 void Click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton);
+    button->click();
 }
 
 }  // namespace
