@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace kestrom {
+#include "meetdata/MeetFiles.h"
 
-inline constexpr std::u16string_view kPeopleFileName = u"orvo.ppl";
+namespace kestrom {
 
 // The selection number that selects every athlete line.
 inline constexpr std::int16_t kSelectAllAthletes = -1;

@@ -86,6 +86,17 @@ bool ReadEventKey(std::u16string_view text, CEventInfo& key, char16_t* mark) {
     return true;
 }
 
+std::u16string EventKeyText(const CEventInfo& key, char16_t separator) {
+    std::u16string text = u"(";
+    for (const std::int16_t member : {key.event, key.round, key.heat}) {
+        if (text.size() > 1) text += separator;
+        const std::string digits = std::to_string(member);
+        text.append(digits.begin(), digits.end());
+    }
+    text += u')';
+    return text;
+}
+
 bool IsFieldEvent(std::u16string_view headerLine) {
     static constexpr std::array<std::u16string_view, 10> kFieldEventCodes = {
         u"HJ", u"HT", u"VJ", u"PV", u"LJ", u"TJ", u"SP", u"WT", u"DT", u"JT"};
@@ -113,7 +124,7 @@ CEventInfo::CEventInfo() : time(InitialEventTime()) {}
 CEventInfo::CEventInfo(std::int16_t e, std::int16_t r, std::int16_t h, TimeValue t)
     : event(e), round(r), heat(h), time(t) {}
 
-std::optional<TimeValue> ReadDateStamp(std::u16string_view text) {
+LocalDateTime ReadDateStampFields(std::u16string_view text) {
     // Each number is read from a copy of at most its own characters, as a C-library
     // conversion of that copy would read it.
     auto number = [&](size_t pos, size_t count) -> int {
@@ -127,6 +138,11 @@ std::optional<TimeValue> ReadDateStamp(std::u16string_view text) {
     local.day = number(6, 2);
     local.month = number(8, 2);
     local.year = number(10, 4);
+    return local;
+}
+
+std::optional<TimeValue> ReadDateStamp(std::u16string_view text) {
+    LocalDateTime local = ReadDateStampFields(text);
     if (local.day < 1 || local.day > 31) local.day = 1;
     if (local.month < 1 || local.month > 12) local.month = 1;
     if (local.year < 1900) local.year = 1970;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "fileio/LocalTime.h"
+
 namespace kestrom {
 
 // Seconds since 1970-01-01 UTC; built from and shown as local calendar values.
@@ -45,8 +47,15 @@ inline constexpr char16_t kNoDirection = u' ';
 // is exactly "+" or "-", else a blank.
 bool ReadEventKey(std::u16string_view text, CEventInfo& key, char16_t* mark = nullptr);
 
+// "(event,round,heat)" as log lines show a key; `separator` '-' gives "(event-round-heat)".
+std::u16string EventKeyText(const CEventInfo& key, char16_t separator = u',');
+
 // True when field 4 of an event header line starts with one of the field-event type codes.
 bool IsFieldEvent(std::u16string_view headerLine);
+
+// The six numbers of HHMMSSDDMMYYYY at their fixed positions, as they stand (0 for a
+// position past the end); no range is checked.
+LocalDateTime ReadDateStampFields(std::u16string_view text);
 
 // Reads HHMMSSDDMMYYYY (local time) from fixed positions; characters after the fourteenth
 // are ignored. A day outside 1-31 or a month outside 1-12 becomes 1, a year below 1900

@@ -18,13 +18,6 @@ namespace {
 // A shorter stamp would be read with the selection's comma inside its fields.
 constexpr size_t kDateStampLength = 14;
 
-std::u16string WithPath(std::u16string_view message, std::u16string_view path) {
-    std::u16string text(message);
-    text += u": ";
-    text += path;
-    return text;
-}
-
 // -1 (every line) unless a comma follows the date stamp; kept in 16 bits like the key members.
 std::int16_t SelectionNumber(std::u16string_view payload) {
     const size_t comma = payload.find(u',');

@@ -3,6 +3,7 @@
 #include "fileio/FileFind.h"
 #include "fileio/Path.h"
 #include "meetdata/EventFile.h"
+#include "meetdata/MeetFiles.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
@@ -14,21 +15,11 @@ namespace kestrom {
 
 namespace {
 
-constexpr std::u16string_view kEventFileName = u"orvo.evt";
-constexpr std::u16string_view kHyWireEventFileName = u"hywire.evt";
-
-void LogWithPath(CCommandProcessor& p, const CMessage& message, std::u16string_view path) {
-    std::u16string line(message.text);
-    line += u": ";
-    line += path;
-    p.Log(line, kLogError);
-}
-
 void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
     const std::u16string path = JoinPath(p.EventDirectory(), kEventFileName);
     auto file = LookUpFile(path);
     if (!file || file->isDirectory) {
-        LogWithPath(p, kMsgErrorFindingEventFile, path);
+        p.Log(WithPath(kMsgErrorFindingEventFile.text, path), kLogError);
         p.SendReply(u"NLS");
         return;
     }
@@ -68,7 +59,7 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
         p.EventDirectory(), kind == kKindHyWireEventFile ? kHyWireEventFileName : kEventFileName);
     auto file = LookUpFile(path);
     if (!file || file->isDirectory) {
-        LogWithPath(p, kMsgErrorFindingEventFile, path);
+        p.Log(WithPath(kMsgErrorFindingEventFile.text, path), kLogError);
         p.SendReply(u"NLS");
         return;
     }

@@ -54,10 +54,7 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
     const std::u16string compact = ResultsFileName(key, ResultsNameForm::kCompact, u".jpg");
     if (!found) found = FindFirstFile(folder, compact);
     if (!found) {
-        std::u16string line(kMsgErrorFindingImageFile.text);
-        line += u": ";
-        line += JoinPath(folder, compact);
-        p.Log(line, kLogError);
+        p.Log(WithPath(kMsgErrorFindingImageFile.text, JoinPath(folder, compact)), kLogError);
         SendEmptyImageReply(p);
         return;
     }
@@ -69,12 +66,7 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
     CFileEx file(path);
     int cause = 0;
     if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {
-        std::u16string line(kMsgErrorOpeningImageFile.text);
-        line += u": ";
-        line += path;
-        line += u".  CAUSE: ";
-        line += FileCauseText(cause);
-        p.Log(line, kLogError);
+        p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path, cause), kLogError);
         SendEmptyImageReply(p);
         return;
     }

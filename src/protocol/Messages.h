@@ -1,7 +1,10 @@
 #pragma once
 // The error and label messages the request handlers log, under their string numbers. The
 // texts are fixed; handlers take them from here and nowhere else.
+#include <string>
 #include <string_view>
+
+#include "fileio/FileCause.h"
 
 namespace kestrom {
 
@@ -56,6 +59,33 @@ constexpr std::u16string_view MessageText(int number) {
     for (const auto& m : kMessageTable)
         if (m.number == number) return m.text;
     return {};
+}
+
+// A log line about a file: the message, ": " and the file's path.
+inline std::u16string WithPath(std::u16string_view message, std::u16string_view path) {
+    std::u16string line(message);
+    line += u": ";
+    line += path;
+    return line;
+}
+
+// The same with the cause of an open failure: ".  CAUSE: " and its text.
+inline std::u16string WithPathAndCause(std::u16string_view message, std::u16string_view path,
+                                       int cause) {
+    std::u16string line = WithPath(message, path);
+    line += u".  CAUSE: ";
+    line += FileCauseText(cause);
+    return line;
+}
+
+// "(" label ")" and the message, no blank between: the first line of an upload.
+inline std::u16string WithClientLabel(std::u16string_view clientLabel,
+                                      std::u16string_view message) {
+    std::u16string line = u"(";
+    line += clientLabel;
+    line += u')';
+    line += message;
+    return line;
 }
 
 }  // namespace kestrom

@@ -25,12 +25,7 @@ void SendResultsFile(CCommandProcessor& p, const std::u16string& path, TimeValue
     CFileEx file(path);
     int cause = 0;
     if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {
-        std::u16string line(kMsgErrorOpeningResultsFile.text);
-        line += u": ";
-        line += path;
-        line += u".  CAUSE: ";
-        line += FileCauseText(cause);
-        p.Log(line, kLogError);
+        p.Log(WithPathAndCause(kMsgErrorOpeningResultsFile.text, path, cause), kLogError);
         p.SendReply(u"NLR");
         return;
     }
@@ -44,12 +39,6 @@ void SendResultsFile(CCommandProcessor& p, const std::u16string& path, TimeValue
     }
     file.Close();
     p.SendReply(u"RRP", payload);
-}
-
-std::u16string KeyText(const CEventInfo& key) {
-    char buf[48];
-    int n = std::snprintf(buf, sizeof buf, "(%d-%d-%d)", key.event, key.round, key.heat);
-    return std::u16string(buf, buf + n);
 }
 
 std::u16string_view WithoutExtension(std::u16string_view name) {
@@ -144,7 +133,7 @@ void HandleResultsRequest(CCommandProcessor& p, int kind, const std::u16string& 
             extension = u".qff";
             break;
     }
-    p.Log(std::u16string(product) + u"Results Request " + KeyText(key), kLogInfo);
+    p.Log(std::u16string(product) + u"Results Request " + EventKeyText(key, u'-'), kLogInfo);
 
     const std::u16string& folder = p.ResultsDirectory();
     auto found =
@@ -153,10 +142,7 @@ void HandleResultsRequest(CCommandProcessor& p, int kind, const std::u16string& 
         ResultsFileName(key, ResultsNameForm::kCompact, extension, eventDigits);
     if (!found) found = FindFirstFile(folder, compact);
     if (!found) {
-        std::u16string line(kMsgErrorFindingResultsFile.text);
-        line += u": ";
-        line += JoinPath(folder, compact);
-        p.Log(line, kLogError);
+        p.Log(WithPath(kMsgErrorFindingResultsFile.text, JoinPath(folder, compact)), kLogError);
         p.SendReply(u"NLR");
         return;
     }

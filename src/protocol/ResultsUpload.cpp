@@ -34,17 +34,7 @@ std::u16string Printf(const char* format, int a, int b, int c) {
 // The device's date stamp of an "RFT" upload: fixed positions of the first field. Nothing
 // when the values form no real local time (those uploads are refused).
 std::optional<std::time_t> ReadUploadDate(std::u16string_view field) {
-    auto number = [&](size_t pos, size_t count) {
-        return pos < field.size() ? ReadDecimal(field.substr(pos, count)) : 0;
-    };
-    LocalDateTime local;
-    local.hour = number(0, 2);
-    local.minute = number(2, 2);
-    local.second = number(4, 2);
-    local.day = number(6, 2);
-    local.month = number(8, 2);
-    local.year = number(10, 4);
-    return FromLocalDateTime(local);
+    return FromLocalDateTime(ReadDateStampFields(field));
 }
 
 // Holds the heat's results file open without sharing for the whole upload, so a second
@@ -104,11 +94,7 @@ class CResultsUpload {
         : p_(p), kind_(kind), message_(message) {}
 
     void Run(std::u16string_view clientLabel) {
-        std::u16string first = u"(";
-        first.append(clientLabel);
-        first += u")";
-        first.append(kMsgReceivingResults.text);
-        p_.Log(first, kLogInfo);
+        p_.Log(WithClientLabel(clientLabel, kMsgReceivingResults.text), kLogInfo);
 
         const auto bounds = FindPayloadBounds(message_);
         if (!bounds) return Refuse();
@@ -118,7 +104,7 @@ class CResultsUpload {
         if (kind_ == kKindResultsUploadStamped && !CheckStamp(payload)) return;
 
         if (!ReadEventKey(payload, key_)) return Refuse();
-        p_.Log(Printf("(%d,%d,%d)", key_.event, key_.round, key_.heat), kLogInfo);
+        p_.Log(EventKeyText(key_), kLogInfo);
 
         const auto sent = ReadUploadChecksum(message_, bounds->etx);
         const auto computed = ComputeUploadChecksum(message_, bounds->etx, p_.CharMode());
@@ -199,10 +185,7 @@ class CResultsUpload {
     }
 
     void FailToOpen(const std::u16string& path) {
-        std::u16string line(kMsgErrorOpeningResultsFile.text);
-        line += u": ";
-        line += path;
-        p_.Log(line, kLogError);
+        p_.Log(WithPath(kMsgErrorOpeningResultsFile.text, path), kLogError);
         p_.SendReply(u"NSR");
     }
 

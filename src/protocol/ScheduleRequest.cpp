@@ -4,6 +4,7 @@
 
 #include "fileio/Path.h"
 #include "fileio/TextConvert.h"
+#include "meetdata/MeetFiles.h"
 #include "meetdata/Readers.h"
 #include "meetdata/Schedule.h"
 #include "protocol/CommandProcessor.h"
@@ -14,8 +15,6 @@
 namespace kestrom {
 
 namespace {
-
-constexpr std::u16string_view kEventFileName = u"orvo.evt";
 
 // After the first STX up to the first ETX; to the end without an ETX, empty without an STX
 // (or with the first ETX before it).
@@ -43,11 +42,6 @@ int CountPieces(std::u16string_view payload) {
     return pieces;
 }
 
-std::u16string KeyText(const CEventInfo& key) {
-    return U16("(" + std::to_string(key.event) + "," + std::to_string(key.round) + "," +
-               std::to_string(key.heat) + ")");
-}
-
 }  // namespace
 
 void HandleScheduleRequest(CCommandProcessor& p, int, const std::u16string& message,
@@ -67,15 +61,12 @@ void HandleScheduleRequest(CCommandProcessor& p, int, const std::u16string& mess
         p.SendReply(u"SRP");
         return;
     }
-    p.Log(KeyText(key) + u" Start List Request", kLogInfo);
+    p.Log(EventKeyText(key) + u" Start List Request", kLogInfo);
 
     const std::u16string path = JoinPath(p.EventDirectory(), kEventFileName);
     const CScheduleAnswer answer = ReadSchedule(path, key, mark);
     if (!answer.opened) {
-        std::u16string line(kMsgErrorOpeningEventFile.text);
-        line += u": ";
-        line += path;
-        p.Log(line, kLogError);
+        p.Log(WithPath(kMsgErrorOpeningEventFile.text, path), kLogError);
     }
     for (int i = 0; i < answer.badHeaderLines; ++i) p.Log(kMsgBadFormatEventFile.text, kLogError);
     if (!answer.found) {

@@ -9,6 +9,7 @@
 #include "fileio/FileFind.h"
 #include "fileio/Path.h"
 #include "fileio/TextConvert.h"
+#include "meetdata/MeetFiles.h"
 #include "meetdata/Readers.h"
 #include "meetdata/StartListMerge.h"
 #include "protocol/CommandProcessor.h"
@@ -19,8 +20,6 @@
 namespace kestrom {
 namespace {
 
-constexpr std::u16string_view kEventFileName = u"orvo.evt";
-constexpr std::u16string_view kBackupFileName = u"orvoevt.ren";
 constexpr char16_t kCtrlZ = u'\x001A';
 
 // The event file as text with one LF after every line, and the line-end convention it was
@@ -57,11 +56,7 @@ class CStartListUpload {
         : p_(p), eventPath_(JoinPath(p.EventDirectory(), kEventFileName)) {}
 
     void Run(const std::u16string& message, std::u16string_view clientLabel) {
-        std::u16string first = u"(";
-        first.append(clientLabel);
-        first += u")";
-        first.append(kMsgReceivingStartList.text);
-        p_.Log(first, kLogInfo);
+        p_.Log(WithClientLabel(clientLabel, kMsgReceivingStartList.text), kLogInfo);
 
         if (!LookUpFile(eventPath_)) {
             LogWithPath(kMsgErrorFindingEventFile.text, eventPath_);
@@ -75,9 +70,7 @@ class CStartListUpload {
             p_.SendReply(u"NLS");
             return;
         }
-        char keyText[96];
-        std::snprintf(keyText, sizeof keyText, "(%d,%d,%d)", key.event, key.round, key.heat);
-        p_.Log(U16(keyText), kLogInfo);
+        p_.Log(EventKeyText(key), kLogInfo);
 
         std::u16string startList;
         startList.reserve(payload->size());
@@ -90,6 +83,7 @@ class CStartListUpload {
         }
         const auto written = LookUpFile(eventPath_);
         p_.SendReply(u"ROK", FormatDateStamp(written ? written->lastWriteTime : 0));
+        char keyText[96];
         std::snprintf(keyText, sizeof keyText,
                       "ClerkOrvo Sent a New Start List for %03d-%01d-%02d.", key.event, key.round,
                       key.heat);
@@ -115,7 +109,7 @@ class CStartListUpload {
             p_.Log(kMsgBadFormatEventFile.text, kLogError);
         if (!merged.parsed) return false;
 
-        RemoveStaleBackup(JoinPath(p_.EventDirectory(), kBackupFileName));
+        RemoveStaleBackup(JoinPath(p_.EventDirectory(), kEventFileBackupName));
 
         CAtomicFileWriter writer(eventPath_);
         if (!writer.Create())
@@ -137,10 +131,7 @@ class CStartListUpload {
     }
 
     void LogWithPath(std::u16string_view message, const std::u16string& path) {
-        std::u16string line(message);
-        line += u": ";
-        line += path;
-        p_.Log(line, kLogError);
+        p_.Log(WithPath(message, path), kLogError);
     }
 
     CCommandProcessor& p_;

@@ -135,6 +135,12 @@ int CDaemonHarness::Stop() {
     return -1;
 }
 
+void CDaemonHarness::Kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    WaitExit(10s);
+}
+
 std::string CDaemonHarness::Stdout() const {
     return ReadFile(root_ + "/stdout.log");
 }

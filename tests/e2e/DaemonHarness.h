@@ -62,6 +62,8 @@ class CDaemonHarness {
     bool Start();
     // Sends SIGTERM and waits; the exit status, or -1 when it had to be killed.
     int Stop();
+    // Sends SIGKILL and waits for the end (crash tests); the folders stay for Start().
+    void Kill();
     // Waits for the process to end on its own (e.g. a refused second instance).
     std::optional<int> WaitExit(std::chrono::milliseconds timeout = 10s);
     bool Running() const { return pid_ > 0; }

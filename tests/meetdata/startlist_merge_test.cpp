@@ -64,8 +64,10 @@ TEST(StartListMerge, EmptyEventFileReceivesTheWholeStartList) {
 }
 
 TEST(StartListMerge, StartListWithoutFinalLineEndGetsOne) {
-    EXPECT_EQ(Merge("5,2,1\n x\n", "5,1,1\n last", Key(5, 1, 1)), "5,1,1\n last\n5,2,1\n x\n");
-    EXPECT_EQ(Merge("5,1,1\n old\n6,1,1\n", "5,1,1\n last", Key(5, 1, 1)), "5,1,1\n last\n6,1,1\n");
+    // A comma after the heat, as the key reader needs on a whole start list.
+    EXPECT_EQ(Merge("5,2,1\n x\n", "5,1,1,x\n last", Key(5, 1, 1)), "5,1,1,x\n last\n5,2,1\n x\n");
+    EXPECT_EQ(Merge("5,1,1\n old\n6,1,1\n", "5,1,1,x\n last", Key(5, 1, 1)),
+              "5,1,1\n last\n6,1,1\n");
 }
 
 TEST(StartListMerge, ExactMatchReplacesCommentsAndEmptyLinesUpToNextDigitLine) {
