@@ -6,17 +6,6 @@
 
 namespace kestrom {
 
-std::string FormatLogLine(const LocalDateTime& when, std::u16string_view message) {
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d:%02d:%02d   ", when.month, when.day,
-                  when.year, when.hour, when.minute, when.second);
-    size_t length = std::min(message.size(), kLogMessageChars);
-    if (length < message.size() && length > 0 && message[length - 1] >= 0xD800 &&
-        message[length - 1] <= 0xDBFF)
-        --length;
-    return stamp + ToUtf8(message.substr(0, length));
-}
-
 void CDaemonOperator::AddLogLine(std::u16string_view text, int level) {
     if (level == kLogNever) return;
     std::lock_guard lock(mutex_);

@@ -6,17 +6,12 @@
 #include <mutex>
 #include <string>
 
+#include "app/LogLine.h"
 #include "app/OperatorInterface.h"
 #include "app/Settings.h"
 #include "fileio/LocalTime.h"
 
 namespace kestrom {
-
-inline constexpr size_t kLogMessageChars = 128;
-
-// "MM/DD/YYYY HH:MM:SS", three blanks and the first 128 characters of the message (one less
-// when the cut would split a surrogate pair), as UTF-8.
-std::string FormatLogLine(const LocalDateTime& when, std::u16string_view message);
 
 class CDaemonOperator : public COperatorInterface {
   public:

@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "app/OperatorInterface.h"
-#include "daemon/DaemonOperator.h"
+#include "app/LogLine.h"
 
 namespace kestrom {
 

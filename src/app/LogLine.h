@@ -1,0 +1,16 @@
+#pragma once
+// The event log's line format, shared by the window and the daemon's standard output.
+#include <string>
+#include <string_view>
+
+#include "fileio/LocalTime.h"
+
+namespace kestrom {
+
+inline constexpr size_t kLogMessageChars = 128;
+
+// "MM/DD/YYYY HH:MM:SS", three blanks and the first 128 characters of the message (one less
+// when the cut would split a surrogate pair), as UTF-8.
+std::string FormatLogLine(const LocalDateTime& when, std::u16string_view message);
+
+}  // namespace kestrom
