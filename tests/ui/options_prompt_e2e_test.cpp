@@ -1,0 +1,252 @@
+// The whole program in this process: security and prompting switched on through the options
+// sheet, an unknown client on 127.0.0.2 (its MAC address from a stand-in ARP table) raises
+// the prompt, the operator adds it as edited, the storage file holds it, and the client's
+// next message is admitted or refused by the boxes the operator left.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+#include <thread>
+
+#include "app/Server.h"
+#include "security/AccessListStorage.h"
+#include "security/MacLookup.h"
+#include "ui/EventLog.h"
+#include "ui/KestromApp.h"
+#include "ui/KestromDlg.h"
+#include "ui/OptionsSecurityPage.h"
+#include "ui/OptionsSheet.h"
+#include "ui/UiTestSupport.h"
+#include "ui/options_test_support.h"
+
+using namespace kestrom;
+using namespace kestrom::testing;
+
+namespace {
+
+const std::string kFieldOrvoPing = "\x01HFL\x02\x03\x04";
+const char* kClientIp = "127.0.0.2";
+const QString kClientMac = QStringLiteral("02:00:00:AA:BB:CC");
+
+// Connects from 127.0.0.2, so the server sees a peer with an ARP entry (in the stand-in
+// table) rather than the loopback address it never checks.
+class CBoundClient {
+  public:
+    explicit CBoundClient(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        timeval timeout{10, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, kClientIp, &local.sin_addr);
+        sockaddr_in server{};
+        server.sin_family = AF_INET;
+        server.sin_port = htons(static_cast<uint16_t>(port));
+        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+                     ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
+    }
+    ~CBoundClient() { ::close(fd_); }
+    bool Connected() const { return connected_; }
+    // The reply's command code, or empty when none came.
+    std::string Request(const std::string& message) {
+        if (::send(fd_, message.data(), message.size(), 0) !=
+            static_cast<ssize_t>(message.size())) {
+            return {};
+        }
+        std::string reply;
+        char c;
+        while (::recv(fd_, &c, 1, 0) == 1) {
+            reply.push_back(c);
+            if (c == '\x04') break;
+        }
+        return reply.size() >= 4 ? reply.substr(1, 3) : std::string();
+    }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+bool LogHas(const QListWidget* list, const QString& text) {
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().endsWith(QStringLiteral("   ") + text)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+class OptionsPromptEndToEndTests : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(runtimeDir_.isValid());
+        qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toUtf8());
+        QFile arp(runtimeDir_.path() + QStringLiteral("/arp"));
+        QVERIFY(arp.open(QIODevice::WriteOnly));
+        arp.write(
+            "IP address       HW type     Flags       HW address            Mask     "
+            "Device\n"
+            "127.0.0.2        0x1         0x2         02:00:00:aa:bb:cc     *        lo\n");
+        arp.close();
+        qputenv(kArpTableEnvironment, arp.fileName().toUtf8());
+    }
+
+    void promptedClientIsAddedSavedAndJudgedByItsBoxes_data() {
+        QTest::addColumn<bool>("allowFieldOrvo");
+        QTest::addColumn<QString>("secondReply");
+        QTest::newRow("FieldOrvo ticked") << true << QStringLiteral("HMM");
+        QTest::newRow("FieldOrvo left clear") << false << QStringLiteral("TCC");
+    }
+
+    void promptedClientIsAddedSavedAndJudgedByItsBoxes() {
+        QFETCH(bool, allowFieldOrvo);
+        QFETCH(QString, secondReply);
+        QTemporaryDir config;
+        const int port = FreePortInWindowRange();
+        QVERIFY(port > 0);
+        CKestromApp program(
+            *qApp, {"--config-dir", config.path().toStdString(), "--port", std::to_string(port)});
+        std::string firstReply, nextReply;
+        bool connected = false, switchesSet = false, prompted = false, sawAdded = false,
+             sawRefusal = false, refusedWhileOpen = false, finished = false;
+        const int rc = program.Run([&](CKestromDlg& window) {
+            window.EventLog()->SetLogEvents(true);
+            CKestromServer& server = window.Server();
+
+            // The operator turns on security, FieldOrvo security and prompting.
+            WhenModalShows<COptionsSheet>([&](COptionsSheet& sheet) {
+                refusedWhileOpen = server.OptionsDialogOpen().load();
+                sheet.Tabs()->setCurrentWidget(sheet.SecurityPage());
+                for (QCheckBox* box :
+                     {sheet.SecurityPage()->SecurityBox(), sheet.SecurityPage()->FieldOrvoBox(),
+                      sheet.SecurityPage()->PromptBox()}) {
+                    if (!box->isChecked()) box->click();
+                }
+                sheet.Buttons()->button(QDialogButtonBox::Ok)->click();
+            });
+            window.OnOptions();
+            switchesSet = server.Settings().Get().SecurityEnabled == 1 &&
+                          server.Settings().Get().FieldOrvoSecurityEnabled == 1 &&
+                          server.PromptForUnknownClients().load() &&
+                          !server.OptionsDialogOpen().load();
+
+            // The operator names the client and ticks its boxes at the prompt.
+            WhenModalShows<CAddUpdateSecurityItemDlg>([&](CAddUpdateSecurityItemDlg& dialog) {
+                QString mac;
+                for (int i = 0; i < 6; ++i) mac += (i ? ":" : "") + dialog.MacEdit(i)->text();
+                prompted = dialog.DialogMode() == CAddUpdateSecurityItemDlg::Mode::Prompt &&
+                           mac == kClientMac && !dialog.QuestionLabel()->isHidden();
+                QTest::keyClicks(dialog.NameEdit(), QStringLiteral("Track 1"));
+                dialog.EnableBox()->click();
+                if (allowFieldOrvo) dialog.FieldOrvoBox()->click();
+                dialog.OkButton()->click();
+            });
+            std::atomic<bool> done{false};
+            std::thread client([&] {
+                CBoundClient connection(port);
+                connected = connection.Connected();
+                if (connected) {
+                    firstReply = connection.Request(kFieldOrvoPing);
+                    nextReply = connection.Request(kFieldOrvoPing);
+                }
+                done = true;
+            });
+            finished = QTest::qWaitFor([&] { return done.load(); }, 20000);
+            client.join();
+            const QListWidget* log = window.EventLog()->List();
+            sawAdded = LogHas(log, QStringLiteral("(%1) Client not in the Access Control List "
+                                                  "has been added to the list.")
+                                       .arg(kClientMac));
+            sawRefusal = LogHas(log, QStringLiteral("(Track 1) Client is disabled in the "
+                                                    "security list and attempted to access "
+                                                    "FieldOrvo data."));
+            window.close();
+        });
+        QCOMPARE(rc, 0);
+        QVERIFY(refusedWhileOpen);
+        QVERIFY(switchesSet);
+        QVERIFY(connected);
+        QVERIFY(finished);
+        QVERIFY(prompted);
+        // The message that raised the prompt is refused either way.
+        QCOMPARE(QString::fromStdString(firstReply), QStringLiteral("TCC"));
+        QCOMPARE(QString::fromStdString(nextReply), secondReply);
+        QVERIFY(sawAdded);
+        QCOMPARE(sawRefusal, !allowFieldOrvo);
+
+        CAccessControlList stored;
+        stored.SetStoragePath((config.path() + QStringLiteral("/KestromMAC.dat")).toStdU16String());
+        QVERIFY(LoadAccessList(stored) == CStorageOutcome::Ok);
+        const auto entries = stored.Snapshot();
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(QString::fromStdU16String(entries[0].GetMacText()), kClientMac);
+        QVERIFY(entries[0].name == u"Track 1");
+        QCOMPARE(entries[0].enabled, 1);
+        QCOMPARE(entries[0].allowFieldOrvo, allowFieldOrvo ? 1 : 0);
+        QCOMPARE(entries[0].allowWenlow, 0);
+    }
+
+    void noPromptWhileTheOptionsSheetIsOpen() {
+        QTemporaryDir config;
+        const int port = FreePortInWindowRange();
+        QVERIFY(port > 0);
+        CKestromApp program(
+            *qApp, {"--config-dir", config.path().toStdString(), "--port", std::to_string(port)});
+        std::string reply;
+        bool sawOpenLine = false, promptShown = false;
+        const int rc = program.Run([&](CKestromDlg& window) {
+            window.EventLog()->SetLogEvents(true);
+            window.Server().Settings().Update([](CKestromSettings& s) { s.SecurityEnabled = 1; });
+            window.Server().PromptForUnknownClients().store(true);
+            WhenModalShows<COptionsSheet>([&](COptionsSheet& sheet) {
+                std::atomic<bool> done{false};
+                std::thread client([&] {
+                    CBoundClient connection(port);
+                    if (connection.Connected()) reply = connection.Request(kFieldOrvoPing);
+                    done = true;
+                });
+                sawOpenLine = QTest::qWaitFor(
+                    [&] {
+                        return LogHas(window.EventLog()->List(),
+                                      QStringLiteral("Kestrom Options dialog is open.  Prompting "
+                                                     "for clients will not work until the dialog "
+                                                     "is closed."));
+                    },
+                    10000);
+                (void)QTest::qWaitFor([&] { return done.load(); }, 10000);
+                client.join();
+                promptShown = QApplication::activeModalWidget() != &sheet;
+                sheet.reject();
+            });
+            window.OnOptions();
+            window.close();
+        });
+        QCOMPARE(rc, 0);
+        QCOMPARE(QString::fromStdString(reply), QStringLiteral("TCC"));
+        QVERIFY(sawOpenLine);
+        QVERIFY(!promptShown);
+        QVERIFY(!QFile::exists(config.path() + QStringLiteral("/KestromMAC.dat")) ||
+                QFile(config.path() + QStringLiteral("/KestromMAC.dat")).size() == 0);
+    }
+
+  private:
+    QTemporaryDir runtimeDir_;
+};
+
+QTEST_MAIN(OptionsPromptEndToEndTests)
+#include "options_prompt_e2e_test.moc"
