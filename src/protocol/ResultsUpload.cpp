@@ -1,4 +1,7 @@
 // "RFF" and "RFT": a FieldOrvo device stores the results of a field-event heat.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -44,9 +47,6 @@ class CResultsFileClaim {
     enum class Outcome { kHeld, kMissing, kRefused };
 
     explicit CResultsFileClaim(const std::u16string& path) : file_(path) {}
-    ~CResultsFileClaim() {
-        if (placeholder_ && !kept_) RemovePlaceholder();
-    }
 
     // The file as it is; kMissing when there is none yet.
     Outcome HoldExisting() {
@@ -57,35 +57,11 @@ class CResultsFileClaim {
         return cause == file_cause::kFileNotFound ? Outcome::kMissing : Outcome::kRefused;
     }
 
-    // For a heat without a file: takes the name with an empty file, or the file another
-    // writer has just put there.
-    Outcome HoldNew() {
-        int cause = 0;
-        if (file_.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive | CFileEx::typeBinary |
-                           CFileEx::modeCreate | CFileEx::modeCreateNew,
-                       &cause)) {
-            placeholder_ = true;
-            return Outcome::kHeld;
-        }
-        return cause == file_cause::kAccessDenied ? HoldExisting() : Outcome::kRefused;
-    }
-
     // Lets go just before the rename, which an open without sharing would block.
     void Release() { file_.Close(); }
-    // The new content is in place; the empty name-holder, if any, has been replaced.
-    void Keep() { kept_ = true; }
 
   private:
-    // Only while it is still the empty file this upload created.
-    void RemovePlaceholder() {
-        file_.Close();
-        const auto found = LookUpFile(file_.GetPath());
-        if (found && found->size == 0) std::remove(NativePath(file_.GetPath()).c_str());
-    }
-
     CFileEx file_;
-    bool placeholder_ = false;
-    bool kept_ = false;
 };
 
 class CResultsUpload {
@@ -157,31 +133,43 @@ class CResultsUpload {
     void Store(std::u16string& payload) {
         const std::u16string path =
             JoinPath(p_.ResultsDirectory(), ResultsFileName(key_, ResultsNameForm::kDash, u".qff"));
+        // The reply waits until the temporary file and any name-holder are gone again, so a
+        // client that looks at the folder after "NSR" finds it as it was.
+        if (!Write(payload, path)) return FailToOpen(path);
+        p_.SendReply(u"ROK");
+        p_.Balloon(Printf("FieldOrvo Sent Results for %03d-%01d-%02d.", key_.event, key_.round,
+                          key_.heat));
+    }
+
+    bool Write(std::u16string& payload, const std::u16string& path) {
         CResultsFileClaim claim(path);
         const auto held = claim.HoldExisting();
-        if (held == CResultsFileClaim::Outcome::kRefused) return FailToOpen(path);
+        if (held == CResultsFileClaim::Outcome::kRefused) return false;
 
         CAtomicFileWriter writer(path);
-        if (!writer.Create()) return FailToOpen(path);
+        if (!writer.Create()) return false;
         for (char16_t& c : payload)
             if (c == u'\r') c = u'\n';
         CFileEx& file = writer.File();
         file.SetWriteEncoding(p_.CharMode());
         file.WriteByteOrderMark();
         file.WriteString(payload);
-        // A heat seen for the first time is claimed only once its content is on the disk,
-        // so a crash never leaves an empty file under its name.
-        if (held == CResultsFileClaim::Outcome::kMissing) {
-            if (!file.Sync() || claim.HoldNew() != CResultsFileClaim::Outcome::kHeld)
-                return FailToOpen(path);
-        }
+        // A heat seen for the first time gets its name in one step, already holding the
+        // whole content (link fails when the name exists), so no crash leaves it empty.
+        if (held == CResultsFileClaim::Outcome::kMissing) return LinkNew(writer, path);
         claim.Release();
-        if (!writer.Commit()) return FailToOpen(path);
-        claim.Keep();
+        if (!writer.Commit()) return false;
+        return true;
+    }
 
-        p_.SendReply(u"ROK");
-        p_.Balloon(Printf("FieldOrvo Sent Results for %03d-%01d-%02d.", key_.event, key_.round,
-                          key_.heat));
+    static bool LinkNew(CAtomicFileWriter& writer, const std::u16string& path) {
+        if (!writer.File().Sync() ||
+            ::link(NativePath(writer.TempPath()).c_str(), NativePath(path).c_str()) != 0)
+            return false;
+        writer.Discard();  // only the temporary name goes; the content stays under the heat's
+        const int folder = ::open(NativePath(FolderPart(path)).c_str(), O_RDONLY | O_DIRECTORY);
+        if (folder >= 0) ::fsync(folder), ::close(folder);
+        return true;
     }
 
     void FailToOpen(const std::u16string& path) {
