@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -178,7 +180,9 @@ bool CFileEx::Open(unsigned flags, int* cause) {
     fd_ = fd;
     identity_ = id;
     shareTicket_ = ticket;
-    if (buffer_.size() != kBufferSize) buffer_.resize(kBufferSize);
+    // Not zero-filled: every request opens its files afresh, and only bytes read or written
+    // are ever looked at.
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
     return true;
 }
 
@@ -206,7 +210,7 @@ bool CFileEx::Flush() {
     if (fd_ < 0) return false;
     if (use_ != BufferUse::kWriting || bufLen_ == 0) return error_ == 0;
     int err = 0;
-    bool ok = WriteAll(fd_, buffer_.data(), bufLen_, err);
+    bool ok = WriteAll(fd_, buffer_.get(), bufLen_, err);
     bufLen_ = 0;
     use_ = BufferUse::kNone;
     if (!ok) Fail(FileCauseFromErrno(err));
@@ -245,7 +249,7 @@ bool CFileEx::EndReading() {
 bool CFileEx::FillBuffer() {
     if (fd_ < 0) return false;
     if (use_ == BufferUse::kWriting && !Flush()) return false;
-    ssize_t n = ReadSome(fd_, buffer_.data(), buffer_.size());
+    ssize_t n = ReadSome(fd_, buffer_.get(), kBufferSize);
     if (n < 0) {
         Fail(FileCauseFromErrno(errno));
         n = 0;
@@ -277,10 +281,10 @@ std::size_t CFileEx::Read(void* data, std::size_t size) {
     while (done < size) {
         if (use_ == BufferUse::kReading && bufPos_ < bufLen_) {
             std::size_t n = std::min(size - done, bufLen_ - bufPos_);
-            std::memcpy(out + done, buffer_.data() + bufPos_, n);
+            std::memcpy(out + done, buffer_.get() + bufPos_, n);
             bufPos_ += n;
             done += n;
-        } else if (size - done >= buffer_.size()) {
+        } else if (size - done >= kBufferSize) {
             if (use_ == BufferUse::kWriting && !Flush()) break;
             use_ = BufferUse::kNone;
             ssize_t n = ReadSome(fd_, out + done, size - done);
@@ -298,9 +302,9 @@ bool CFileEx::Write(const void* data, std::size_t size) {
     if (fd_ < 0) return false;
     if (!EndReading()) return false;
     const auto* in = static_cast<const unsigned char*>(data);
-    if (bufLen_ + size > buffer_.size()) {
+    if (bufLen_ + size > kBufferSize) {
         if (!Flush()) return false;
-        if (size >= buffer_.size()) {
+        if (size >= kBufferSize) {
             int err = 0;
             if (!WriteAll(fd_, in, size, err)) {
                 Fail(FileCauseFromErrno(err));
@@ -309,14 +313,14 @@ bool CFileEx::Write(const void* data, std::size_t size) {
             return true;
         }
     }
-    std::memcpy(buffer_.data() + bufLen_, in, size);
+    std::memcpy(buffer_.get() + bufLen_, in, size);
     bufLen_ += size;
     use_ = BufferUse::kWriting;
     return true;
 }
 
 bool CFileEx::PutByte(unsigned char b) {
-    if (use_ != BufferUse::kWriting || bufLen_ == buffer_.size()) return Write(&b, 1);
+    if (use_ != BufferUse::kWriting || bufLen_ == kBufferSize) return Write(&b, 1);
     buffer_[bufLen_++] = b;
     return true;
 }
@@ -435,6 +439,11 @@ char16_t CFileEx::ReadChar() {
 
 bool CFileEx::NotAtEnd() {
     if (hasPeeked_) return true;
+    // The usual end, an empty buffer and nothing more in the file, is told without the
+    // exception; every request reads its files to their end.
+    if (heldByte_ < 0 && fd_ >= 0 && (use_ != BufferUse::kReading || bufPos_ == bufLen_) &&
+        !FillBuffer())
+        return false;
     try {
         peeked_ = ReadChar();
     } catch (const KX&) {
@@ -444,9 +453,42 @@ bool CFileEx::NotAtEnd() {
     return true;
 }
 
+void CFileEx::TakePlainRun(std::u16string& out, const std::array<bool, 256>& plain,
+                           std::u16string_view terminators, std::u16string_view skipped) {
+    // Only where ReadChar would hand each of these characters over unchanged: nothing read
+    // ahead or held back, no line-end partner pending, the encoding settled.
+    if (hasPeeked_ || pendingSkip_ != 0 || heldByte_ >= 0 || use_ != BufferUse::kReading ||
+        readEncoding_ == kEncodingAuto)
+        return;
+    const unsigned char* p = buffer_.get() + bufPos_;
+    const unsigned char* end = buffer_.get() + bufLen_;
+    const unsigned char* q = p;
+    if (readEncoding_ != kEncodingUtf16) {
+        while (q < end && plain[*q]) ++q;
+        out.append(p, q);
+    } else {
+        while (end - q >= 2) {
+            const auto ch = byteOrder_ == 1 ? static_cast<char16_t>(q[0] << 8 | q[1])
+                                            : static_cast<char16_t>(q[1] << 8 | q[0]);
+            if (ch < 256 ? !plain[ch] : Contains(terminators, ch) || Contains(skipped, ch)) break;
+            out += ch;
+            q += 2;
+        }
+    }
+    bufPos_ += static_cast<std::size_t>(q - p);
+}
+
 int CFileEx::ReadToken(std::u16string& out, std::u16string_view terminators,
                        std::u16string_view commentStarts, std::u16string_view skipped) {
     const std::size_t start = out.size();
+    // Bytes that stand for themselves: no line-end character, terminator or skipped one.
+    std::array<bool, 256> plain;
+    plain.fill(true);
+    plain[kCR] = plain[kLF] = false;
+    for (char16_t ch : terminators)
+        if (ch < 256) plain[ch] = false;
+    for (char16_t ch : skipped)
+        if (ch < 256) plain[ch] = false;
     for (;;) {
         int result = -1;
         bool anyRead = false;
@@ -462,6 +504,7 @@ int CFileEx::ReadToken(std::u16string& out, std::u16string_view terminators,
                 break;
             }
             if (skipped.empty() || !Contains(skipped, ch)) out += ch;
+            TakePlainRun(out, plain, terminators, skipped);
         }
         if (anyRead && !commentStarts.empty() && Contains(commentStarts, first)) {
             out.resize(start);
@@ -506,9 +549,46 @@ int CFileEx::WriteChar(char16_t ch) {
 }
 
 int CFileEx::WriteString(std::u16string_view s) {
+    ResolveWriteEncoding();
     int count = 0;
-    for (char16_t ch : s) count += WriteChar(ch);
+    while (!s.empty()) {
+        if (s.front() == kLF) {
+            count += WriteChar(kLF);
+            s.remove_prefix(1);
+            continue;
+        }
+        const std::size_t run = std::min(s.find(kLF), s.size());
+        count += PutRun(s.substr(0, run));
+        s.remove_prefix(run);
+    }
     return count;
+}
+
+int CFileEx::PutRun(std::u16string_view run) {
+    const std::size_t width = writeEncoding_ == kEncodingUtf16 ? 2 : 1;
+    int written = 0;
+    while (!run.empty()) {
+        if (use_ != BufferUse::kWriting || bufLen_ + width > kBufferSize) {
+            // Switching from reading, or a full buffer: one character the ordinary way.
+            if (PutUnit(run.front())) ++written;
+            run.remove_prefix(1);
+            continue;
+        }
+        const std::size_t n = std::min(run.size(), (kBufferSize - bufLen_) / width);
+        unsigned char* out = buffer_.get() + bufLen_;
+        if (width == 2) {
+            for (std::size_t i = 0; i < n; ++i) {
+                out[2 * i] = static_cast<unsigned char>(run[i] & 0xFF);
+                out[2 * i + 1] = static_cast<unsigned char>(run[i] >> 8);
+            }
+        } else {
+            for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<unsigned char>(run[i] & 0xFF);
+        }
+        bufLen_ += n * width;
+        written += static_cast<int>(n);
+        run.remove_prefix(n);
+    }
+    return written;
 }
 
 int CFileEx::WriteByteOrderMark() {

@@ -4,8 +4,10 @@
 // encoding (8-bit or UTF-16, told by a byte-order mark) and the line ends (CR, LF, CR LF or
 // LF CR, told by the first line end met). Readers get every line end as one LF; writers give LF
 // and get the file's convention. Reads and writes go through one 64 KiB buffer.
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,6 +143,12 @@ class CFileEx {
     char16_t DecodeNext();
     bool PutByte(unsigned char b);
     bool PutUnit(char16_t ch);
+    // Characters other than LF, written straight into the buffer; returns how many.
+    int PutRun(std::u16string_view run);
+    // After a character of ReadToken: appends the characters that follow it in the buffer and
+    // need no line-end, terminator or skip handling, in one go.
+    void TakePlainRun(std::u16string& out, const std::array<bool, 256>& plain,
+                      std::u16string_view terminators, std::u16string_view skipped);
     void ResolveWriteEncoding();
     bool EndReading();
     void Fail(int cause);
@@ -151,7 +159,7 @@ class CFileEx {
     std::uint64_t shareTicket_ = 0;
     int error_ = 0;
 
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_;
     std::size_t bufPos_ = 0;
     std::size_t bufLen_ = 0;
     BufferUse use_ = BufferUse::kNone;

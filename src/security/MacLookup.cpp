@@ -36,12 +36,16 @@ std::optional<std::vector<uint8_t>> ParseHardwareAddress(const std::string& text
 
 CMacLookup CMacLookup::FromEnvironment() {
     const char* table = std::getenv(kArpTableEnvironment);
-    return CMacLookup(table && *table ? table : "/proc/net/arp");
+    if (table && *table) return CMacLookup(table);
+    return CMacLookup("/proc/net/arp", true);
 }
 
 std::optional<std::vector<uint8_t>> CMacLookup::HardwareAddress(std::u16string_view ipText) const {
     auto ip = ParseIpv4(ToUtf8(ipText));
     if (!ip) return std::nullopt;
+    // Loopback has no neighbours: the kernel's table has no entry for 127.x.x.x, so the
+    // answer is known without reading it (a local client asks on every request).
+    if (kernelTable_ && (*ip >> 24) == 127) return std::nullopt;
     std::ifstream file(table_, std::ios::binary);
     if (!file) return std::nullopt;
     std::ostringstream text;

@@ -16,7 +16,9 @@ inline constexpr const char* kArpTableEnvironment = "KESTROM_ARP_TABLE";
 
 class CMacLookup {
   public:
-    explicit CMacLookup(std::filesystem::path table) : table_(std::move(table)) {}
+    // kernelTable: the table is the kernel's own, which never lists loopback peers.
+    explicit CMacLookup(std::filesystem::path table, bool kernelTable = false)
+        : table_(std::move(table)), kernelTable_(kernelTable) {}
     // /proc/net/arp, or the file named by KESTROM_ARP_TABLE.
     static CMacLookup FromEnvironment();
 
@@ -26,6 +28,7 @@ class CMacLookup {
 
   private:
     std::filesystem::path table_;
+    bool kernelTable_ = false;
 };
 
 // The hardware address of the first complete entry for ip (host byte order) in the text
