@@ -72,9 +72,8 @@ void ShowStartupBox(QMessageBox::Icon icon, const QString& text) {
 CKestromApp::CKestromApp(QApplication& app, std::vector<std::string> args)
     : app_(app), args_(std::move(args)) {}
 
-int CKestromApp::Run(const std::function<void(CKestromDlg&)>& onWindowShown) {
-    // The command line is read first, so --help and a malformed option answer at once.
-    const CKestromCommandLineInfo commandLine = ParseCommandLine(args_);
+std::optional<int> CKestromApp::AnswerCommandLine(const std::vector<std::string>& args) {
+    const CKestromCommandLineInfo commandLine = ParseCommandLine(args);
     if (!commandLine.error.empty()) {
         std::cerr << "kestrom: " << commandLine.error << "\n" << UsageText("kestrom");
         return 2;
@@ -87,6 +86,13 @@ int CKestromApp::Run(const std::function<void(CKestromDlg&)>& onWindowShown) {
         std::cout << VersionText("kestrom");
         return 0;
     }
+    return std::nullopt;
+}
+
+int CKestromApp::Run(const std::function<void(CKestromDlg&)>& onWindowShown) {
+    // The command line is read first, so --help and a malformed option answer at once.
+    if (const std::optional<int> answered = AnswerCommandLine(args_)) return *answered;
+    const CKestromCommandLineInfo commandLine = ParseCommandLine(args_);
 
     CKestromDlg window;
 

@@ -3,6 +3,7 @@
 // access list, then the main window until it closes.
 #include <QApplication>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,10 @@ class CKestromDlg;
 
 class CKestromApp {
   public:
+    // --help, --version and a malformed command line are answered without a display, before
+    // the QApplication exists; returns the exit code then, nothing when the program should run.
+    static std::optional<int> AnswerCommandLine(const std::vector<std::string>& args);
+
     // `args` are argv[1..].
     CKestromApp(QApplication& app, std::vector<std::string> args);
 
