@@ -74,7 +74,10 @@ void CConnectSocket::OnReceive(std::string_view bytes) {
 }
 
 int CConnectSocket::SendText(std::u16string_view text, bool singleByte) {
-    const std::string bytes = EncodeForWire(text, singleByte, sendCharMode_);
+    return SendBytes(EncodeForWire(text, singleByte, sendCharMode_));
+}
+
+int CConnectSocket::SendBytes(std::string_view bytes) {
     asio::error_code ec;
     // asio::write completes partial sends.
     const size_t sent = asio::write(socket_, asio::buffer(bytes), ec);

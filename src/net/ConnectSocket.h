@@ -23,6 +23,7 @@ class CConnectSocket : public CReplyChannel {
     // The whole text in as few sends as possible, partial sends completed. Returns the bytes
     // sent, or -1 when the connection failed.
     int SendText(std::u16string_view text, bool singleByte) override;
+    int SendBytes(std::string_view bytes) override;
 
     const std::u16string& PeerIpText() const { return peerIp_; }
 

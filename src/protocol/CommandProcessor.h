@@ -17,6 +17,14 @@ class CReplyChannel {
 public:
     virtual ~CReplyChannel() = default;
     virtual int SendText(std::u16string_view text, bool singleByte) = 0;
+    // Bytes exactly as given (the image reply): the same bytes as SendText with singleByte set
+    // on the bytes widened to characters, which is what this default does. The connection
+    // sends them without the detour through characters.
+    virtual int SendBytes(std::string_view bytes) {
+        std::u16string text(bytes.size(), u'\0');
+        for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
+        return SendText(text, true);
+    }
 };
 
 // What every request shares with the rest of the server for the whole run.
@@ -48,6 +56,7 @@ public:
     void SendVersionReply(bool scramble);
     // Raw text through the connection (the image reply).
     int SendText(std::u16string_view text, bool singleByte);
+    int SendBytes(std::string_view bytes) { return channel_.SendBytes(bytes); }
 
     void Log(std::u16string_view text, int level);
     // Balloon with the title "Kestrom", the information icon and 10 seconds.
@@ -56,7 +65,7 @@ public:
     COperatorInterface& Operator() { return context_.op; }
     std::mutex& EventFileUpdateLock() { return context_.eventFileUpdateLock; }
 
-private:
+  private:
     CRequestContext& context_;
     CReplyChannel& channel_;
     CKestromSettings settings_;

@@ -1,8 +1,7 @@
 // "IRQ": the finish picture of a heat, sent as binary after a short text header when the
 // server's picture is newer than the client's.
-#include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <string>
 
 #include "fileio/FileCause.h"
 #include "fileio/FileEx.h"
@@ -17,9 +16,6 @@
 namespace kestrom {
 
 namespace {
-
-// Bytes per send of the picture; the bytes on the wire are the same as one send per byte.
-constexpr size_t kImageBlock = 64 * 1024;
 
 // SOH "RFI,PSZ=0" STX ETX, one byte per character and no EOT.
 void SendEmptyImageReply(CCommandProcessor& p) {
@@ -72,23 +68,18 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
     }
     // Read what the file holds now, up to its length at opening, so the size in the header
     // is exactly the number of bytes that follow it even while the file changes.
-    std::vector<unsigned char> bytes(file.GetLength());
+    std::string bytes(file.GetLength(), '\0');
     bytes.resize(file.Read(bytes.data(), bytes.size()));
     file.Close();
 
     char head[64];
     int n = std::snprintf(head, sizeof head, "\x01RFI,PSZ=%zu\x02", bytes.size());
-    std::u16string block(head, head + n);
-    block += FormatDateStamp(found->lastWriteTime);
-    block += u',';
-    size_t pos = 0;
-    do {
-        const size_t take = std::min(kImageBlock, bytes.size() - pos);
-        block.append(bytes.begin() + pos, bytes.begin() + pos + take);
-        pos += take;
-        p.SendText(block, true);
-        block.clear();
-    } while (pos < bytes.size());
+    std::string header(head, head + n);
+    for (char16_t c : FormatDateStamp(found->lastWriteTime)) header += static_cast<char>(c);
+    header += ',';
+    // The picture goes out as the bytes it is, in one send, after its header.
+    p.SendBytes(header);
+    if (!bytes.empty()) p.SendBytes(bytes);
 }
 
 }  // namespace kestrom
