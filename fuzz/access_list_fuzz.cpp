@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     // A count far beyond what the bytes could hold only loads empty entries; tens of
     // thousands of them make each run take a second without reaching new code.
-    if (size >= 2 && (data[0] | (data[1] << 8)) > size + 64) return -1;
+    if (size >= 2 && static_cast<size_t>(data[0] | (data[1] << 8)) > size + 64) return -1;
 
     const CAccessListParse parsed = ParseAccessList(bytes);
     if (!parsed.countMalformed) {

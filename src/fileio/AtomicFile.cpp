@@ -85,18 +85,26 @@ bool CAtomicFileWriter::Commit(int* cause) {
     const std::string nativeTarget = NativePath(target_);
     // Replacing the target writes it: an open in this process that denies writing keeps it, as
     // it would keep a replacement out on the platform whose sharing rules we follow.
+    // The old file is held open until its ticket is gone: once the rename unlinks it, its
+    // inode number could otherwise be reused at once by a file another thread creates, which
+    // would then meet this ticket in the table and be refused as if shared.
     CShareModeTable& table = CShareModeTable::Process();
     struct stat st {};
     FileIdentity id{};
     std::uint64_t ticket = 0;
-    if (::stat(nativeTarget.c_str(), &st) == 0) {
+    const int pin = ::open(nativeTarget.c_str(), O_PATH | O_CLOEXEC);
+    if (pin >= 0 && ::fstat(pin, &st) == 0) {
         id = {st.st_dev, st.st_ino};
         ticket = table.TryAcquire(id, kFileWrite, kFileRead | kFileWrite);
-        if (ticket == 0) return fail(file_cause::kSharingViolation);
+        if (ticket == 0) {
+            ::close(pin);
+            return fail(file_cause::kSharingViolation);
+        }
     }
     int rc = ::rename(NativePath(file_.GetPath()).c_str(), nativeTarget.c_str());
     int renameErr = errno;
     if (ticket != 0) table.Release(id, ticket);
+    if (pin >= 0) ::close(pin);
     if (rc != 0) return fail(FileCauseFromErrno(renameErr));
     committed_ = true;
     created_ = false;
