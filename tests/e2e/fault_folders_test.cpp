@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "DaemonHarness.h"
 #include "protocol/RequestGrammar.h"
@@ -126,6 +129,43 @@ TEST(FaultFolders, FilesHeldOpenByAnotherProcessAreServedAndReplaced) {
         BuildUploadMessage(u"RFF", Scramble(u"7,1,1,\"Long Jump\"\r1,201,\"Fox\",6.55\r"), 0);
     EXPECT_EQ(CodeOf(d, upload), u"ROK");
     EXPECT_NE(ReadFile(results).find("6.55"), std::string::npos);
+}
+
+// Files replaced at the same time in one folder: every replacement unlinks an inode whose
+// number the file system may hand to the next new file at once, and one request's bookkeeping
+// of the old file must never refuse another request's new one.
+TEST(FaultFolders, ConcurrentReplacementsInOneFolderAllSucceed) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running());
+    ASSERT_TRUE(WriteFile(d.EventDir() + "/orvo.evt", kEventFile));
+    constexpr int kClients = 12;
+    constexpr int kRounds = 60;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&, i] {
+            auto c = d.Connect();
+            if (!c) {
+                failures += kRounds;
+                return;
+            }
+            const std::u16string event = u"1" +
+                                         std::u16string(1, static_cast<char16_t>(u'0' + i / 10)) +
+                                         std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
+            for (int n = 0; n < kRounds; ++n) {
+                const std::u16string heat = n % 2 ? u"1" : u"2";
+                const std::u16string message =
+                    n % 5 == 4
+                        ? BuildRequest(u"SLS", event + u",1,1,\"Discus\",DT,1300\r\n,1,1\r\n")
+                        : BuildUploadMessage(
+                              u"RFF", Scramble(event + u",1," + heat + u",\"Shot\"\r1,1,9.9\r"), 0);
+                auto reply = c->SendText(message) ? c->ReceiveReply(10s) : std::nullopt;
+                if (!reply || reply->code != u"ROK") ++failures;
+            }
+        });
+    }
+    for (auto& t : clients) t.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace
