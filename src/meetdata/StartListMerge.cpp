@@ -1,135 +1,149 @@
 #include "meetdata/StartListMerge.h"
 
+#include <algorithm>
 #include <optional>
-#include <vector>
 
 namespace kestrom {
 namespace {
 
-constexpr size_t kNone = std::u16string_view::npos;
+constexpr std::size_t kNone = std::u16string_view::npos;
 
 bool StartsWithDigit(std::u16string_view line) {
     return !line.empty() && line.front() >= u'0' && line.front() <= u'9';
 }
 
-// Start offsets of the lines of `content`; a final line without LF still counts.
-std::vector<size_t> LineStarts(std::u16string_view content) {
-    std::vector<size_t> starts;
-    size_t pos = 0;
-    while (pos < content.size()) {
-        starts.push_back(pos);
-        const size_t lf = content.find(u'\n', pos);
-        pos = lf == kNone ? content.size() : lf + 1;
-    }
-    return starts;
-}
-
+// Walks the content line by line through offsets; no table of lines is built, as the event
+// file can hold a hundred thousand of them.
 class CMergeScan {
   public:
-    CMergeScan(std::u16string_view content, const CEventInfo& key)
-        : content_(content), key_(key), starts_(LineStarts(content)) {}
+    CMergeScan(std::u16string_view content, const CEventInfo& key) : content_(content), key_(key) {}
 
-    CStartListMerge Run(std::u16string_view startList) {
+    CStartListSplice Run(std::u16string_view startList) {
         Scan();
-        if (!replaced_ && result_.parsed) cut_ = FindInsertionCut();
-        if (!result_.parsed) return std::move(result_);
+        if (!replaced_ && plan_.parsed) plan_.cut = FindInsertionCut();
+        if (!plan_.parsed) return plan_;
 
         std::u16string_view inserted = startList;
-        if (result_.exactMatch) {
-            const size_t lf = startList.find(u'\n');
+        if (plan_.exactMatch) {
+            const std::size_t lf = startList.find(u'\n');
             if (lf != kNone) inserted = startList.substr(lf + 1);
         }
-        const bool needsLineEnd = !inserted.empty() && inserted.back() != u'\n';
         // A replaced range is dropped between the cut and resume positions.
-        const size_t resume = replaced_ ? resume_ : cut_;
-        std::u16string& out = result_.content;
-        out.reserve(content_.size() - (resume - cut_) + inserted.size() + 1);
-        out.append(content_.substr(0, cut_));
+        if (!replaced_) plan_.resume = plan_.cut;
+        plan_.inserted = inserted;
         // Text handed in without a final LF must not run into the start list.
-        if (cut_ > 0 && content_[cut_ - 1] != u'\n' && !inserted.empty()) out.push_back(u'\n');
-        out.append(inserted);
-        if (needsLineEnd) out.push_back(u'\n');
-        out.append(content_.substr(resume));
-        return std::move(result_);
+        plan_.lineEndBefore =
+            plan_.cut > 0 && content_[plan_.cut - 1] != u'\n' && !inserted.empty();
+        plan_.lineEndAfter = !inserted.empty() && inserted.back() != u'\n';
+        return plan_;
     }
 
   private:
-    // Line i without its LF.
-    std::u16string_view Line(size_t i) const {
-        std::u16string_view line = content_.substr(starts_[i], LineEnd(i) - starts_[i]);
-        if (!line.empty() && line.back() == u'\n') line.remove_suffix(1);
-        return line;
+    // The line starting at pos, without its LF.
+    std::u16string_view LineAt(std::size_t pos) const {
+        const std::size_t lf = content_.find(u'\n', pos);
+        return content_.substr(pos, (lf == kNone ? content_.size() : lf) - pos);
     }
-    size_t LineEnd(size_t i) const {
-        return i + 1 < starts_.size() ? starts_[i + 1] : content_.size();
+    // Where the line after the one starting at pos begins (the content's size after the last).
+    std::size_t NextLine(std::size_t pos, std::u16string_view line) const {
+        return std::min(pos + line.size() + 1, content_.size());
     }
 
-    std::optional<CEventInfo> ReadHeader(size_t i) {
+    std::optional<CEventInfo> ReadHeader(std::u16string_view line) {
         CEventInfo header;
-        result_.parsed = ReadEventKey(Line(i), header);
-        if (!result_.parsed) {
-            ++result_.badHeaderReads;
+        plan_.parsed = ReadEventKey(line, header);
+        if (!plan_.parsed) {
+            ++plan_.badHeaderReads;
             return std::nullopt;
         }
         return header;
     }
 
     void Scan() {
-        for (size_t i = 0; i < starts_.size(); ++i) {
-            if (!StartsWithDigit(Line(i))) continue;
-            const auto header = ReadHeader(i);
+        std::size_t pos = 0;
+        while (pos < content_.size()) {
+            const std::u16string_view line = LineAt(pos);
+            const std::size_t next = NextLine(pos, line);
+            const std::size_t here = pos;
+            pos = next;
+            if (!StartsWithDigit(line)) continue;
+            const auto header = ReadHeader(line);
             if (!header || header->event != key_.event) continue;
             if (header->round != key_.round) {
-                if (insertion_ == kNone) insertion_ = i;
+                if (insertion_ == kNone) insertion_ = here;
                 continue;
             }
             if (header->heat != key_.heat) {
-                insertion_ = i;
+                insertion_ = here;
                 continue;
             }
-            result_.exactMatch = true;
+            plan_.exactMatch = true;
             insertion_ = kNone;
-            if (i + 1 == starts_.size() || replaced_) continue;
+            if (next == content_.size() || replaced_) continue;
             // Everything under this header goes, up to the next line that begins with a digit.
-            size_t next = i + 1;
-            while (next < starts_.size() && !StartsWithDigit(Line(next))) ++next;
-            cut_ = LineEnd(i);
-            resume_ = next < starts_.size() ? starts_[next] : content_.size();
+            std::size_t resume = next;
+            while (resume < content_.size()) {
+                const std::u16string_view body = LineAt(resume);
+                if (StartsWithDigit(body)) break;
+                resume = NextLine(resume, body);
+            }
+            plan_.cut = next;
+            plan_.resume = resume;
             replaced_ = true;
-            i = next - 1;
+            pos = resume;
         }
     }
 
     // Before the first header after the insertion point that belongs to a later round or heat
     // of the key's event, or to another event; the end of the content otherwise.
-    size_t FindInsertionCut() {
+    std::size_t FindInsertionCut() {
         if (insertion_ == kNone) return content_.size();
-        for (size_t i = insertion_; i < starts_.size(); ++i) {
-            if (!StartsWithDigit(Line(i))) continue;
-            const auto header = ReadHeader(i);
-            if (!header) return content_.size();
-            if (header->event != key_.event || header->round > key_.round ||
-                (header->round == key_.round && header->heat > key_.heat))
-                return starts_[i];
+        std::size_t pos = insertion_;
+        while (pos < content_.size()) {
+            const std::u16string_view line = LineAt(pos);
+            if (StartsWithDigit(line)) {
+                const auto header = ReadHeader(line);
+                if (!header) return content_.size();
+                if (header->event != key_.event || header->round > key_.round ||
+                    (header->round == key_.round && header->heat > key_.heat))
+                    return pos;
+            }
+            pos = NextLine(pos, line);
         }
         return content_.size();
     }
 
     std::u16string_view content_;
     const CEventInfo& key_;
-    std::vector<size_t> starts_;
-    CStartListMerge result_;
-    size_t insertion_ = kNone;
+    CStartListSplice plan_;
+    std::size_t insertion_ = kNone;
     bool replaced_ = false;
-    size_t cut_ = 0;
-    size_t resume_ = 0;
 };
 
 }  // namespace
 
+std::array<std::u16string_view, 5> CStartListSplice::Pieces(std::u16string_view content) const {
+    constexpr std::u16string_view kLineEnd = u"\n";
+    return {content.substr(0, cut), lineEndBefore ? kLineEnd : std::u16string_view(), inserted,
+            lineEndAfter ? kLineEnd : std::u16string_view(), content.substr(resume)};
+}
+
+CStartListSplice PlanStartListMerge(std::u16string_view content, std::u16string_view startList,
+                                    const CEventInfo& key) {
+    return CMergeScan(content, key).Run(startList);
+}
+
 CStartListMerge MergeStartList(std::u16string_view content, std::u16string_view startList,
                                const CEventInfo& key) {
-    return CMergeScan(content, key).Run(startList);
+    const CStartListSplice plan = PlanStartListMerge(content, startList, key);
+    CStartListMerge merged{plan.parsed, plan.badHeaderReads, plan.exactMatch, {}};
+    if (!plan.parsed) return merged;
+    const auto pieces = plan.Pieces(content);
+    std::size_t size = 0;
+    for (auto piece : pieces) size += piece.size();
+    merged.content.reserve(size);
+    for (auto piece : pieces) merged.content.append(piece);
+    return merged;
 }
 
 }  // namespace kestrom

@@ -1,4 +1,5 @@
 // "SLS": a ClerkOrvo device sends the start list of one heat, merged into orvo.evt.
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -29,16 +30,28 @@ struct CEventFileText {
     int lineEndMode = CFileEx::kLineEndAuto;
 };
 
+// One pass over the file straight into the content: a read runs from one Ctrl-Z to the next
+// (line ends arrive as LF), and a Ctrl-Z ends a line as a line end does.
 bool ReadEventFileContent(CFileEx& file, CEventFileText& text) {
     file.SetReadEncoding(CFileEx::kEncodingAuto);
-    std::u16string line;
+    std::u16string& content = text.content;
+    if (file.NotAtEnd()) {
+        // Settled by the first character: at most one character per byte (two in UTF-16),
+        // and one more for a last line without its line end.
+        const std::uint64_t bytes = file.GetLength();
+        const bool wide = file.GetReadEncoding() == CFileEx::kEncodingUtf16;
+        content.reserve(static_cast<std::size_t>(wide ? bytes / 2 : bytes) + 1);
+    }
     while (file.NotAtEnd()) {
-        line.clear();
-        const int end = file.ReadToken(line, u"\n\x001A", {}, {});
+        const int end = file.ReadToken(content, u"\x001A", {}, {});
+        const bool lineOpen = !content.empty() && content.back() != u'\n';
+        if (end != kCtrlZ) {
+            if (lineOpen) content += u'\n';
+            break;
+        }
         // A Ctrl-Z closing the file is an end mark, not a line.
-        if (end == kCtrlZ && line.empty() && !file.NotAtEnd()) break;
-        text.content += line;
-        text.content += u'\n';
+        if (!lineOpen && !file.NotAtEnd()) break;
+        content += u'\n';
     }
     text.lineEndMode = file.GetReadLineEndMode();
     return file.ErrorCause() == 0;
@@ -104,10 +117,10 @@ class CStartListUpload {
                 return FailToOpen(eventPath_);
         }
 
-        const CStartListMerge merged = MergeStartList(text.content, startList, key);
-        for (int i = 0; i < merged.badHeaderReads; ++i)
+        const CStartListSplice splice = PlanStartListMerge(text.content, startList, key);
+        for (int i = 0; i < splice.badHeaderReads; ++i)
             p_.Log(kMsgBadFormatEventFile.text, kLogError);
-        if (!merged.parsed) return false;
+        if (!splice.parsed) return false;
 
         RemoveStaleBackup(JoinPath(p_.EventDirectory(), kEventFileBackupName));
 
@@ -120,7 +133,8 @@ class CStartListUpload {
         const int mode = text.lineEndMode;
         out.SetWriteLineEndMode(mode >= CFileEx::kLineEndCR ? mode : CFileEx::kLineEndCRLF);
         out.WriteByteOrderMark();
-        out.WriteString(merged.content);
+        // The merged file goes out piece by piece; it is never built in memory.
+        for (std::u16string_view piece : splice.Pieces(text.content)) out.WriteString(piece);
         if (!writer.Commit()) return FailToOpen(eventPath_);
         return true;
     }

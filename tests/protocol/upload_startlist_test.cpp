@@ -39,6 +39,21 @@ TEST_F(StartListUpload, EightBitCrLfFileRewrittenInUnicodeMode) {
     EXPECT_EQ(ReadBytes(Event("orvo.evt")), utf16);
 }
 
+TEST_F(StartListUpload, CtrlZEndsALineAndOnlyAClosingOneIsDropped) {
+    // A Ctrl-Z inside the file ends its line like a line end; the one closing the file is an
+    // end mark; a last line without a line end gets one.
+    WriteBytes(Event("orvo.evt"), "5,1,1\r\n a\x1A\x1A b\r\n7,1,1\r\n c\x1A");
+    Send(u"6,1,1,Run\r\n n\r\n");
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")),
+              "5,1,1\r\n a\r\n\r\n b\r\n7,1,1\r\n c\r\n6,1,1,Run\r\n n\r\n");
+    WriteBytes(Event("orvo.evt"), "5,1,1\n a");
+    Send(u"5,1,1,Run\n x\n");
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")), "5,1,1\n x\n");
+    WriteBytes(Event("orvo.evt"), "8,1,1\r z");
+    Send(u"9,1,1,Run\n y");
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")), "8,1,1\r z\r9,1,1,Run\r y\r");
+}
+
 TEST_F(StartListUpload, FailuresReplyNlsAndLeaveTheFileUntouched) {
     EXPECT_EQ(Send(u"5,1,1\n a"), Reply("NLS"));
     EXPECT_EQ(Log().back(), u"ERROR FINDING EVENT FILE: " + FromUtf8(Event("orvo.evt").string()));
