@@ -374,6 +374,16 @@ void CRegFile::Set(std::string_view keyPath, std::string_view name, const CRegVa
     if (replaced) return;
     size_t insertAt = entries.size();
     while (insertAt > 0 && Trim(entries[insertAt - 1].raw).empty()) --insertAt;
+    // A hex value whose last line still ends in '\' (the file ended there) would take the new
+    // line in as its continuation on the next read; the new value goes before it instead.
+    if (insertAt > 0) {
+        std::string_view raw = entries[insertAt - 1].raw;
+        const size_t nl = raw.rfind('\n');
+        std::string_view lastLine = Trim(nl == std::string_view::npos ? raw : raw.substr(nl + 1));
+        if (entries[insertAt - 1].isValue && !lastLine.empty() && lastLine.back() == '\\' &&
+            (nl != std::string_view::npos || ContinuesOnNextLine(raw)))
+            --insertAt;
+    }
     entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
 }
 

@@ -134,6 +134,21 @@ TEST(RegFile, SetKeepsEverythingElseInPlace) {
               "[HKEY_CURRENT_USER\\Last]\n\"X\"=-\n");
 }
 
+TEST(RegFile, ValueSetAfterAContinuationCutShortSurvivesTheNextRead) {
+    // The file ends inside a continued hex value: the new line must not become its tail.
+    auto doc = CRegFile::Parse(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\Corvane\\Kestrom\\3.23]\n"
+        "\"PortNumber\"=dword:0000079e\n"
+        "\"Bin\"=hex:01,\\\n");
+    const auto bin = doc.Get(kKey, "Bin");
+    doc.Set(kKey, "EventDirectory", CRegValue::String(u"/meet"));
+    const CRegFile reread = CRegFile::Parse(doc.Serialize());
+    EXPECT_EQ(reread.Get(kKey, "EventDirectory"), CRegValue::String(u"/meet"));
+    EXPECT_EQ(reread.Get(kKey, "Bin"), bin);
+    EXPECT_TRUE(reread.Get(kKey, "PortNumber"));
+}
+
 TEST(RegFile, AddKeyStartsAnEmptyDocumentWithTheHeader) {
     CRegFile doc;
     doc.AddKey(kKey);
