@@ -1,5 +1,6 @@
 #pragma once
 // Test doubles for the core's two outward interfaces: the front end and the connection.
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -54,8 +55,8 @@ public:
         return e;
     };
     int gridRefreshes = 0;
-    int opened = 0;
-    int closed = 0;
+    std::atomic<int> opened{0};
+    std::atomic<int> closed{0};
 };
 
 // Collects the bytes a reply would put on the wire, applying the same character-mode rule
