@@ -8,8 +8,7 @@ namespace kestrom {
 CKestromServer::CKestromServer(COperatorInterface& op)
     : op_(op),
       requestContext_{settings_, op_, eventFileUpdateLock_},
-      admissionContext_{settings_,         op_, accessList_, clients_, promptForUnknownClients_,
-                        optionsDialogOpen_} {}
+      admissionContext_{op_, accessList_, clients_, promptForUnknownClients_, optionsDialogOpen_} {}
 
 CKestromServer::~CKestromServer() {
     StopListening();

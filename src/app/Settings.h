@@ -1,6 +1,7 @@
 #pragma once
 // The settings record of the application object, and the guard that lets connection
 // threads read it while the operator's thread changes it.
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -24,27 +25,33 @@ struct CKestromSettings {
     int TCPInitReceiveBufferSize = -1;
 };
 
-// Connection threads take a snapshot per message; the front end changes fields through
-// Update. Nothing else touches the record.
+// Connection threads take one snapshot per message and pass it down; the front end changes
+// fields through Update. Nothing else touches the record.
 class CSharedSettings {
-public:
+  public:
     CKestromSettings Get() const {
         std::lock_guard lock(mutex_);
         return settings_;
     }
+    // LogEvents without a copy of the record: every log line asks it.
+    bool LogEvents() const { return logEvents_.load(std::memory_order_relaxed); }
     template <typename F>
     void Update(F&& change) {
         std::lock_guard lock(mutex_);
         change(settings_);
+        logEvents_.store(settings_.LogEvents, std::memory_order_relaxed);
     }
     void Set(const CKestromSettings& s) {
         std::lock_guard lock(mutex_);
         settings_ = s;
+        logEvents_.store(settings_.LogEvents, std::memory_order_relaxed);
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     CKestromSettings settings_;
+    // Mirrors settings_.LogEvents; written only under mutex_.
+    std::atomic<bool> logEvents_{CKestromSettings{}.LogEvents};
 };
 
 }  // namespace kestrom

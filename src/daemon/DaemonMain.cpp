@@ -69,7 +69,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    CDaemonOperator op(stdout);
+    // Nothing goes through stdio's standard output from here on: log lines are written
+    // straight to its descriptor.
+    std::fflush(stdout);
+    CDaemonOperator op(STDOUT_FILENO);
     CKestromServer server(op);
     op.SetSettings(&server.Settings());
 

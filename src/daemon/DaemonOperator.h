@@ -2,7 +2,6 @@
 // The daemon's operator: event log lines go to standard output in the window's format,
 // prompts are answered "no", and the connection count is kept for the run.
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -15,7 +14,8 @@ namespace kestrom {
 
 class CDaemonOperator : public COperatorInterface {
   public:
-    explicit CDaemonOperator(std::FILE* out) : out_(out) {}
+    // Lines are written to the file descriptor outFd, each in one write.
+    explicit CDaemonOperator(int outFd) : outFd_(outFd) {}
 
     // The record whose LogEvents decides whether lines are shown; until set, all are.
     void SetSettings(const CSharedSettings* settings) { settings_ = settings; }
@@ -31,9 +31,9 @@ class CDaemonOperator : public COperatorInterface {
     int Connections() const { return connections_.load(); }
 
   private:
-    std::FILE* out_;
+    int outFd_;
     const CSharedSettings* settings_ = nullptr;
-    std::mutex mutex_;  // one line at a time, in the order asked
+    std::mutex writeMutex_;  // one line at a time, in the order asked
     std::atomic<int> errors_{0};
     std::atomic<int> connections_{0};
 };

@@ -1,6 +1,7 @@
 #include "protocol/CommandProcessor.h"
 
 #include <string>
+#include <utility>
 
 #include "app/Version.h"
 #include "fileio/TextConvert.h"
@@ -27,7 +28,11 @@ std::u16string VersionText() {
 }  // namespace
 
 CCommandProcessor::CCommandProcessor(CRequestContext& context, CReplyChannel& channel)
-    : context_(context), channel_(channel), settings_(context.settings.Get()) {}
+    : CCommandProcessor(context, channel, context.settings.Get()) {}
+
+CCommandProcessor::CCommandProcessor(CRequestContext& context, CReplyChannel& channel,
+                                     CKestromSettings settings)
+    : context_(context), channel_(channel), settings_(std::move(settings)) {}
 
 void CCommandProcessor::Dispatch(int kind, const std::u16string& message,
                                  std::u16string_view clientLabel) {

@@ -14,7 +14,7 @@ namespace kestrom {
 // character as one byte (its low 8 bits) when singleByte is set or CharMode is 0, else as two
 // bytes low byte first; it returns the bytes sent, or -1 on failure.
 class CReplyChannel {
-public:
+  public:
     virtual ~CReplyChannel() = default;
     virtual int SendText(std::u16string_view text, bool singleByte) = 0;
     // Bytes exactly as given (the image reply): the same bytes as SendText with singleByte set
@@ -37,8 +37,11 @@ struct CRequestContext {
 };
 
 class CCommandProcessor {
-public:
+  public:
+    // With the settings as they stand now.
     CCommandProcessor(CRequestContext& context, CReplyChannel& channel);
+    // With a snapshot the caller took for this message.
+    CCommandProcessor(CRequestContext& context, CReplyChannel& channel, CKestromSettings settings);
 
     // Settings as they stood when the message arrived; CharMode and the folders of this
     // request come from here.

@@ -1,5 +1,6 @@
 #include "security/Admission.h"
 
+#include "app/Settings.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "security/AccessControlList.h"
@@ -134,7 +135,8 @@ std::optional<CProduct> GuardedProductOfKind(int kind) {
 void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
            const std::u16string& message, CCommandProcessor& processor) {
     COperatorInterface& op = context.op;
-    const CKestromSettings settings = context.settings.Get();
+    // The snapshot the processor took when the message arrived: one per message.
+    const CKestromSettings& settings = processor.Settings();
     const std::optional<CProduct> product = GuardedProductOfKind(kind);
 
     std::u16string macText;

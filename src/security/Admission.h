@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "app/OperatorInterface.h"
-#include "app/Settings.h"
 #include "security/ClientAddressLists.h"
 
 namespace kestrom {
@@ -15,8 +14,8 @@ namespace kestrom {
 class CAccessControlList;
 class CCommandProcessor;
 
+// The settings come from the processor's snapshot of the message.
 struct CAdmissionContext {
-    CSharedSettings& settings;
     COperatorInterface& op;
     CAccessControlList& accessList;
     CClientAddressLists& clients;

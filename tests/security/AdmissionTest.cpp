@@ -97,7 +97,7 @@ class AdmissionTest : public ::testing::Test {
     std::atomic<bool> prompt_{false};
     std::atomic<bool> optionsOpen_{false};
     std::mutex updateLock_;
-    CAdmissionContext context_{settings_, op_, accessList_, clients_, prompt_, optionsOpen_};
+    CAdmissionContext context_{op_, accessList_, clients_, prompt_, optionsOpen_};
     CRequestContext requestContext_{settings_, op_, updateLock_};
 };
 
