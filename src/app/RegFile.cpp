@@ -300,6 +300,11 @@ std::string CRegFile::Serialize() const {
         out += section.header + '\n';
         for (const auto& entry : section.entries) out += entry.raw + '\n';
     }
+    // Text that itself begins like a byte-order mark (bytes kept from a damaged file) would be
+    // read back in another encoding, losing every line; a UTF-8 mark in front keeps it text.
+    const std::string_view start(out);
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xEF\xBB\xBF"))
+        out.insert(0, "\xEF\xBB\xBF");
     return out;
 }
 

@@ -134,6 +134,19 @@ TEST(RegFile, SetKeepsEverythingElseInPlace) {
               "[HKEY_CURRENT_USER\\Last]\n\"X\"=-\n");
 }
 
+TEST(RegFile, AFileThatBeganWithStrayMarksReadsBackTheSameAfterASave) {
+    // A UTF-8 mark followed by the UTF-16 one, and a UTF-16 file whose text starts with U+FEFF.
+    for (const std::string& original :
+         {std::string("\xEF\xBB\xBF\xFF\xFE[x]\n"), std::string("\xFF\xFE\xFF\xFE[\0x\0]\0", 11)}) {
+        auto doc = CRegFile::Parse(original);
+        doc.AddKey(kKey);
+        doc.Set(kKey, "EventDirectory", CRegValue::String(u"/meet"));
+        const std::string saved = doc.Serialize();
+        EXPECT_EQ(CRegFile::Parse(saved).Get(kKey, "EventDirectory"), CRegValue::String(u"/meet"));
+        EXPECT_EQ(CRegFile::Parse(saved).Serialize(), saved);
+    }
+}
+
 TEST(RegFile, ValueSetAfterAContinuationCutShortSurvivesTheNextRead) {
     // The file ends inside a continued hex value: the new line must not become its tail.
     auto doc = CRegFile::Parse(
