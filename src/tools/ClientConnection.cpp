@@ -142,7 +142,7 @@ bool CClientConnection::SendBytes(std::string_view bytes) {
 }
 
 int CClientConnection::ReadByte(Clock::time_point deadline) {
-    if (pending_.empty()) {
+    if (pendingPos_ == pending_.size()) {
         if (fd_ < 0) return -1;
         pollfd p{fd_, POLLIN, 0};
         int rc;
@@ -150,13 +150,13 @@ int CClientConnection::ReadByte(Clock::time_point deadline) {
             rc = ::poll(&p, 1, RemainingMs(deadline));
         } while (rc < 0 && errno == EINTR);
         if (rc <= 0) return -1;
-        char buffer[4096];
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        pending_.resize(kReadChunkBytes);
+        const ssize_t n = ::recv(fd_, pending_.data(), pending_.size(), 0);
+        pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        pendingPos_ = 0;
         if (n <= 0) return -1;
-        pending_.assign(buffer, static_cast<size_t>(n));
     }
-    const unsigned char b = static_cast<unsigned char>(pending_.front());
-    pending_.erase(0, 1);
+    const unsigned char b = static_cast<unsigned char>(pending_[pendingPos_++]);
     last_ += static_cast<char>(b);
     return b;
 }

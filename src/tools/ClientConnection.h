@@ -74,7 +74,10 @@ class CClientConnection {
 
     int fd_;
     int charMode_;
-    std::string pending_;  // bytes read ahead and not yet consumed
+    static constexpr size_t kReadChunkBytes = 4096;
+    // Bytes read ahead; those from pendingPos_ on are not yet consumed.
+    std::string pending_;
+    size_t pendingPos_ = 0;
     std::string last_;
 };
 

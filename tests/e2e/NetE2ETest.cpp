@@ -1,7 +1,9 @@
 // The daemon on the wire: pings, framing, the reply writer, many clients, signals, instances.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <regex>
 #include <thread>
 
@@ -108,6 +110,19 @@ TEST(DaemonFraming, StreamPastFourMegabytesIsDiscardedAndTheConnectionGoesOn) {
     EXPECT_EQ(reply->bytes, kEmptyHmm);
 }
 
+// The listen backlog is small by design, so 200 connects at once overflow it and the system
+// drops SYNs; its own retries back off to many seconds on a loaded machine (and under the
+// sanitizer builds). Each attempt here is short and a new one follows at once, all within
+// one deadline for the whole test.
+std::unique_ptr<CClientConnection> ConnectBefore(int port,
+                                                 std::chrono::steady_clock::time_point deadline) {
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (auto c = CClientConnection::Connect("127.0.0.1", port, 0, 2s)) return c;
+        std::this_thread::sleep_for(50ms);
+    }
+    return nullptr;
+}
+
 TEST(DaemonLoad, SlowClientsDoNotHoldUpTwoHundredBusyOnes) {
     CDaemonHarness d;
     ASSERT_TRUE(d.Running());
@@ -124,24 +139,48 @@ TEST(DaemonLoad, SlowClientsDoNotHoldUpTwoHundredBusyOnes) {
     });
 
     constexpr int kClients = 200, kPings = 10;
-    std::atomic<int> answered{0};
+    const auto deadline = std::chrono::steady_clock::now() + 150s;
+    std::atomic<int> answered{0}, unconnected{0}, reconnects{0};
     std::vector<std::thread> clients;
     for (int i = 0; i < kClients; ++i) {
         clients.emplace_back([&] {
-            auto c = CClientConnection::Connect("127.0.0.1", d.Port(), 0, 20s);
-            if (!c) return;
-            for (int k = 0; k < kPings; ++k) {
-                if (!c->SendText(BuildRequest(u"HCL"))) return;
-                const auto reply = c->ReceiveReply(20s);
-                if (!reply || reply->size != 16) return;
-                ++answered;
+            int done = 0;
+            while (done < kPings) {
+                auto c = ConnectBefore(d.Port(), deadline);
+                if (!c) {
+                    ++unconnected;
+                    return;
+                }
+                for (; done < kPings; ++done) {
+                    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now());
+                    // A connection the client saw complete while the server's backlog was full
+                    // may never be accepted (the system drops the handshake's last step): it is
+                    // tried afresh while it has had no reply. Once served, any failure counts.
+                    const auto wait = done == 0 ? std::min(left, 10000ms) : left;
+                    const bool sent = c->SendText(BuildRequest(u"HCL"));
+                    const auto reply =
+                        sent ? c->ReceiveReply(std::max(wait, 1000ms)) : std::nullopt;
+                    if (!reply && done == 0 && std::chrono::steady_clock::now() < deadline) {
+                        ++reconnects;
+                        break;
+                    }
+                    if (!reply || reply->size != 16) return;
+                    ++answered;
+                }
             }
         });
     }
     for (auto& t : clients) t.join();
     stop = true;
     trickler.join();
-    EXPECT_EQ(answered, kClients * kPings);
+    EXPECT_EQ(unconnected, 0);
+    EXPECT_EQ(answered, kClients * kPings) << reconnects << " connections tried afresh";
+    // The idle connection was held open all along and is still served.
+    ASSERT_TRUE(idle->SendText(BuildRequest(u"HCL")));
+    const auto reply = idle->ReceiveReply(20s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->size, 16);
 }
 
 TEST(DaemonLifecycle, SigtermSavesTheSettingsAndExitsZero) {
