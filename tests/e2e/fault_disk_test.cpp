@@ -62,7 +62,7 @@ std::set<std::string> Names(const std::string& dir) {
 
 class FaultDiskTest : public ::testing::Test {
   protected:
-    FaultDiskTest() : d_({.start = false}) {}
+    FaultDiskTest() : d_({.charMode = 0, .start = false, .extraArgs = {}, .runtimeDir = {}}) {}
     CDaemonHarness d_;
     CMountGuard mount_;
 };

@@ -86,7 +86,9 @@ TEST(UploadCrashE2E, KilledServerLeavesOldOrNewFilesNeverTornOrMissing) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     int kills = 0;
     for (; kills < 100 && std::chrono::steady_clock::now() < deadline; ++kills) {
-        if (!d.Running()) ASSERT_TRUE(d.Start());
+        if (!d.Running()) {
+            ASSERT_TRUE(d.Start());
+        }
         s.listsSent = s.nextList;
         std::thread stream([&] { RunStream(d, s, acks); });
         std::this_thread::sleep_for(

@@ -71,7 +71,7 @@ TEST(UploadStartListE2E, MergesIntoTheEventFileAndRepliesWithItsNewStamp) {
 }
 
 TEST(UploadStartListE2E, UnicodeModeRewritesAnEightBitFileAsUtf16) {
-    CDaemonHarness d({.charMode = 1});
+    CDaemonHarness d({.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}});
     ASSERT_TRUE(d.Running());
     const std::string path = d.EventDir() + "/orvo.evt";
     ASSERT_TRUE(WriteFile(path, "; meet\r\n\r\n5,1,1,100m\r\n a\r\n\x1a"));
