@@ -127,8 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string_view peer = kPeers[(flags >> 4) & 3];
 
     CRequestContext requestContext{w.settings, w.op, w.updateLock};
-    CAdmissionContext admissionContext{w.settings, w.op,     w.accessList,
-                                       w.clients,  w.prompt, w.optionsOpen};
+    CAdmissionContext admissionContext{w.op, w.accessList, w.clients, w.prompt, w.optionsOpen};
     CMessageFramer framer;
     const std::string_view stream(reinterpret_cast<const char*>(data) + 2, size - 2);
     for (size_t at = 0; at < stream.size(); at += readSize) {
