@@ -12,7 +12,10 @@
 
 namespace kestrom {
 
-inline constexpr int kListenBacklog = 5;
+// A backlog of 5 let a burst of reconnecting devices overflow the accept queue: the kernel
+// then drops handshakes the client already counts as done, and its first request waits for
+// retransmissions or is never answered. 128 absorbs a whole meet reconnecting at once.
+inline constexpr int kListenBacklog = 128;
 
 class CListeningSocket {
   public:
