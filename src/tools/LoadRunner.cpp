@@ -293,30 +293,30 @@ void Summarise(CLoadReport& report, std::vector<std::uint32_t>& all) {
 
 }  // namespace
 
-std::optional<CLoadRequest> ParseLoadRequest(std::string_view spec, int charMode,
+std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode,
                                              std::string& error) {
     CLoadRequest request;
-    request.spec = std::string(spec);
-    const std::size_t star = spec.find('*');
-    const std::size_t colon0 = spec.find(':');
+    request.requestText = std::string(requestText);
+    const std::size_t star = requestText.find('*');
+    const std::size_t colon0 = requestText.find(':');
     if (star != std::string_view::npos && (colon0 == std::string_view::npos || star < colon0)) {
-        const std::string weight(spec.substr(0, star));
+        const std::string weight(requestText.substr(0, star));
         char* end = nullptr;
         const long w = std::strtol(weight.c_str(), &end, 10);
         if (weight.empty() || *end != '\0' || w < 1 || w > 1000) {
-            error = "bad weight in " + request.spec;
+            error = "bad weight in " + request.requestText;
             return std::nullopt;
         }
         request.weight = static_cast<int>(w);
-        spec.remove_prefix(star + 1);
+        requestText.remove_prefix(star + 1);
     }
-    const std::size_t colon = spec.find(':');
-    const std::string kind(spec.substr(0, colon));
+    const std::size_t colon = requestText.find(':');
+    const std::string kind(requestText.substr(0, colon));
     const std::string args(colon == std::string_view::npos ? std::string_view()
-                                                           : spec.substr(colon + 1));
+                                                           : requestText.substr(colon + 1));
     std::u16string message;
     auto needArgs = [&]() {
-        if (args.empty()) error = kind + " needs arguments: " + request.spec;
+        if (args.empty()) error = kind + " needs arguments: " + request.requestText;
         return !args.empty();
     };
     if (kind == "ping") {
@@ -327,7 +327,7 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view spec, int charMode
                                          : product == "hywire"    ? u"HHW"
                                                                   : u"";
         if (code.empty()) {
-            error = "unknown product in " + request.spec;
+            error = "unknown product in " + request.requestText;
             return std::nullopt;
         }
         message = BuildRequest(code);
@@ -354,7 +354,7 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view spec, int charMode
         request.expectedCode = "DRP";
     } else if (kind == "sls") {
         if (args.size() < 2 || args[0] != '@') {
-            error = "sls needs @FILE: " + request.spec;
+            error = "sls needs @FILE: " + request.requestText;
             return std::nullopt;
         }
         std::ostringstream why;
@@ -371,7 +371,7 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view spec, int charMode
         const std::size_t sep = args.find(':');
         const std::string code = args.substr(0, sep);
         if (code.empty()) {
-            error = "req needs a code: " + request.spec;
+            error = "req needs a code: " + request.requestText;
             return std::nullopt;
         }
         message =

@@ -24,8 +24,8 @@ enum class ReplyShape {
 };
 
 struct CLoadRequest {
-    std::string spec;  // as given, for the report
-    std::string wire;  // the request's bytes
+    std::string requestText;  // as given, for the report
+    std::string wire;         // the request's bytes
     ReplyShape shape = ReplyShape::kRecord;
     std::string expectedCode;    // empty: any well-formed reply is served
     bool expectPayload = false;  // an empty payload (or an empty image) counts as an error
@@ -40,7 +40,7 @@ struct CLoadRequest {
 //   sls:@FILE                                   "ROK", the start list in FILE
 //   raw:TEXT                                    TEXT with escapes (<SOH>, \x01...), any reply
 // W repeats the request W times in every round of the mix.
-std::optional<CLoadRequest> ParseLoadRequest(std::string_view spec, int charMode,
+std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode,
                                              std::string& error);
 
 struct CLoadOptions {
