@@ -1,10 +1,5 @@
 // The whole desktop program serving the sample meet: started in this process through the
 // same start-up as main(), and as the built program under the offscreen platform.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -13,62 +8,27 @@
 #include <thread>
 
 #include "app/SettingsStore.h"
+#include "tools/ClientConnection.h"
 #include "ui/EventLog.h"
 #include "ui/KestromApp.h"
 #include "ui/KestromDlg.h"
 #include "ui/UiTestSupport.h"
 
 using namespace kestrom;
+using namespace kestrom::client;
+using namespace std::chrono_literals;
 
 namespace {
 
-// A client connection to the program on loopback.
-class TestClient {
-  public:
-    explicit TestClient(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        timeval timeout{5, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    }
-    ~TestClient() { Close(); }
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    bool Connected() const { return connected_; }
-    // Sends a request and reads the reply up to its EOT (single-byte mode).
-    std::string Request(const std::string& message) {
-        if (::send(fd_, message.data(), message.size(), 0) != static_cast<ssize_t>(message.size()))
-            return {};
-        std::string reply;
-        char c;
-        while (::recv(fd_, &c, 1, 0) == 1) {
-            reply.push_back(c);
-            if (c == '\x04') break;
-        }
-        return reply;
-    }
+// A Wenlow ping's reply as it came over the wire; empty when there is none.
+std::string PingReply(CClientConnection* client) {
+    if (!client || !client->SendText(BuildRequest(u"HAL"))) return {};
+    const auto reply = client->ReceiveReply();
+    return reply ? reply->bytes : std::string();
+}
 
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
-};
-
-const std::string kWenlowPing = "\x01HAL\x02\x03\x04";
 const std::string kVersionReply = "\x01HMM,PSZ=3\x02\x03\x04";
 const QString kMeet = QStringLiteral(KESTROM_SOURCE_DIR "/examples/meet");
-
-bool LogContains(const QListWidget* list, const QString& text) {
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->text().endsWith(QStringLiteral("   ") + text)) return true;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -98,20 +58,19 @@ class UiEndToEndTests : public QObject {
             window.EventLog()->SetLogEvents(true);
             title = window.windowTitle();
             auto* connections = window.findChild<QLineEdit*>(QStringLiteral("connectionsEdit"));
-            auto client = std::make_unique<TestClient>(port);
+            auto client = CClientConnection::Connect("127.0.0.1", port, 0);
             // The reply needs the window's thread for its log line, so it is awaited there.
-            std::thread asker([&] {
-                if (client->Connected()) reply = client->Request(kWenlowPing);
-            });
+            std::thread asker([&] { reply = PingReply(client.get()); });
             sawLine = QTest::qWaitFor(
                 [&] {
-                    return LogContains(window.EventLog()->List(), QStringLiteral("Wenlow Ping"));
+                    return testing::LogHasLine(window.EventLog()->List(),
+                                               QStringLiteral("Wenlow Ping"));
                 },
                 5000);
             sawOneConnection =
                 QTest::qWaitFor([&] { return connections->text() == QStringLiteral("1"); }, 5000);
             asker.join();
-            client->Close();
+            client.reset();
             sawZeroConnections =
                 QTest::qWaitFor([&] { return connections->text() == QStringLiteral("0"); }, 5000);
             window.close();
@@ -144,12 +103,9 @@ class UiEndToEndTests : public QObject {
         QVERIFY(program.waitForStarted());
         std::string reply;
         for (int attempt = 0; attempt < 50 && reply.empty(); ++attempt) {
-            TestClient client(port);
-            if (client.Connected()) {
-                reply = client.Request(kWenlowPing);
-            } else {
-                QTest::qWait(100);
-            }
+            const auto client = CClientConnection::Connect("127.0.0.1", port, 0, 1s);
+            reply = PingReply(client.get());
+            if (reply.empty()) QTest::qWait(100);
         }
         QVERIFY(reply == kVersionReply);
 

@@ -1,10 +1,11 @@
 #pragma once
-// Shared pieces of the window tests: a free loopback port the window accepts, and a fresh
-// config folder per test.
+// Shared pieces of the window tests: a free loopback port the window accepts, and a look into
+// the event log.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QListWidget>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -24,6 +25,14 @@ inline int FreePortInWindowRange() {
         if (free) return port;
     }
     return 0;
+}
+
+// Whether the event log holds a line whose message (after the time stamp) is `text`.
+inline bool LogHasLine(const QListWidget* list, const QString& text) {
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().endsWith(QStringLiteral("   ") + text)) return true;
+    }
+    return false;
 }
 
 }  // namespace kestrom::testing

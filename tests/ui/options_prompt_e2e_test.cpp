@@ -2,11 +2,6 @@
 // sheet, an unknown client on 127.0.0.2 (its MAC address from a stand-in ARP table) raises
 // the prompt, the operator adds it as edited, the storage file holds it, and the client's
 // next message is admitted or refused by the boxes the operator left.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -21,8 +16,10 @@
 #include <thread>
 
 #include "app/Server.h"
+#include "fileio/TextConvert.h"
 #include "security/AccessListStorage.h"
 #include "security/MacLookup.h"
+#include "tools/ClientConnection.h"
 #include "ui/EventLog.h"
 #include "ui/KestromApp.h"
 #include "ui/KestromDlg.h"
@@ -33,58 +30,25 @@
 
 using namespace kestrom;
 using namespace kestrom::testing;
+using namespace kestrom::client;
+using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kFieldOrvoPing = "\x01HFL\x02\x03\x04";
 const char* kClientIp = "127.0.0.2";
 const QString kClientMac = QStringLiteral("02:00:00:AA:BB:CC");
 
-// Connects from 127.0.0.2, so the server sees a peer with an ARP entry (in the stand-in
-// table) rather than the loopback address it never checks.
-class CBoundClient {
-  public:
-    explicit CBoundClient(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        timeval timeout{10, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        ::inet_pton(AF_INET, kClientIp, &local.sin_addr);
-        sockaddr_in server{};
-        server.sin_family = AF_INET;
-        server.sin_port = htons(static_cast<uint16_t>(port));
-        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                     ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
-    }
-    ~CBoundClient() { ::close(fd_); }
-    bool Connected() const { return connected_; }
-    // The reply's command code, or empty when none came.
-    std::string Request(const std::string& message) {
-        if (::send(fd_, message.data(), message.size(), 0) !=
-            static_cast<ssize_t>(message.size())) {
-            return {};
-        }
-        std::string reply;
-        char c;
-        while (::recv(fd_, &c, 1, 0) == 1) {
-            reply.push_back(c);
-            if (c == '\x04') break;
-        }
-        return reply.size() >= 4 ? reply.substr(1, 3) : std::string();
-    }
+// Sends a FieldOrvo ping from 127.0.0.2, so the server sees a peer with an ARP entry (in the
+// stand-in table) rather than the loopback address it never checks. Returns the reply's
+// command code, or empty when none came.
+std::string FieldOrvoPingCode(CClientConnection& connection) {
+    if (!connection.SendText(BuildRequest(u"HFL"))) return {};
+    const auto reply = connection.ReceiveReply(10s);
+    return reply ? ToUtf8(reply->code) : std::string();
+}
 
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
-};
-
-bool LogHas(const QListWidget* list, const QString& text) {
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->text().endsWith(QStringLiteral("   ") + text)) return true;
-    }
-    return false;
+std::unique_ptr<CClientConnection> ConnectAsClient(int port) {
+    return CClientConnection::Connect("127.0.0.1", port, 0, 10s, kClientIp);
 }
 
 }  // namespace
@@ -158,23 +122,23 @@ class OptionsPromptEndToEndTests : public QObject {
             });
             std::atomic<bool> done{false};
             std::thread client([&] {
-                CBoundClient connection(port);
-                connected = connection.Connected();
+                const auto connection = ConnectAsClient(port);
+                connected = connection != nullptr;
                 if (connected) {
-                    firstReply = connection.Request(kFieldOrvoPing);
-                    nextReply = connection.Request(kFieldOrvoPing);
+                    firstReply = FieldOrvoPingCode(*connection);
+                    nextReply = FieldOrvoPingCode(*connection);
                 }
                 done = true;
             });
             finished = QTest::qWaitFor([&] { return done.load(); }, 20000);
             client.join();
             const QListWidget* log = window.EventLog()->List();
-            sawAdded = LogHas(log, QStringLiteral("(%1) Client not in the Access Control List "
-                                                  "has been added to the list.")
-                                       .arg(kClientMac));
-            sawRefusal = LogHas(log, QStringLiteral("(Track 1) Client is disabled in the "
-                                                    "security list and attempted to access "
-                                                    "FieldOrvo data."));
+            sawAdded = LogHasLine(log, QStringLiteral("(%1) Client not in the Access Control List "
+                                                      "has been added to the list.")
+                                           .arg(kClientMac));
+            sawRefusal = LogHasLine(log, QStringLiteral("(Track 1) Client is disabled in the "
+                                                        "security list and attempted to access "
+                                                        "FieldOrvo data."));
             window.close();
         });
         QCOMPARE(rc, 0);
@@ -216,16 +180,17 @@ class OptionsPromptEndToEndTests : public QObject {
             WhenModalShows<COptionsSheet>([&](COptionsSheet& sheet) {
                 std::atomic<bool> done{false};
                 std::thread client([&] {
-                    CBoundClient connection(port);
-                    if (connection.Connected()) reply = connection.Request(kFieldOrvoPing);
+                    const auto connection = ConnectAsClient(port);
+                    if (connection) reply = FieldOrvoPingCode(*connection);
                     done = true;
                 });
                 sawOpenLine = QTest::qWaitFor(
                     [&] {
-                        return LogHas(window.EventLog()->List(),
-                                      QStringLiteral("Kestrom Options dialog is open.  Prompting "
-                                                     "for clients will not work until the dialog "
-                                                     "is closed."));
+                        return LogHasLine(
+                            window.EventLog()->List(),
+                            QStringLiteral("Kestrom Options dialog is open.  Prompting "
+                                           "for clients will not work until the dialog "
+                                           "is closed."));
                     },
                     10000);
                 (void)QTest::qWaitFor([&] { return done.load(); }, 10000);
