@@ -15,14 +15,18 @@ namespace kestrom {
 
 namespace {
 
-void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
-    const std::u16string path = JoinPath(p.EventDirectory(), kEventFileName);
+// The event file's directory entry; when it is missing, logs that and replies "NLS".
+std::optional<FoundFile> FindEventFile(CCommandProcessor& p, const std::u16string& path) {
     auto file = LookUpFile(path);
-    if (!file || file->isDirectory) {
-        p.Log(WithPath(kMsgErrorFindingEventFile.text, path), kLogError);
-        p.SendReply(u"NLS");
-        return;
-    }
+    if (file && !file->isDirectory) return file;
+    p.Log(WithPath(kMsgErrorFindingEventFile.text, path), kLogError);
+    p.SendReply(u"NLS");
+    return std::nullopt;
+}
+
+void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
+    auto file = FindEventFile(p, JoinPath(p.EventDirectory(), kEventFileName));
+    if (!file) return;
     auto payload = FindPayload(message);
     auto clientTime = payload ? ReadDateStamp(*payload) : std::nullopt;
     if (!clientTime) {
@@ -57,12 +61,8 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
 
     const std::u16string path = JoinPath(
         p.EventDirectory(), kind == kKindHyWireEventFile ? kHyWireEventFileName : kEventFileName);
-    auto file = LookUpFile(path);
-    if (!file || file->isDirectory) {
-        p.Log(WithPath(kMsgErrorFindingEventFile.text, path), kLogError);
-        p.SendReply(u"NLS");
-        return;
-    }
+    auto file = FindEventFile(p, path);
+    if (!file) return;
     // The stamp is read from everything after STX, but only a complete message is served.
     auto bounds = FindPayloadBounds(message);
     auto clientTime =
