@@ -21,23 +21,6 @@ namespace kestrom::e2e {
 
 namespace fs = std::filesystem;
 
-int FreeLoopbackPort() {
-    // The daemon takes ports 1 to 32767 only, below the system's ephemeral range.
-    static std::atomic<unsigned> next{static_cast<unsigned>(::getpid()) * 7919u};
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const int port = 10000 + static_cast<int>(next++ % 22000u);
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        if (free) return port;
-    }
-    return 0;
-}
-
 bool WriteFile(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -73,7 +56,7 @@ CDaemonHarness::~CDaemonHarness() {
 
 bool CDaemonHarness::Start() {
     if (Running()) return true;
-    port_ = FreeLoopbackPort();
+    port_ = testing::FreeLoopbackPort();
     std::vector<std::string> args = {KESTROMD_PATH,
                                      "--config-dir",
                                      configDir_,

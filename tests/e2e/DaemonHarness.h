@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "support/FreePort.h"
 #include "tools/ClientConnection.h"
 
 namespace kestrom::e2e {
@@ -32,8 +33,7 @@ using client::CClientConnection;
 using client::CReply;
 using namespace std::chrono_literals;
 
-// A TCP port from 10000 to 31999 that nobody used a moment ago.
-int FreeLoopbackPort();
+using testing::FreeLoopbackPort;
 // Writes bytes to a file (creating or replacing it); false on failure.
 bool WriteFile(const std::string& path, std::string_view bytes);
 // The whole file, or empty when it cannot be read.

@@ -43,7 +43,7 @@ class UiEndToEndTests : public QObject {
 
     void servesAPingAndShowsItInTheWindow() {
         QTemporaryDir config;
-        const int port = testing::FreePortInWindowRange();
+        const int port = testing::FreeLoopbackPort();
         QVERIFY(port > 0);
         CKestromApp program(*qApp, {"--config-dir", config.path().toStdString(), "--port",
                                     std::to_string(port), "--event-dir", kMeet.toStdString(),
@@ -90,7 +90,7 @@ class UiEndToEndTests : public QObject {
 
     void builtProgramServesAndSavesOnTerminate() {
         QTemporaryDir config;
-        const int port = testing::FreePortInWindowRange();
+        const int port = testing::FreeLoopbackPort();
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

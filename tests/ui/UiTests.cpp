@@ -63,7 +63,7 @@ void FromConnectionThread(const std::function<void()>& call) {
 class WindowFixture {
   public:
     explicit WindowFixture(bool hyWire = false) {
-        commandLine.port = testing::FreePortInWindowRange();
+        commandLine.port = testing::FreeLoopbackPort();
         commandLine.eventDir = u"/meet/events";
         commandLine.resultsDir = u"/meet/results";
         commandLine.useHyWire = hyWire;

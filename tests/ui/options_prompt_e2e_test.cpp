@@ -81,7 +81,7 @@ class OptionsPromptEndToEndTests : public QObject {
         QFETCH(bool, allowFieldOrvo);
         QFETCH(QString, secondReply);
         QTemporaryDir config;
-        const int port = FreePortInWindowRange();
+        const int port = FreeLoopbackPort();
         QVERIFY(port > 0);
         CKestromApp program(
             *qApp, {"--config-dir", config.path().toStdString(), "--port", std::to_string(port)});
@@ -167,7 +167,7 @@ class OptionsPromptEndToEndTests : public QObject {
 
     void noPromptWhileTheOptionsSheetIsOpen() {
         QTemporaryDir config;
-        const int port = FreePortInWindowRange();
+        const int port = FreeLoopbackPort();
         QVERIFY(port > 0);
         CKestromApp program(
             *qApp, {"--config-dir", config.path().toStdString(), "--port", std::to_string(port)});
