@@ -114,6 +114,27 @@ bool CAtomicFileWriter::Commit(int* cause) {
     return true;
 }
 
+bool CAtomicFileWriter::CommitNew(int* cause) {
+    auto fail = [this, cause](int c) {
+        if (cause) *cause = c;
+        Discard();
+        return false;
+    };
+    if (!created_ || committed_) return fail(file_cause::kInvalidFile);
+    if (!file_.Sync() || !file_.Close()) {
+        return fail(file_.ErrorCause() ? file_.ErrorCause() : file_cause::kGeneric);
+    }
+    // link() refuses an existing name, where rename() would replace it.
+    if (::link(NativePath(file_.GetPath()).c_str(), NativePath(target_).c_str()) != 0) {
+        const int err = errno;
+        return fail(err == EEXIST ? file_cause::kSharingViolation : FileCauseFromErrno(err));
+    }
+    Discard();  // only the temporary name goes; the content stays under the target's
+    committed_ = true;
+    SyncFolder(FolderPart(target_));
+    return true;
+}
+
 void CAtomicFileWriter::Discard() {
     if (!created_) return;
     file_.Close();

@@ -29,6 +29,10 @@ class CAtomicFileWriter {
     // False with a cause when any step (or an earlier write) failed; the target is then as it
     // was and the temporary file is removed.
     bool Commit(int* cause = nullptr);
+    // For a target that must not exist yet: syncs the temporary file and gives it the target's
+    // name only if that name is still free, so the new file appears holding its whole content.
+    // False (cause 11 when the name was taken) leaves any existing target untouched.
+    bool CommitNew(int* cause = nullptr);
     // Drops the temporary file; the target stays as it was.
     void Discard();
 

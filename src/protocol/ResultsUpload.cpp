@@ -1,6 +1,4 @@
 // "RFF" and "RFT": a FieldOrvo device stores the results of a field-event heat.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <optional>
@@ -156,20 +154,9 @@ class CResultsUpload {
         file.WriteString(payload);
         // A heat seen for the first time gets its name in one step, already holding the
         // whole content (link fails when the name exists), so no crash leaves it empty.
-        if (held == CResultsFileClaim::Outcome::kMissing) return LinkNew(writer, path);
+        if (held == CResultsFileClaim::Outcome::kMissing) return writer.CommitNew();
         claim.Release();
-        if (!writer.Commit()) return false;
-        return true;
-    }
-
-    static bool LinkNew(CAtomicFileWriter& writer, const std::u16string& path) {
-        if (!writer.File().Sync() ||
-            ::link(NativePath(writer.TempPath()).c_str(), NativePath(path).c_str()) != 0)
-            return false;
-        writer.Discard();  // only the temporary name goes; the content stays under the heat's
-        const int folder = ::open(NativePath(FolderPart(path)).c_str(), O_RDONLY | O_DIRECTORY);
-        if (folder >= 0) ::fsync(folder), ::close(folder);
-        return true;
+        return writer.Commit();
     }
 
     void FailToOpen(const std::u16string& path) {

@@ -42,6 +42,25 @@ TEST(AtomicFile, TextWrittenThroughTheFileObject) {
     EXPECT_EQ(dir.Get("001-1-01.qff"), "1,Smith\r\n");
 }
 
+TEST(AtomicFile, CommitNewClaimsOnlyAFreeName) {
+    TempFolder dir;
+    CAtomicFileWriter first(dir.Path("007-1-03.qff"));
+    ASSERT_TRUE(first.Create());
+    first.File().Write("first", 5);
+    ASSERT_TRUE(first.CommitNew());
+    EXPECT_EQ(dir.Get("007-1-03.qff"), "first");
+
+    // The name is taken now: the second writer must not replace it.
+    CAtomicFileWriter second(dir.Path("007-1-03.qff"));
+    ASSERT_TRUE(second.Create());
+    second.File().Write("second", 6);
+    int cause = 0;
+    EXPECT_FALSE(second.CommitNew(&cause));
+    EXPECT_EQ(cause, file_cause::kSharingViolation);
+    EXPECT_EQ(dir.Get("007-1-03.qff"), "first");
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);  // no temporary name left behind
+}
+
 TEST(AtomicFile, UncommittedWriterRemovesItsTemporaryFile) {
     TempFolder dir;
     dir.Put("orvo.evt", "old");
