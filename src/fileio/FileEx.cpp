@@ -268,10 +268,10 @@ bool CFileEx::ReadByte(unsigned char& b) {
     return true;
 }
 
-void CFileEx::ReadBytesOrThrow(unsigned char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!ReadByte(b[i])) throw KX(KX::kEndOfFile);
-    }
+bool CFileEx::ReadBytes(unsigned char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (!ReadByte(b[i])) return false;
+    return true;
 }
 
 std::size_t CFileEx::Read(void* data, std::size_t size) {
@@ -366,52 +366,48 @@ void CFileEx::SetReadLineEndMode(int mode) {
     if (mode == kLineEndLF || mode == kLineEndLFCR) readLineEndChar_ = kLF;
 }
 
-// One character by the read encoding, before line-end handling.
-char16_t CFileEx::DecodeNext() {
+// One character by the read encoding, before line-end handling; false at the end of the file.
+bool CFileEx::DecodeNext(char16_t& ch) {
     if (heldByte_ >= 0) {
-        char16_t held = static_cast<char16_t>(heldByte_);
+        ch = static_cast<char16_t>(heldByte_);
         heldByte_ = -1;
-        return held;
+        return true;
     }
-    for (;;) {
-        unsigned char b[2];
-        if (readEncoding_ == kEncodingUtf16) {
-            ReadBytesOrThrow(b, 2);
-            // FE FF files are decoded high byte first: their writers meant it so, and reading
-            // them low byte first would turn every character into garbage.
-            return byteOrder_ == 1 ? static_cast<char16_t>(b[0] << 8 | b[1])
-                                   : static_cast<char16_t>(b[1] << 8 | b[0]);
-        }
-        ReadBytesOrThrow(b, 1);
-        if (readEncoding_ != kEncodingAuto) return b[0];
-        if (b[0] != 0xFF && b[0] != 0xFE) {
-            readEncoding_ = kEncoding8Bit;
-            return b[0];
-        }
-        readEncoding_ = kEncoding8Bit;
-        if (!ReadByte(b[1])) return b[0];  // a file of one such byte: deliver it
-        if (b[0] == 0xFE && b[1] == 0xFF) {
-            readEncoding_ = kEncodingUtf16;
-            byteOrder_ = 1;
-        } else if (b[0] == 0xFF && b[1] == 0xFE) {
-            readEncoding_ = kEncodingUtf16;
-            byteOrder_ = 0;
-        } else {
-            // Not a mark after all: an 8-bit file; both bytes are text and both are delivered.
-            heldByte_ = b[1];
-            return b[0];
-        }
+    unsigned char b[2];
+    if (readEncoding_ == kEncodingUtf16) {
+        if (!ReadBytes(b, 2)) return false;
+        // FE FF files are decoded high byte first: their writers meant it so, and reading
+        // them low byte first would turn every character into garbage.
+        ch = byteOrder_ == 1 ? static_cast<char16_t>(b[0] << 8 | b[1])
+                             : static_cast<char16_t>(b[1] << 8 | b[0]);
+        return true;
     }
+    if (!ReadByte(b[0])) return false;
+    ch = b[0];
+    if (readEncoding_ != kEncodingAuto) return true;
+    readEncoding_ = kEncoding8Bit;
+    if (b[0] != 0xFF && b[0] != 0xFE) return true;
+    if (!ReadByte(b[1])) return true;  // a file of one such byte: deliver it
+    if ((b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0xFF && b[1] == 0xFE)) {
+        readEncoding_ = kEncodingUtf16;
+        byteOrder_ = b[0] == 0xFE ? 1 : 0;
+        return DecodeNext(ch);
+    }
+    // Not a mark after all: an 8-bit file; both bytes are text and both are delivered.
+    heldByte_ = b[1];
+    return true;
 }
 
-char16_t CFileEx::ReadChar() {
+bool CFileEx::NextChar(char16_t& out) {
+    if (hasPeeked_) {
+        hasPeeked_ = false;
+        out = peeked_;
+        return true;
+    }
+    if (fd_ < 0) return false;
     for (;;) {
-        if (hasPeeked_) {
-            hasPeeked_ = false;
-            return peeked_;
-        }
-        if (fd_ < 0) throw KX(KX::kEndOfFile);
-        char16_t ch = DecodeNext();
+        char16_t ch;
+        if (!DecodeNext(ch)) return false;
         if (pendingSkip_ != 0 && ch == pendingSkip_) {
             pendingSkip_ = 0;
             if (readLineEndMode_ == kLineEndCR) readLineEndMode_ = kLineEndCRLF;
@@ -431,24 +427,23 @@ char16_t CFileEx::ReadChar() {
         if (readLineEndChar_ != 0 && ch == readLineEndChar_) {
             if (readLineEndMode_ == kLineEndCRLF) pendingSkip_ = kLF;
             if (readLineEndMode_ == kLineEndLFCR) pendingSkip_ = kCR;
-            return kLF;
+            ch = kLF;
         }
-        return ch;
+        out = ch;
+        return true;
     }
 }
 
+char16_t CFileEx::ReadChar() {
+    char16_t ch;
+    if (!NextChar(ch)) throw KX(KX::kEndOfFile);
+    return ch;
+}
+
 bool CFileEx::NotAtEnd() {
+    // Every request reads its files to their end, so the end is told without an exception.
     if (hasPeeked_) return true;
-    // The usual end, an empty buffer and nothing more in the file, is told without the
-    // exception; every request reads its files to their end.
-    if (heldByte_ < 0 && fd_ >= 0 && (use_ != BufferUse::kReading || bufPos_ == bufLen_) &&
-        !FillBuffer())
-        return false;
-    try {
-        peeked_ = ReadChar();
-    } catch (const KX&) {
-        return false;
-    }
+    if (!NextChar(peeked_)) return false;
     hasPeeked_ = true;
     return true;
 }

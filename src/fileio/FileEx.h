@@ -139,8 +139,10 @@ class CFileEx {
 
     bool FillBuffer();
     bool ReadByte(unsigned char& b);
-    void ReadBytesOrThrow(unsigned char* b, std::size_t n);
-    char16_t DecodeNext();
+    bool ReadBytes(unsigned char* b, std::size_t n);
+    bool DecodeNext(char16_t& ch);
+    // The next character after line-end handling; false at the end of the file.
+    bool NextChar(char16_t& ch);
     bool PutByte(unsigned char b);
     bool PutUnit(char16_t ch);
     // Characters other than LF, written straight into the buffer; returns how many.
