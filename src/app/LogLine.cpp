@@ -1,21 +1,33 @@
 #include "app/LogLine.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "fileio/NumberText.h"
 #include "fileio/TextConvert.h"
 
 namespace kestrom {
 
 std::string FormatLogLine(const LocalDateTime& when, std::u16string_view message) {
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d:%02d:%02d   ", when.month, when.day,
-                  when.year, when.hour, when.minute, when.second);
+    std::string line;
+    line.reserve(22 + 3 * kLogMessageChars + 1);  // room for the caller's line end
+    AppendZeroPadded(line, when.month, 2);
+    line += '/';
+    AppendZeroPadded(line, when.day, 2);
+    line += '/';
+    AppendZeroPadded(line, when.year, 4);
+    line += ' ';
+    AppendZeroPadded(line, when.hour, 2);
+    line += ':';
+    AppendZeroPadded(line, when.minute, 2);
+    line += ':';
+    AppendZeroPadded(line, when.second, 2);
+    line += "   ";
     size_t length = std::min(message.size(), kLogMessageChars);
     if (length < message.size() && length > 0 && message[length - 1] >= 0xD800 &&
         message[length - 1] <= 0xDBFF)
         --length;
-    return stamp + ToUtf8(message.substr(0, length));
+    AppendUtf8(line, message.substr(0, length));
+    return line;
 }
 
 }  // namespace kestrom

@@ -2,7 +2,6 @@
 // The daemon's operator: event log lines go to standard output in the window's format,
 // prompts are answered "no", and the connection count is kept for the run.
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "app/LogLine.h"
@@ -33,7 +32,6 @@ class CDaemonOperator : public COperatorInterface {
   private:
     int outFd_;
     const CSharedSettings* settings_ = nullptr;
-    std::mutex writeMutex_;  // one line at a time, in the order asked
     std::atomic<int> errors_{0};
     std::atomic<int> connections_{0};
 };

@@ -3,6 +3,7 @@
 // one conversion used wherever stored or received text becomes an integer.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kestrom {
@@ -12,5 +13,27 @@ namespace kestrom {
 // 12. A value outside the 32-bit range is clamped to INT32_MIN / INT32_MAX. When `consumed`
 // is given it receives the number of characters used, 0 when there were no digits.
 int32_t ReadDecimal(std::u16string_view text, std::size_t* consumed = nullptr);
+
+// Appends value in decimal, padded with zeros to at least width characters, as printf's
+// "%0*d" writes it (a minus sign counts in the width). For the fixed-width fields of names,
+// stamps and log lines, which are made on every request.
+template <typename CharT>
+void AppendZeroPadded(std::basic_string<CharT>& out, int value, int width) {
+    char digits[12];
+    int n = 0;
+    // Unsigned, so the most negative value has a magnitude too.
+    unsigned magnitude =
+        value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+        out += static_cast<CharT>('-');
+        --width;
+    }
+    for (int pad = width - n; pad > 0; --pad) out += static_cast<CharT>('0');
+    while (n > 0) out += static_cast<CharT>(digits[--n]);
+}
 
 }  // namespace kestrom

@@ -7,6 +7,8 @@
 namespace kestrom {
 
 std::string ToUtf8(std::u16string_view text);
+// The same, appended to out.
+void AppendUtf8(std::string& out, std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 // ASCII-only text given as a narrow literal, e.g. U16("orvo.evt").
 std::u16string U16(std::string_view ascii);

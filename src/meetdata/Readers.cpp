@@ -1,7 +1,6 @@
 #include "meetdata/Readers.h"
 
 #include <array>
-#include <cstdio>
 
 #include "fileio/LocalTime.h"
 #include "fileio/NumberText.h"
@@ -155,10 +154,15 @@ std::u16string FormatDateStamp(TimeValue time) {
     // A time the system cannot show as local time is written as the epoch's stamp rather
     // than as garbage.
     LocalDateTime local = ToLocalDateTime(time).value_or(LocalDateTime{});
-    char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "%02d%02d%02d%02d%02d%04d", local.hour, local.minute,
-                          local.second, local.day, local.month, local.year);
-    return std::u16string(buf, buf + n);
+    std::u16string stamp;
+    stamp.reserve(14);
+    AppendZeroPadded(stamp, local.hour, 2);
+    AppendZeroPadded(stamp, local.minute, 2);
+    AppendZeroPadded(stamp, local.second, 2);
+    AppendZeroPadded(stamp, local.day, 2);
+    AppendZeroPadded(stamp, local.month, 2);
+    AppendZeroPadded(stamp, local.year, 4);
+    return stamp;
 }
 
 }  // namespace kestrom

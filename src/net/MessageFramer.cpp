@@ -79,11 +79,11 @@ CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, int cha
 
 std::string EncodeForWire(std::u16string_view text, bool singleByte, int charMode) {
     const bool wide = !singleByte && charMode != 0;
-    std::string out;
-    out.reserve(text.size() * (wide ? 2 : 1));
+    std::string out(text.size() * (wide ? 2 : 1), '\0');
+    char* o = out.data();
     for (char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        if (wide) out += static_cast<char>(c >> 8);
+        *o++ = static_cast<char>(c & 0xFF);
+        if (wide) *o++ = static_cast<char>(c >> 8);
     }
     return out;
 }

@@ -1,7 +1,5 @@
 #include "protocol/ResultsFiles.h"
 
-#include <cstdio>
-
 #include "fileio/NumberText.h"
 #include "fileio/Path.h"
 
@@ -9,11 +7,14 @@ namespace kestrom {
 
 std::u16string ResultsFileName(const CEventInfo& key, ResultsNameForm form,
                                std::u16string_view extension, int eventDigits) {
-    char buf[48];
-    int n = std::snprintf(buf, sizeof buf,
-                          form == ResultsNameForm::kDash ? "%0*d-%1d-%02d" : "%0*d%1d%02d",
-                          eventDigits, key.event, key.round, key.heat);
-    std::u16string name(buf, buf + n);
+    std::u16string name;
+    name.reserve(static_cast<size_t>(eventDigits) + 6 + extension.size());
+    const bool dash = form == ResultsNameForm::kDash;
+    AppendZeroPadded(name, key.event, eventDigits);
+    if (dash) name += u'-';
+    AppendZeroPadded(name, key.round, 1);
+    if (dash) name += u'-';
+    AppendZeroPadded(name, key.heat, 2);
     name += extension;
     return name;
 }

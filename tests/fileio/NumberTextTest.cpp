@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
+#include <string>
 
 #include "fileio/NumberText.h"
+#include "fileio/TextConvert.h"
 
 namespace kestrom {
 namespace {
@@ -41,6 +44,52 @@ TEST(ReadDecimal, ReportsTheCharactersUsed) {
     EXPECT_EQ(used, 0u);
     ReadDecimal(u"123456789012345", &used);
     EXPECT_EQ(used, 15u);
+}
+
+TEST(AppendZeroPadded, WritesWhatPrintfWrites) {
+    const int values[] = {0,
+                          1,
+                          -1,
+                          7,
+                          42,
+                          -42,
+                          999,
+                          1000,
+                          32767,
+                          -32768,
+                          65535,
+                          12345,
+                          std::numeric_limits<int>::max(),
+                          std::numeric_limits<int>::min()};
+    for (int value : values) {
+        for (int width = 0; width <= 12; ++width) {
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%0*d", width, value);
+            std::string narrow = "x";
+            AppendZeroPadded(narrow, value, width);
+            EXPECT_EQ(narrow, std::string("x") + expected) << value << " width " << width;
+            std::u16string wide;
+            AppendZeroPadded(wide, value, width);
+            EXPECT_EQ(wide, U16(expected)) << value << " width " << width;
+        }
+    }
+}
+
+TEST(Utf8, EncodesEveryRangeAndReplacesLoneSurrogates) {
+    EXPECT_EQ(ToUtf8(u""), "");
+    EXPECT_EQ(ToUtf8(u"A\u00e9\u20ac"), "A\xc3\xa9\xe2\x82\xac");
+    EXPECT_EQ(ToUtf8(u"\U0001F600"), "\xf0\x9f\x98\x80");
+    // A high surrogate at the end and a low one alone each become U+FFFD.
+    EXPECT_EQ(ToUtf8(std::u16string(u"a") + char16_t(0xD83D)), "a\xef\xbf\xbd");
+    EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xDE00)) + u"b"),
+              "\xef\xbf\xbd"
+              "b");
+    // The widest case, three bytes for every unit, fills the room made for it exactly.
+    EXPECT_EQ(ToUtf8(std::u16string(100, u'\u20ac')).size(), 300u);
+    std::string out = "log: ";
+    AppendUtf8(out, u"\u00e9t\u00e9");
+    EXPECT_EQ(out, "log: \xc3\xa9t\xc3\xa9");
+    EXPECT_EQ(FromUtf8(ToUtf8(u"Z\u00fcrich \U0001F3C3")), u"Z\u00fcrich \U0001F3C3");
 }
 
 }  // namespace

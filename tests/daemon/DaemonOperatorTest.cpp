@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "daemon/DaemonOperator.h"
+#include "fileio/TextConvert.h"
+
+namespace kestrom {
+namespace {
+
+// Everything written to a pipe, read on a thread of its own until the writers are done.
+class PipeReader {
+  public:
+    PipeReader() {
+        EXPECT_EQ(::pipe(fds_), 0);
+        reader_ = std::thread([this] {
+            char buf[4096];
+            for (;;) {
+                const ssize_t n = ::read(fds_[0], buf, sizeof buf);
+                if (n <= 0) break;
+                text_.append(buf, static_cast<size_t>(n));
+            }
+        });
+    }
+    ~PipeReader() {
+        if (reader_.joinable()) Finish();
+    }
+    int WriteEnd() const { return fds_[1]; }
+    // Closes the write end and returns all that was written.
+    const std::string& Finish() {
+        ::close(fds_[1]);
+        reader_.join();
+        ::close(fds_[0]);
+        return text_;
+    }
+
+  private:
+    int fds_[2] = {-1, -1};
+    std::thread reader_;
+    std::string text_;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "output does not end with a line end";
+    return lines;
+}
+
+constexpr size_t kStampChars = 22;  // "MM/DD/YYYY HH:MM:SS   "
+
+TEST(DaemonOperator, LinesFromManyThreadsArriveWholeAndEachOnce) {
+    PipeReader pipe;
+    CDaemonOperator op(pipe.WriteEnd());
+    constexpr int kThreads = 8;
+    constexpr int kLinesEach = 400;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&op, t] {
+            // Long lines, different on every thread, so a line cut by another is seen.
+            const std::u16string body(100, static_cast<char16_t>(u'a' + t));
+            for (int i = 0; i < kLinesEach; ++i)
+                op.AddLogLine(U16(std::to_string(t) + ":" + std::to_string(i) + ":") + body,
+                              kLogInfo);
+        });
+    }
+    for (auto& w : writers) w.join();
+
+    std::map<std::string, int> seen;
+    for (const std::string& line : Lines(pipe.Finish())) {
+        ASSERT_GT(line.size(), kStampChars);
+        const std::string message = line.substr(kStampChars);
+        const size_t colon = message.find(':');
+        ASSERT_NE(colon, std::string::npos) << line;
+        const int t = std::stoi(message.substr(0, colon));
+        ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+        const std::string body = message.substr(message.find(':', colon + 1) + 1);
+        EXPECT_EQ(body, std::string(100, static_cast<char>('a' + t))) << line;
+        ++seen[message.substr(0, message.find(':', colon + 1))];
+    }
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLinesEach));
+    for (const auto& [key, count] : seen) EXPECT_EQ(count, 1) << key;
+}
+
+TEST(DaemonOperator, OneLinePerEntryAndErrorsCountedEvenWhenNotShown) {
+    PipeReader pipe;
+    CDaemonOperator op(pipe.WriteEnd());
+    CSharedSettings settings;
+    settings.Update([](CKestromSettings& s) { s.LogEvents = true; });
+    op.SetSettings(&settings);
+
+    op.AddLogLine(u"first\r\nsecond", kLogInfo);
+    op.AddLogLine(u"never shown", kLogNever);
+    op.AddLogLine(u"an error", kLogError);
+    settings.Update([](CKestromSettings& s) { s.LogEvents = false; });
+    op.AddLogLine(u"a hidden error", kLogError);
+    op.AddLogLine(u"hidden", kLogInfo);
+
+    const std::vector<std::string> lines = Lines(pipe.Finish());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(kStampChars), "first  second");
+    EXPECT_EQ(lines[1].substr(kStampChars), "an error");
+    EXPECT_EQ(op.ErrorCount(), 2);
+}
+
+}  // namespace
+}  // namespace kestrom
