@@ -2,6 +2,7 @@
 // The settings record of the application object, and the guard that lets connection
 // threads read it while the operator's thread changes it.
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -29,28 +30,37 @@ struct CKestromSettings {
 // fields through Update. Nothing else touches the record.
 class CSharedSettings {
   public:
-    CKestromSettings Get() const {
+    CKestromSettings Get() const { return *Snapshot(); }
+    // The record as it stands, shared rather than copied: a change replaces the record and
+    // leaves the snapshots already taken as they were.
+    std::shared_ptr<const CKestromSettings> Snapshot() const {
         std::lock_guard lock(mutex_);
-        return settings_;
+        return current_;
     }
     // LogEvents without a copy of the record: every log line asks it.
     bool LogEvents() const { return logEvents_.load(std::memory_order_relaxed); }
     template <typename F>
     void Update(F&& change) {
         std::lock_guard lock(mutex_);
-        change(settings_);
-        logEvents_.store(settings_.LogEvents, std::memory_order_relaxed);
+        auto next = std::make_shared<CKestromSettings>(*current_);
+        change(*next);
+        Publish(std::move(next));
     }
     void Set(const CKestromSettings& s) {
         std::lock_guard lock(mutex_);
-        settings_ = s;
-        logEvents_.store(settings_.LogEvents, std::memory_order_relaxed);
+        Publish(std::make_shared<CKestromSettings>(s));
     }
 
   private:
+    // Called with mutex_ held.
+    void Publish(std::shared_ptr<const CKestromSettings> next) {
+        current_ = std::move(next);
+        logEvents_.store(current_->LogEvents, std::memory_order_relaxed);
+    }
+
     mutable std::mutex mutex_;
-    CKestromSettings settings_;
-    // Mirrors settings_.LogEvents; written only under mutex_.
+    std::shared_ptr<const CKestromSettings> current_ = std::make_shared<CKestromSettings>();
+    // Mirrors current_->LogEvents; written only under mutex_.
     std::atomic<bool> logEvents_{CKestromSettings{}.LogEvents};
 };
 

@@ -28,11 +28,13 @@ std::u16string VersionText() {
 }  // namespace
 
 CCommandProcessor::CCommandProcessor(CRequestContext& context, CReplyChannel& channel)
-    : CCommandProcessor(context, channel, context.settings.Get()) {}
+    : context_(context), channel_(channel), settings_(context.settings.Snapshot()) {}
 
 CCommandProcessor::CCommandProcessor(CRequestContext& context, CReplyChannel& channel,
                                      CKestromSettings settings)
-    : context_(context), channel_(channel), settings_(std::move(settings)) {}
+    : context_(context),
+      channel_(channel),
+      settings_(std::make_shared<const CKestromSettings>(std::move(settings))) {}
 
 void CCommandProcessor::Dispatch(int kind, const std::u16string& message,
                                  std::u16string_view clientLabel) {

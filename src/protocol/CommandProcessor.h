@@ -45,10 +45,10 @@ class CCommandProcessor {
 
     // Settings as they stood when the message arrived; CharMode and the folders of this
     // request come from here.
-    const CKestromSettings& Settings() const { return settings_; }
-    const std::u16string& EventDirectory() const { return settings_.EventDirectory; }
-    const std::u16string& ResultsDirectory() const { return settings_.ResultsDirectory; }
-    int CharMode() const { return settings_.CharMode; }
+    const CKestromSettings& Settings() const { return *settings_; }
+    const std::u16string& EventDirectory() const { return settings_->EventDirectory; }
+    const std::u16string& ResultsDirectory() const { return settings_->ResultsDirectory; }
+    int CharMode() const { return settings_->CharMode; }
 
     // Runs the handler of the kind to its end, reply included.
     void Dispatch(int kind, const std::u16string& message, std::u16string_view clientLabel);
@@ -71,7 +71,7 @@ class CCommandProcessor {
   private:
     CRequestContext& context_;
     CReplyChannel& channel_;
-    CKestromSettings settings_;
+    std::shared_ptr<const CKestromSettings> settings_;
 };
 
 }  // namespace kestrom

@@ -3,7 +3,6 @@
 // Only complete entries count; loopback and peers on other subnets have none, and then the
 // lookup fails. The table is read afresh for every query: nothing is cached.
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +16,7 @@ inline constexpr const char* kArpTableEnvironment = "KESTROM_ARP_TABLE";
 class CMacLookup {
   public:
     // kernelTable: the table is the kernel's own, which never lists loopback peers.
-    explicit CMacLookup(std::filesystem::path table, bool kernelTable = false)
+    explicit CMacLookup(std::string table, bool kernelTable = false)
         : table_(std::move(table)), kernelTable_(kernelTable) {}
     // /proc/net/arp, or the file named by KESTROM_ARP_TABLE.
     static CMacLookup FromEnvironment();
@@ -27,7 +26,7 @@ class CMacLookup {
     std::optional<std::vector<uint8_t>> HardwareAddress(std::u16string_view ipText) const;
 
   private:
-    std::filesystem::path table_;
+    std::string table_;  // short enough to need no allocation for the kernel's
     bool kernelTable_ = false;
 };
 
