@@ -1,10 +1,8 @@
 #include "app/SettingsStore.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -14,6 +12,7 @@
 #include "fileio/AtomicFile.h"
 #include "fileio/NumberText.h"
 #include "fileio/TextConvert.h"
+#include "fileio/WholeFile.h"
 
 namespace kestrom {
 
@@ -21,28 +20,6 @@ namespace {
 
 // The longest usable string value: 255 characters, terminator included.
 constexpr size_t kMaxValueBytes = 255 * 2;
-
-enum class FileState { kMissing, kUnreadable, kRead };
-
-FileState ReadWholeFile(const std::string& path, std::string& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
-    bytes.clear();
-    char buf[16384];
-    FileState state = FileState::kRead;
-    while (true) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            state = FileState::kUnreadable;  // EISDIR among others
-            break;
-        }
-        if (n == 0) break;
-        bytes.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return state;
-}
 
 bool WriteRegFile(const std::string& path, const CRegFile& doc) {
     return WriteFileAtomically(FromUtf8(path), doc.Serialize());
@@ -116,16 +93,16 @@ bool CSettingsStore::Load(CKestromSettings& settings,
                           const std::optional<std::u16string>& firstRunResultsDir) {
     keyUnavailable_ = false;
     std::string bytes;
-    FileState state = ReadWholeFile(path_, bytes);
+    WholeFileState state = ReadWholeFile(path_, bytes);
     CRegFile doc;
-    if (state == FileState::kRead) doc = CRegFile::Parse(bytes);
+    if (state == WholeFileState::kRead) doc = CRegFile::Parse(bytes);
 
     bool firstRun = false;
-    if (state != FileState::kRead || !doc.HasKey(kSettingsKeyPath)) {
+    if (state != WholeFileState::kRead || !doc.HasKey(kSettingsKeyPath)) {
         firstRun = true;
         // A file that exists but cannot be read is never replaced: it may hold settings.
         bool created = false;
-        if (state != FileState::kUnreadable) {
+        if (state != WholeFileState::kUnreadable) {
             doc.AddKey(kSettingsKeyPath);
             std::error_code ec;
             std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
@@ -169,7 +146,7 @@ bool CSettingsStore::Load(CKestromSettings& settings,
 
 bool CSettingsStore::Save(const CKestromSettings& settings) {
     std::string bytes;
-    if (ReadWholeFile(path_, bytes) != FileState::kRead) return false;
+    if (ReadWholeFile(path_, bytes) != WholeFileState::kRead) return false;
     CRegFile doc = CRegFile::Parse(bytes);
     if (!doc.HasKey(kSettingsKeyPath)) return false;
 

@@ -2,11 +2,11 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "fileio/TextConvert.h"
+#include "fileio/WholeFile.h"
 
 namespace kestrom {
 
@@ -16,20 +16,60 @@ namespace {
 constexpr unsigned long kArpComplete = 0x2;
 constexpr size_t kMaxAddressBytes = 6;
 
-std::optional<std::vector<uint8_t>> ParseHardwareAddress(const std::string& text) {
-    std::vector<uint8_t> bytes;
-    std::istringstream in(text);
-    std::string piece;
-    while (std::getline(in, piece, ':')) {
-        if (piece.empty() || piece.size() > 2) return std::nullopt;
-        char* end = nullptr;
-        unsigned long v = std::strtoul(piece.c_str(), &end, 16);
-        if (*end != '\0') return std::nullopt;
-        bytes.push_back(static_cast<uint8_t>(v));
+// The next run of characters other than blanks and tabs, taken from the front of text.
+std::string_view NextField(std::string_view& text) {
+    const size_t start = text.find_first_not_of(" \t");
+    if (start == std::string_view::npos) {
+        text = {};
+        return {};
     }
-    // The query offers room for six bytes, as the platform call does.
-    if (bytes.empty() || bytes.size() > kMaxAddressBytes) return std::nullopt;
-    return bytes;
+    text.remove_prefix(start);
+    const size_t end = std::min(text.find_first_of(" \t"), text.size());
+    const std::string_view field = text.substr(0, end);
+    text.remove_prefix(end);
+    return field;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "0x2" and the like; nothing for text that is not hexadecimal.
+std::optional<unsigned long> ParseHexFlags(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.remove_prefix(2);
+    if (text.empty() || text.size() > 8) return std::nullopt;
+    unsigned long value = 0;
+    for (char c : text) {
+        const int d = HexDigit(c);
+        if (d < 0) return std::nullopt;
+        value = value * 16 + static_cast<unsigned long>(d);
+    }
+    return value;
+}
+
+// One or two hex digits a byte, separated by colons.
+std::optional<std::vector<uint8_t>> ParseHardwareAddress(std::string_view text) {
+    std::vector<uint8_t> bytes;
+    for (;;) {
+        const size_t colon = std::min(text.find(':'), text.size());
+        const std::string_view piece = text.substr(0, colon);
+        if (piece.empty() || piece.size() > 2) return std::nullopt;
+        int value = 0;
+        for (char c : piece) {
+            const int d = HexDigit(c);
+            if (d < 0) return std::nullopt;
+            value = value * 16 + d;
+        }
+        bytes.push_back(static_cast<uint8_t>(value));
+        // The query offers room for six bytes, as the platform call does.
+        if (bytes.size() > kMaxAddressBytes) return std::nullopt;
+        if (colon == text.size()) return bytes;
+        text.remove_prefix(colon + 1);
+    }
 }
 
 }  // namespace
@@ -46,34 +86,42 @@ std::optional<std::vector<uint8_t>> CMacLookup::HardwareAddress(std::u16string_v
     // Loopback has no neighbours: the kernel's table has no entry for 127.x.x.x, so the
     // answer is known without reading it (a local client asks on every request).
     if (kernelTable_ && (*ip >> 24) == 127) return std::nullopt;
-    std::ifstream file(table_, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return FindInArpTable(text.str(), *ip);
+    std::string text;
+    if (ReadWholeFile(table_, text) != WholeFileState::kRead) return std::nullopt;
+    return FindInArpTable(text, *ip);
 }
 
 std::optional<std::vector<uint8_t>> FindInArpTable(std::string_view tableText, uint32_t ip) {
-    std::istringstream in{std::string(tableText)};
-    std::string line;
-    std::getline(in, line);  // column titles
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string address, type, flags, hardware;
-        if (!(fields >> address >> type >> flags >> hardware)) continue;
-        auto entryIp = ParseIpv4(address);
+    bool titles = true;
+    while (!tableText.empty()) {
+        const size_t end = std::min(tableText.find('\n'), tableText.size());
+        std::string_view line = tableText.substr(0, end);
+        tableText.remove_prefix(std::min(end + 1, tableText.size()));
+        if (titles) {  // the first line names the columns
+            titles = false;
+            continue;
+        }
+        const std::string_view address = NextField(line);
+        NextField(line);  // hardware type
+        const std::string_view flags = NextField(line);
+        const std::string_view hardware = NextField(line);
+        if (hardware.empty()) continue;
+        const auto entryIp = ParseIpv4(address);
         if (!entryIp || *entryIp != ip) continue;
-        unsigned long flagBits = std::strtoul(flags.c_str(), nullptr, 16);
-        if (!(flagBits & kArpComplete)) continue;
+        const auto flagBits = ParseHexFlags(flags);
+        if (!flagBits || !(*flagBits & kArpComplete)) continue;
         if (auto bytes = ParseHardwareAddress(hardware)) return bytes;
     }
     return std::nullopt;
 }
 
 std::optional<uint32_t> ParseIpv4(std::string_view text) {
-    std::string s(text);
+    char s[INET_ADDRSTRLEN];
+    if (text.size() >= sizeof s) return std::nullopt;
+    text.copy(s, text.size());
+    s[text.size()] = '\0';
     in_addr addr{};
-    if (inet_pton(AF_INET, s.c_str(), &addr) != 1) return std::nullopt;
+    if (inet_pton(AF_INET, s, &addr) != 1) return std::nullopt;
     return ntohl(addr.s_addr);
 }
 

@@ -62,5 +62,30 @@ TEST(MacLookup, ReadsTheTableFileAfreshForEveryQuery) {
     std::filesystem::remove(path);
 }
 
+TEST(MacLookup, DamagedOrUnusualTablesGiveNoFalseAddress) {
+    const uint32_t ip = *ParseIpv4("10.1.2.3");
+    auto mac = [&](std::string_view table) -> std::optional<std::u16string> {
+        auto bytes = FindInArpTable(table, ip);
+        if (!bytes) return std::nullopt;
+        return FormatMacText(*bytes);
+    };
+    const std::string titles = "IP address HW type Flags HW address Mask Device\n";
+    // Tabs between fields and no line end after the last entry.
+    EXPECT_EQ(mac(titles + "10.1.2.3\t0x1\t0x2\t02:00:00:00:00:0a\t*\teth0"), u"02:00:00:00:00:0A");
+    // The first line is always the titles, even when it looks like an entry.
+    EXPECT_EQ(mac("10.1.2.3 0x1 0x2 02:00:00:00:00:0a * eth0\n"), std::nullopt);
+    // Flags that are not hexadecimal, an address of seven bytes, an empty byte, a byte of
+    // three digits, a missing address column: none is taken.
+    EXPECT_EQ(mac(titles + "10.1.2.3 0x1 zz 02:00:00:00:00:0a * eth0\n"), std::nullopt);
+    EXPECT_EQ(mac(titles + "10.1.2.3 0x1 0x2 1:2:3:4:5:6:7 * eth0\n"), std::nullopt);
+    EXPECT_EQ(mac(titles + "10.1.2.3 0x1 0x2 1::3:4:5:6 * eth0\n"), std::nullopt);
+    EXPECT_EQ(mac(titles + "10.1.2.3 0x1 0x2 100:2:3:4:5:6 * eth0\n"), std::nullopt);
+    EXPECT_EQ(mac(titles + "10.1.2.3 0x1 0x2\n"), std::nullopt);
+    EXPECT_EQ(mac(""), std::nullopt);
+    // A bad entry does not hide a good one after it.
+    EXPECT_EQ(mac(titles + "10.1.2.3 0x1 0x2 xx:yy * eth0\n10.1.2.3 0x1 0x2 0a:0b * eth1\n"),
+              u"0A:0B");
+}
+
 }  // namespace
 }  // namespace kestrom
