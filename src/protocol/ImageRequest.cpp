@@ -1,6 +1,7 @@
 // "IRQ": the finish picture of a heat, sent as binary after a short text header when the
 // server's picture is newer than the client's.
-#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "fileio/FileCause.h"
@@ -67,19 +68,23 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
         return;
     }
     // Read what the file holds now, up to its length at opening, so the size in the header
-    // is exactly the number of bytes that follow it even while the file changes.
-    std::string bytes(file.GetLength(), '\0');
-    bytes.resize(file.Read(bytes.data(), bytes.size()));
+    // is exactly the number of bytes that follow it even while the file changes. The bytes
+    // are read behind room for the header, which is put in front of them afterwards, so the
+    // reply leaves in one send; the buffer is not cleared first, the read fills it.
+    constexpr size_t kHeaderRoom = 64;
+    const size_t length = static_cast<size_t>(file.GetLength());
+    std::unique_ptr<char[]> buffer(new char[kHeaderRoom + length]);
+    const size_t read = file.Read(buffer.get() + kHeaderRoom, length);
     file.Close();
 
-    char head[64];
-    int n = std::snprintf(head, sizeof head, "\x01RFI,PSZ=%zu\x02", bytes.size());
-    std::string header(head, head + n);
+    std::string header = "\x01RFI,PSZ=";
+    header += std::to_string(read);
+    header += '\x02';
     for (char16_t c : FormatDateStamp(found->lastWriteTime)) header += static_cast<char>(c);
     header += ',';
-    // The picture goes out as the bytes it is, in one send, after its header.
-    p.SendBytes(header);
-    if (!bytes.empty()) p.SendBytes(bytes);
+    char* const start = buffer.get() + kHeaderRoom - header.size();
+    std::memcpy(start, header.data(), header.size());
+    p.SendBytes(std::string_view(start, header.size() + read));
 }
 
 }  // namespace kestrom
