@@ -9,8 +9,13 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "fileio/FileCause.h"
 #include "fileio/Path.h"
+#include "fileio/TextScan.h"
 
 namespace kestrom {
 
@@ -448,7 +453,53 @@ bool CFileEx::NotAtEnd() {
     return true;
 }
 
-void CFileEx::TakePlainRun(std::u16string& out, const std::array<bool, 256>& plain,
+// The bytes below 256 that stand for themselves in ReadToken: all but the line-end
+// characters, the terminators and the skipped characters (the stops).
+struct CFileEx::PlainBytes {
+    PlainBytes(std::u16string_view terminators, std::u16string_view skipped) {
+        plain.fill(true);
+        Stop(kCR);
+        Stop(kLF);
+        for (char16_t ch : terminators) Stop(ch);
+        for (char16_t ch : skipped) Stop(ch);
+    }
+    void Stop(char16_t ch) {
+        if (ch >= 256 || !plain[ch]) return;
+        plain[ch] = false;
+        if (stopCount < static_cast<int>(stops.size()))
+            stops[stopCount] = static_cast<unsigned char>(ch);
+        ++stopCount;
+    }
+    // Where the run of plain bytes starting at p ends.
+    const unsigned char* SkipPlain(const unsigned char* p, const unsigned char* end) const {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time against up to four stops; the event file is megabytes of
+        // text with a line end every few dozen bytes.
+        if (stopCount <= static_cast<int>(stops.size())) {
+            __m128i stop[4];
+            for (int i = 0; i < 4; ++i)
+                stop[i] = _mm_set1_epi8(static_cast<char>(stops[i < stopCount ? i : 0]));
+            while (end - p >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                const __m128i hit = _mm_or_si128(
+                    _mm_or_si128(_mm_cmpeq_epi8(v, stop[0]), _mm_cmpeq_epi8(v, stop[1])),
+                    _mm_or_si128(_mm_cmpeq_epi8(v, stop[2]), _mm_cmpeq_epi8(v, stop[3])));
+                const int mask = _mm_movemask_epi8(hit);
+                if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+                p += 16;
+            }
+        }
+#endif
+        while (p < end && plain[*p]) ++p;
+        return p;
+    }
+
+    std::array<bool, 256> plain;
+    std::array<unsigned char, 4> stops{};
+    int stopCount = 0;
+};
+
+void CFileEx::TakePlainRun(std::u16string& out, const PlainBytes& plain,
                            std::u16string_view terminators, std::u16string_view skipped) {
     // Only where ReadChar would hand each of these characters over unchanged: nothing read
     // ahead or held back, no line-end partner pending, the encoding settled.
@@ -459,13 +510,17 @@ void CFileEx::TakePlainRun(std::u16string& out, const std::array<bool, 256>& pla
     const unsigned char* end = buffer_.get() + bufLen_;
     const unsigned char* q = p;
     if (readEncoding_ != kEncodingUtf16) {
-        while (q < end && plain[*q]) ++q;
-        out.append(p, q);
+        q = plain.SkipPlain(p, end);
+        // Widened in place: appending the byte range itself would build a temporary string.
+        const std::size_t at = out.size();
+        out.resize(at + static_cast<std::size_t>(q - p));
+        WidenBytes(p, static_cast<std::size_t>(q - p), out.data() + at);
     } else {
         while (end - q >= 2) {
             const auto ch = byteOrder_ == 1 ? static_cast<char16_t>(q[0] << 8 | q[1])
                                             : static_cast<char16_t>(q[1] << 8 | q[0]);
-            if (ch < 256 ? !plain[ch] : Contains(terminators, ch) || Contains(skipped, ch)) break;
+            if (ch < 256 ? !plain.plain[ch] : Contains(terminators, ch) || Contains(skipped, ch))
+                break;
             out += ch;
             q += 2;
         }
@@ -477,13 +532,7 @@ int CFileEx::ReadToken(std::u16string& out, std::u16string_view terminators,
                        std::u16string_view commentStarts, std::u16string_view skipped) {
     const std::size_t start = out.size();
     // Bytes that stand for themselves: no line-end character, terminator or skipped one.
-    std::array<bool, 256> plain;
-    plain.fill(true);
-    plain[kCR] = plain[kLF] = false;
-    for (char16_t ch : terminators)
-        if (ch < 256) plain[ch] = false;
-    for (char16_t ch : skipped)
-        if (ch < 256) plain[ch] = false;
+    const PlainBytes plain(terminators, skipped);
     for (;;) {
         int result = -1;
         bool anyRead = false;
@@ -552,7 +601,7 @@ int CFileEx::WriteString(std::u16string_view s) {
             s.remove_prefix(1);
             continue;
         }
-        const std::size_t run = std::min(s.find(kLF), s.size());
+        const std::size_t run = std::min(FindUnit(s, kLF), s.size());
         count += PutRun(s.substr(0, run));
         s.remove_prefix(run);
     }
@@ -577,7 +626,7 @@ int CFileEx::PutRun(std::u16string_view run) {
                 out[2 * i + 1] = static_cast<unsigned char>(run[i] >> 8);
             }
         } else {
-            for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<unsigned char>(run[i] & 0xFF);
+            NarrowUnits(run.data(), n, out);
         }
         bufLen_ += n * width;
         written += static_cast<int>(n);

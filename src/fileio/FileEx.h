@@ -149,7 +149,8 @@ class CFileEx {
     int PutRun(std::u16string_view run);
     // After a character of ReadToken: appends the characters that follow it in the buffer and
     // need no line-end, terminator or skip handling, in one go.
-    void TakePlainRun(std::u16string& out, const std::array<bool, 256>& plain,
+    struct PlainBytes;
+    void TakePlainRun(std::u16string& out, const PlainBytes& plain,
                       std::u16string_view terminators, std::u16string_view skipped);
     void ResolveWriteEncoding();
     bool EndReading();

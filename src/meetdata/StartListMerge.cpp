@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "fileio/TextScan.h"
+
 namespace kestrom {
 namespace {
 
@@ -41,7 +43,7 @@ class CMergeScan {
   private:
     // The line starting at pos, without its LF.
     std::u16string_view LineAt(std::size_t pos) const {
-        const std::size_t lf = content_.find(u'\n', pos);
+        const std::size_t lf = FindUnit(content_, u'\n', pos);
         return content_.substr(pos, (lf == kNone ? content_.size() : lf) - pos);
     }
     // Where the line after the one starting at pos begins (the content's size after the last).
