@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "fileio/NumberText.h"
 #include "fileio/TextConvert.h"
 
 namespace kestrom {
@@ -20,13 +21,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // A quoted name or text starting at `pos` (which holds the opening quote). Only \\ and \" are
@@ -80,7 +74,7 @@ std::optional<std::vector<uint8_t>> ReadHexBytes(std::string_view s) {
         if (token.empty() || token.size() > 2) return std::nullopt;
         int value = 0;
         for (char c : token) {
-            int d = HexDigit(c);
+            int d = HexDigitValue(c);
             if (d < 0) return std::nullopt;
             value = value * 16 + d;
         }
@@ -96,7 +90,7 @@ std::optional<uint32_t> ReadHexNumber(std::string_view s, size_t maxDigits) {
     if (s.empty() || s.size() > maxDigits) return std::nullopt;
     uint32_t value = 0;
     for (char c : s) {
-        int d = HexDigit(c);
+        int d = HexDigitValue(c);
         if (d < 0) return std::nullopt;
         value = value * 16 + static_cast<uint32_t>(d);
     }

@@ -14,6 +14,14 @@ namespace kestrom {
 // is given it receives the number of characters used, 0 when there were no digits.
 int32_t ReadDecimal(std::u16string_view text, std::size_t* consumed = nullptr);
 
+// The value of a hexadecimal digit in either case; -1 for any other character.
+constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // Appends value in decimal, padded with zeros to at least width characters, as printf's
 // "%0*d" writes it (a minus sign counts in the width). For the fixed-width fields of names,
 // stamps and log lines, which are made on every request.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "fileio/NumberText.h"
 #include "fileio/TextConvert.h"
 #include "fileio/WholeFile.h"
 
@@ -30,13 +31,6 @@ std::string_view NextField(std::string_view& text) {
     return field;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // "0x2" and the like; nothing for text that is not hexadecimal.
 std::optional<unsigned long> ParseHexFlags(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
@@ -44,7 +38,7 @@ std::optional<unsigned long> ParseHexFlags(std::string_view text) {
     if (text.empty() || text.size() > 8) return std::nullopt;
     unsigned long value = 0;
     for (char c : text) {
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0) return std::nullopt;
         value = value * 16 + static_cast<unsigned long>(d);
     }
@@ -60,7 +54,7 @@ std::optional<std::vector<uint8_t>> ParseHardwareAddress(std::string_view text) 
         if (piece.empty() || piece.size() > 2) return std::nullopt;
         int value = 0;
         for (char c : piece) {
-            const int d = HexDigit(c);
+            const int d = HexDigitValue(c);
             if (d < 0) return std::nullopt;
             value = value * 16 + d;
         }
