@@ -2,7 +2,6 @@
 
 #include <sys/socket.h>
 
-#include <asio/write.hpp>
 #include <exception>
 
 #include "fileio/TextConvert.h"
@@ -78,10 +77,15 @@ int CConnectSocket::SendText(std::u16string_view text, bool singleByte) {
 }
 
 int CConnectSocket::SendBytes(std::string_view bytes) {
-    asio::error_code ec;
-    // asio::write completes partial sends.
-    const size_t sent = asio::write(socket_, asio::buffer(bytes), ec);
-    if (ec) return -1;
+    // All that is left in one system call, until it is all sent: asio::write would cut a
+    // picture of megabytes into 64 KiB sends.
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        asio::error_code ec;
+        sent += socket_.write_some(asio::buffer(bytes.substr(sent)), ec);
+        if (ec == asio::error::interrupted) continue;
+        if (ec) return -1;
+    }
     return static_cast<int>(sent);
 }
 

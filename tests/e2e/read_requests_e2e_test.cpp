@@ -116,5 +116,29 @@ TEST(ReadRequestsE2E, ImagesAreOneBytePerCharacterInUnicodeMode) {
     EXPECT_EQ(c2->ReceiveAvailable(200ms), "");  // no EOT follows
 }
 
+TEST(ReadRequestsE2E, APictureOfMegabytesArrivesWholeAndTheConnectionGoesOn) {
+    CDaemonHarness d;
+    ASSERT_TRUE(d.Running());
+    // Larger than any socket buffer, so the reply is sent in several goes.
+    std::string picture(6 * 1024 * 1024 + 3, '\0');
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<char>((i * 7 + i / 4099) & 0xFF);
+    Place(d.ResultsDir() + "/007-1-03.jpg", picture);
+    auto c = d.Connect();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(c->SendText(BuildRequest(u"IRQ", u"7,1,3," + std::u16string(kOlder))));
+    const std::string header =
+        "\x01RFI,PSZ=" + std::to_string(picture.size()) + "\x02" + "10300012062024,";
+    auto bytes = c->ReceiveBytes(header.size() + picture.size(), 30s);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->size(), header.size() + picture.size());
+    EXPECT_TRUE(*bytes == header + picture) << "the picture arrived changed";
+    // Nothing more than the picture was sent, and the same connection is answered next.
+    ASSERT_TRUE(c->SendText(BuildRequest(u"HFL")));
+    auto next = c->ReceiveBytes(5);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->substr(0, 4), "\x01HMM");
+}
+
 }  // namespace
 }  // namespace kestrom::e2e
