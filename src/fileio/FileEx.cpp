@@ -144,6 +144,7 @@ bool CFileEx::Open(unsigned flags, int* cause) {
     hasPeeked_ = false;
     pendingSkip_ = 0;
     heldByte_ = -1;
+    drained_ = false;
 
     const unsigned access = flags & 0x3;
     int oflags = O_CLOEXEC | (access == modeWrite       ? O_WRONLY
@@ -183,6 +184,7 @@ bool CFileEx::Open(unsigned flags, int* cause) {
         }
     }
     fd_ = fd;
+    readOnlyFile_ = access == modeRead && S_ISREG(st.st_mode);
     identity_ = id;
     shareTicket_ = ticket;
     // Not zero-filled: every request opens its files afresh, and only bytes read or written
@@ -254,11 +256,18 @@ bool CFileEx::EndReading() {
 bool CFileEx::FillBuffer() {
     if (fd_ < 0) return false;
     if (use_ == BufferUse::kWriting && !Flush()) return false;
+    if (drained_) {
+        use_ = BufferUse::kNone;
+        return false;
+    }
     ssize_t n = ReadSome(fd_, buffer_.get(), kBufferSize);
     if (n < 0) {
         Fail(FileCauseFromErrno(errno));
         n = 0;
     }
+    // A file opened only for reading that gives less than a buffer has nothing more for now;
+    // the read that would only say so is saved (every request reads its files to the end).
+    drained_ = readOnlyFile_ && static_cast<std::size_t>(n) < kBufferSize;
     bufPos_ = 0;
     bufLen_ = static_cast<std::size_t>(n);
     use_ = n > 0 ? BufferUse::kReading : BufferUse::kNone;
@@ -354,6 +363,7 @@ bool CFileEx::Seek(std::uint64_t position) {
     hasPeeked_ = false;
     pendingSkip_ = 0;
     heldByte_ = -1;
+    drained_ = false;
     if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
         Fail(file_cause::kBadSeek);
         return false;

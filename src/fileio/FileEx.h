@@ -150,8 +150,8 @@ class CFileEx {
     // After a character of ReadToken: appends the characters that follow it in the buffer and
     // need no line-end, terminator or skip handling, in one go.
     struct PlainBytes;
-    void TakePlainRun(std::u16string& out, const PlainBytes& plain,
-                      std::u16string_view terminators, std::u16string_view skipped);
+    void TakePlainRun(std::u16string& out, const PlainBytes& plain, std::u16string_view terminators,
+                      std::u16string_view skipped);
     void ResolveWriteEncoding();
     bool EndReading();
     void Fail(int cause);
@@ -173,6 +173,8 @@ class CFileEx {
     bool hasPeeked_ = false;
     // The second byte of a broken byte-order mark, delivered after the first.
     int heldByte_ = -1;
+    bool readOnlyFile_ = false;  // a regular file opened for reading only
+    bool drained_ = false;       // its last read came back short: it is at its end
     int readLineEndMode_ = kLineEndAuto;
     int readEncoding_ = kEncodingAuto;
     int writeLineEndMode_ = kLineEndAuto;

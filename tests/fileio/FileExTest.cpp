@@ -129,6 +129,31 @@ TEST_F(FileExRead, LineEndAcrossTheBufferBoundary) {
     EXPECT_EQ(text.substr(65534, 4), u"x\ny\n");
 }
 
+TEST_F(FileExRead, WhatIsAddedAfterTheEndIsReadAfterASeek) {
+    dir_.Put("grow.txt", "ab");
+    CFileEx f(dir_.Path("grow.txt"));
+    ASSERT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
+    EXPECT_EQ(f.ReadChar(), u'a');
+    EXPECT_EQ(f.ReadChar(), u'b');
+    EXPECT_FALSE(f.NotAtEnd());
+    dir_.Put("grow.txt", "abcd");  // rewritten in place, longer
+    ASSERT_TRUE(f.Seek(2));
+    ASSERT_TRUE(f.NotAtEnd());
+    EXPECT_EQ(f.ReadChar(), u'c');
+    EXPECT_EQ(f.ReadChar(), u'd');
+    EXPECT_FALSE(f.NotAtEnd());
+
+    // A file open for writing as well is read to what it holds at each read.
+    CFileEx rw(dir_.Path("grow.txt"));
+    ASSERT_TRUE(rw.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone | CFileEx::typeBinary));
+    char buf[8];
+    EXPECT_EQ(rw.Read(buf, sizeof buf), 4u);
+    ASSERT_TRUE(rw.Write("ef", 2));
+    ASSERT_TRUE(rw.SeekToBegin());
+    EXPECT_EQ(rw.Read(buf, sizeof buf), 6u);
+    EXPECT_EQ(std::string(buf, 6), "abcdef");
+}
+
 class FileExToken : public FileExRead {
   protected:
     void OpenWith(const std::string& bytes) {
