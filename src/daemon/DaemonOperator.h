@@ -7,14 +7,16 @@
 #include "app/LogLine.h"
 #include "app/OperatorInterface.h"
 #include "app/Settings.h"
+#include "daemon/LineWriter.h"
 #include "fileio/LocalTime.h"
 
 namespace kestrom {
 
 class CDaemonOperator : public COperatorInterface {
   public:
-    // Lines are written to the file descriptor outFd, each in one write.
-    explicit CDaemonOperator(int outFd) : outFd_(outFd) {}
+    // Lines are written to the file descriptor outFd by a writer thread, in the order they
+    // come; all are written by the time the operator is destroyed.
+    explicit CDaemonOperator(int outFd) : writer_(outFd) {}
 
     // The record whose LogEvents decides whether lines are shown; until set, all are.
     void SetSettings(const CSharedSettings* settings) { settings_ = settings; }
@@ -26,11 +28,13 @@ class CDaemonOperator : public COperatorInterface {
     void ConnectionOpened() override { ++connections_; }
     void ConnectionClosed() override { --connections_; }
 
+    // Returns once the lines logged so far are written.
+    void FlushLog() { writer_.Flush(); }
     int ErrorCount() const { return errors_.load(); }
     int Connections() const { return connections_.load(); }
 
   private:
-    int outFd_;
+    CLineWriter writer_;
     const CSharedSettings* settings_ = nullptr;
     std::atomic<int> errors_{0};
     std::atomic<int> connections_{0};

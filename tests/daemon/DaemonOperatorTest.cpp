@@ -1,57 +1,19 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "PipeReader.h"
 #include "daemon/DaemonOperator.h"
 #include "fileio/TextConvert.h"
 
 namespace kestrom {
 namespace {
 
-// Everything written to a pipe, read on a thread of its own until the writers are done.
-class PipeReader {
-  public:
-    PipeReader() {
-        EXPECT_EQ(::pipe(fds_), 0);
-        reader_ = std::thread([this] {
-            char buf[4096];
-            for (;;) {
-                const ssize_t n = ::read(fds_[0], buf, sizeof buf);
-                if (n <= 0) break;
-                text_.append(buf, static_cast<size_t>(n));
-            }
-        });
-    }
-    ~PipeReader() {
-        if (reader_.joinable()) Finish();
-    }
-    int WriteEnd() const { return fds_[1]; }
-    // Closes the write end and returns all that was written.
-    const std::string& Finish() {
-        ::close(fds_[1]);
-        reader_.join();
-        ::close(fds_[0]);
-        return text_;
-    }
-
-  private:
-    int fds_[2] = {-1, -1};
-    std::thread reader_;
-    std::string text_;
-};
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    EXPECT_EQ(start, text.size()) << "output does not end with a line end";
-    return lines;
-}
+using testing::Lines;
+using testing::PipeReader;
 
 constexpr size_t kStampChars = 22;  // "MM/DD/YYYY HH:MM:SS   "
 
@@ -71,6 +33,7 @@ TEST(DaemonOperator, LinesFromManyThreadsArriveWholeAndEachOnce) {
         });
     }
     for (auto& w : writers) w.join();
+    op.FlushLog();
 
     std::map<std::string, int> seen;
     for (const std::string& line : Lines(pipe.Finish())) {
@@ -102,6 +65,7 @@ TEST(DaemonOperator, OneLinePerEntryAndErrorsCountedEvenWhenNotShown) {
     op.AddLogLine(u"a hidden error", kLogError);
     op.AddLogLine(u"hidden", kLogInfo);
 
+    op.FlushLog();
     const std::vector<std::string> lines = Lines(pipe.Finish());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].substr(kStampChars), "first  second");

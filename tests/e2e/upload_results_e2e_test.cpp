@@ -53,7 +53,7 @@ TEST(UploadResultsE2E, SingleByteModeStoresCrLfForCrAndDoublesCrLf) {
     EXPECT_EQ(Replies(d, Upload(u"RFF", u"7,1,3,Shot\r 1,Ann,12.50\r", 0)), Codes{u"ROK"});
     EXPECT_EQ(ReadFile(path), "7,1,3,Shot\r\n 1,Ann,12.50\r\n");
     EXPECT_TRUE(d.WaitForLog("(7,1,3)"));
-    EXPECT_NE(d.Stdout().find("Receiving Results"), std::string::npos);
+    EXPECT_TRUE(d.WaitForLog("Receiving Results")) << d.Stdout();
 
     EXPECT_EQ(Replies(d, Upload(u"RFF", u"7,1,3,Shot\r\n 1,Ann,13.00\r\n", 0)), Codes{u"ROK"});
     EXPECT_EQ(ReadFile(path), "7,1,3,Shot\r\n\r\n 1,Ann,13.00\r\n\r\n");
@@ -132,7 +132,7 @@ TEST(UploadResultsE2E, RefusedUploadsLeaveTheFolderAsItWas) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.ResultsDir()),
                             std::filesystem::directory_iterator()),
               1);
-    EXPECT_NE(d.Stdout().find("INCOMPLETE COMMAND RECEIVING RESULTS"), std::string::npos);
+    EXPECT_TRUE(d.WaitForLog("INCOMPLETE COMMAND RECEIVING RESULTS")) << d.Stdout();
 }
 
 }  // namespace
