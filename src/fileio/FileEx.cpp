@@ -474,7 +474,11 @@ struct CFileEx::PlainBytes {
         for (char16_t ch : skipped) Stop(ch);
     }
     void Stop(char16_t ch) {
-        if (ch >= 256 || !plain[ch]) return;
+        if (ch >= 256) {
+            wideStops = true;
+            return;
+        }
+        if (!plain[ch]) return;
         plain[ch] = false;
         if (stopCount < static_cast<int>(stops.size()))
             stops[stopCount] = static_cast<unsigned char>(ch);
@@ -503,10 +507,33 @@ struct CFileEx::PlainBytes {
         while (p < end && plain[*p]) ++p;
         return p;
     }
+    // The same over low-byte-first UTF-16 units, when every stop is below 256: where the run
+    // of plain units starting at p ends (a last odd byte is left).
+    const unsigned char* SkipPlainUnits(const unsigned char* p, const unsigned char* end) const {
+#if defined(__SSE2__)
+        if (stopCount <= static_cast<int>(stops.size())) {
+            __m128i stop[4];
+            for (int i = 0; i < 4; ++i)
+                stop[i] = _mm_set1_epi16(static_cast<short>(stops[i < stopCount ? i : 0]));
+            while (end - p >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                const __m128i hit = _mm_or_si128(
+                    _mm_or_si128(_mm_cmpeq_epi16(v, stop[0]), _mm_cmpeq_epi16(v, stop[1])),
+                    _mm_or_si128(_mm_cmpeq_epi16(v, stop[2]), _mm_cmpeq_epi16(v, stop[3])));
+                const int mask = _mm_movemask_epi8(hit);
+                if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+                p += 16;
+            }
+        }
+#endif
+        while (end - p >= 2 && (p[1] != 0 || plain[p[0]])) p += 2;
+        return p;
+    }
 
     std::array<bool, 256> plain;
     std::array<unsigned char, 4> stops{};
     int stopCount = 0;
+    bool wideStops = false;  // a terminator or skipped character at or above 256
 };
 
 void CFileEx::TakePlainRun(std::u16string& out, const PlainBytes& plain,
@@ -525,6 +552,13 @@ void CFileEx::TakePlainRun(std::u16string& out, const PlainBytes& plain,
         const std::size_t at = out.size();
         out.resize(at + static_cast<std::size_t>(q - p));
         WidenBytes(p, static_cast<std::size_t>(q - p), out.data() + at);
+    } else if (byteOrder_ == 0 && !plain.wideStops && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+        // Low byte first on a low-byte-first machine: the units are copied as they lie.
+        q = plain.SkipPlainUnits(p, end);
+        const std::size_t units = static_cast<std::size_t>(q - p) / 2;
+        const std::size_t at = out.size();
+        out.resize(at + units);
+        std::memcpy(out.data() + at, p, units * 2);
     } else {
         while (end - q >= 2) {
             const auto ch = byteOrder_ == 1 ? static_cast<char16_t>(q[0] << 8 | q[1])

@@ -200,6 +200,46 @@ TEST_F(FileExToken, SkippedCharactersAreDroppedAndLastLineNeedsNoTerminator) {
     EXPECT_EQ(out, u"ab");
 }
 
+// Long runs of both byte orders, with units above 255 whose bytes look like stops (U+0A2C holds
+// LF and comma bytes) and terminators below and above 256, read as the one-at-a-time reader
+// reads them.
+TEST_F(FileExToken, Utf16RunsSplitExactlyWhereTheCharactersSay) {
+    const std::u16string line1 = u"1,Stra\u00dfe \u20ac\u0A2C long enough for blocks of sixteen";
+    const std::u16string line2 = u"\u2028second\u0D0A line, ending in a terminator\u2028";
+    const std::u16string text = line1 + u"\r\n" + line2 + u"\r\n";
+    auto encode = [&](bool highFirst) {
+        std::string bytes = highFirst ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t c : text) {
+            const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+            bytes += highFirst ? std::string{hi, lo} : std::string{lo, hi};
+        }
+        return bytes;
+    };
+    for (bool highFirst : {false, true}) {
+        SCOPED_TRACE(highFirst ? "FE FF" : "FF FE");
+        OpenWith(encode(highFirst));
+        file_.SetReadEncoding(CFileEx::kEncodingAuto);
+        file_.SetReadLineEndMode(CFileEx::kLineEndAuto);
+        std::u16string out;
+        EXPECT_EQ(file_.ReadToken(out, u",\n", u"", u""), u',');
+        EXPECT_EQ(out, u"1");
+        out.clear();
+        EXPECT_EQ(file_.ReadToken(out, u",\n", u"", u""), u'\n');
+        EXPECT_EQ(out, line1.substr(2));
+        out.clear();
+        // A terminator above 255 and a skipped one below.
+        EXPECT_EQ(file_.ReadToken(out, u"\u2028\n", u"", u" "), u'\u2028');
+        EXPECT_EQ(out, u"");
+        EXPECT_EQ(file_.ReadToken(out, u"\u2028\n", u"", u" "), u'\u2028');
+        EXPECT_EQ(out, u"second\u0D0Aline,endinginaterminator");
+        out.clear();
+        EXPECT_EQ(file_.ReadToken(out, u"\n", u"", u""), u'\n');
+        EXPECT_EQ(out, u"");
+        EXPECT_FALSE(file_.NotAtEnd());
+        file_.Close();
+    }
+}
+
 class FileExWrite : public FileExRead {};
 
 TEST_F(FileExWrite, AutomaticModesOnANewFileGiveUtf16WithCrLf) {
