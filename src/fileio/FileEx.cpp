@@ -390,7 +390,13 @@ bool CFileEx::DecodeNext(char16_t& ch) {
     }
     unsigned char b[2];
     if (readEncoding_ == kEncodingUtf16) {
-        if (!ReadBytes(b, 2)) return false;
+        if (use_ == BufferUse::kReading && bufLen_ - bufPos_ >= 2) {
+            b[0] = buffer_[bufPos_];
+            b[1] = buffer_[bufPos_ + 1];
+            bufPos_ += 2;
+        } else if (!ReadBytes(b, 2)) {
+            return false;
+        }
         // FE FF files are decoded high byte first: their writers meant it so, and reading
         // them low byte first would turn every character into garbage.
         ch = byteOrder_ == 1 ? static_cast<char16_t>(b[0] << 8 | b[1])
@@ -664,7 +670,9 @@ int CFileEx::PutRun(std::u16string_view run) {
         }
         const std::size_t n = std::min(run.size(), (kBufferSize - bufLen_) / width);
         unsigned char* out = buffer_.get() + bufLen_;
-        if (width == 2) {
+        if (width == 2 && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+            std::memcpy(out, run.data(), n * 2);  // low byte first, as the units lie
+        } else if (width == 2) {
             for (std::size_t i = 0; i < n; ++i) {
                 out[2 * i] = static_cast<unsigned char>(run[i] & 0xFF);
                 out[2 * i + 1] = static_cast<unsigned char>(run[i] >> 8);
