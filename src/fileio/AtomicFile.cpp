@@ -72,16 +72,22 @@ bool CAtomicFileWriter::Create(int* cause) {
     return false;
 }
 
+int CAtomicFileWriter::SyncAndClose() {
+    if (!created_ || committed_) return file_cause::kInvalidFile;
+    if (!file_.Sync() || !file_.Close())
+        return file_.ErrorCause() ? file_.ErrorCause() : file_cause::kGeneric;
+    return 0;
+}
+
+bool CAtomicFileWriter::Fail(int* cause, int c) {
+    if (cause) *cause = c;
+    Discard();
+    return false;
+}
+
 bool CAtomicFileWriter::Commit(int* cause) {
-    auto fail = [this, cause](int c) {
-        if (cause) *cause = c;
-        Discard();
-        return false;
-    };
-    if (!created_ || committed_) return fail(file_cause::kInvalidFile);
-    if (!file_.Sync() || !file_.Close()) {
-        return fail(file_.ErrorCause() ? file_.ErrorCause() : file_cause::kGeneric);
-    }
+    auto fail = [this, cause](int c) { return Fail(cause, c); };
+    if (const int c = SyncAndClose()) return fail(c);
     const std::string nativeTarget = NativePath(target_);
     // Replacing the target writes it: an open in this process that denies writing keeps it, as
     // it would keep a replacement out on the platform whose sharing rules we follow.
@@ -115,15 +121,8 @@ bool CAtomicFileWriter::Commit(int* cause) {
 }
 
 bool CAtomicFileWriter::CommitNew(int* cause) {
-    auto fail = [this, cause](int c) {
-        if (cause) *cause = c;
-        Discard();
-        return false;
-    };
-    if (!created_ || committed_) return fail(file_cause::kInvalidFile);
-    if (!file_.Sync() || !file_.Close()) {
-        return fail(file_.ErrorCause() ? file_.ErrorCause() : file_cause::kGeneric);
-    }
+    auto fail = [this, cause](int c) { return Fail(cause, c); };
+    if (const int c = SyncAndClose()) return fail(c);
     // link() refuses an existing name, where rename() would replace it.
     if (::link(NativePath(file_.GetPath()).c_str(), NativePath(target_).c_str()) != 0) {
         const int err = errno;

@@ -37,6 +37,11 @@ class CAtomicFileWriter {
     void Discard();
 
   private:
+    // Puts the written content on disk and closes the temporary file: 0, or the cause.
+    int SyncAndClose();
+    // Sets *cause (when given), drops the temporary file and returns false.
+    bool Fail(int* cause, int c);
+
     std::u16string target_;
     CFileEx file_;
     bool created_ = false;

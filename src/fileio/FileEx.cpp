@@ -492,47 +492,42 @@ struct CFileEx::PlainBytes {
     }
     // Where the run of plain bytes starting at p ends.
     const unsigned char* SkipPlain(const unsigned char* p, const unsigned char* end) const {
-#if defined(__SSE2__)
-        // Sixteen bytes at a time against up to four stops; the event file is megabytes of
-        // text with a line end every few dozen bytes.
-        if (stopCount <= static_cast<int>(stops.size())) {
-            __m128i stop[4];
-            for (int i = 0; i < 4; ++i)
-                stop[i] = _mm_set1_epi8(static_cast<char>(stops[i < stopCount ? i : 0]));
-            while (end - p >= 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                const __m128i hit = _mm_or_si128(
-                    _mm_or_si128(_mm_cmpeq_epi8(v, stop[0]), _mm_cmpeq_epi8(v, stop[1])),
-                    _mm_or_si128(_mm_cmpeq_epi8(v, stop[2]), _mm_cmpeq_epi8(v, stop[3])));
-                const int mask = _mm_movemask_epi8(hit);
-                if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-                p += 16;
-            }
-        }
-#endif
+        p = SkipBlocks<false>(p, end);
         while (p < end && plain[*p]) ++p;
         return p;
     }
     // The same over low-byte-first UTF-16 units, when every stop is below 256: where the run
     // of plain units starting at p ends (a last odd byte is left).
     const unsigned char* SkipPlainUnits(const unsigned char* p, const unsigned char* end) const {
+        p = SkipBlocks<true>(p, end);
+        while (end - p >= 2 && (p[1] != 0 || plain[p[0]])) p += 2;
+        return p;
+    }
+    // Sixteen bytes at a time against up to four stops, as bytes or as 16-bit units; the
+    // event file is megabytes of text with a line end every few dozen bytes. Leaves p at the
+    // first stop, or where fewer than sixteen bytes are left for the caller's loop.
+    template <bool kUnits>
+    const unsigned char* SkipBlocks(const unsigned char* p, const unsigned char* end) const {
 #if defined(__SSE2__)
-        if (stopCount <= static_cast<int>(stops.size())) {
-            __m128i stop[4];
-            for (int i = 0; i < 4; ++i)
-                stop[i] = _mm_set1_epi16(static_cast<short>(stops[i < stopCount ? i : 0]));
-            while (end - p >= 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                const __m128i hit = _mm_or_si128(
-                    _mm_or_si128(_mm_cmpeq_epi16(v, stop[0]), _mm_cmpeq_epi16(v, stop[1])),
-                    _mm_or_si128(_mm_cmpeq_epi16(v, stop[2]), _mm_cmpeq_epi16(v, stop[3])));
-                const int mask = _mm_movemask_epi8(hit);
-                if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-                p += 16;
-            }
+        if (stopCount > static_cast<int>(stops.size())) return p;
+        auto equal = [](__m128i a, __m128i b) {
+            return kUnits ? _mm_cmpeq_epi16(a, b) : _mm_cmpeq_epi8(a, b);
+        };
+        __m128i stop[4];
+        for (int i = 0; i < 4; ++i) {
+            const unsigned char b = stops[i < stopCount ? i : 0];
+            stop[i] = kUnits ? _mm_set1_epi16(b) : _mm_set1_epi8(static_cast<char>(b));
+        }
+        while (end - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i hit = _mm_or_si128(_mm_or_si128(equal(v, stop[0]), equal(v, stop[1])),
+                                             _mm_or_si128(equal(v, stop[2]), equal(v, stop[3])));
+            const int mask = _mm_movemask_epi8(hit);
+            if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+            p += 16;
         }
 #endif
-        while (end - p >= 2 && (p[1] != 0 || plain[p[0]])) p += 2;
+        (void)end;
         return p;
     }
 
