@@ -132,8 +132,19 @@ std::string CDaemonHarness::Stderr() const {
 }
 
 bool CDaemonHarness::WaitForLog(std::string_view text, std::chrono::milliseconds timeout) const {
+    return WaitForLog(text, 1, timeout);
+}
+
+bool CDaemonHarness::WaitForLog(std::string_view text, int times,
+                                std::chrono::milliseconds timeout) const {
+    auto count = [&] {
+        const std::string log = Stdout();
+        int n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    };
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (Stdout().find(text) == std::string::npos) {
+    while (count() < times) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(10ms);
     }

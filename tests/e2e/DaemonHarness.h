@@ -81,6 +81,8 @@ class CDaemonHarness {
     std::string Stderr() const;
     // Waits until the event log holds the text.
     bool WaitForLog(std::string_view text, std::chrono::milliseconds timeout = 5s) const;
+    // The same, until the text stands in the log at least `times` times.
+    bool WaitForLog(std::string_view text, int times, std::chrono::milliseconds timeout = 5s) const;
 
     // A new connection in the harness's character mode.
     std::unique_ptr<CClientConnection> Connect() const;

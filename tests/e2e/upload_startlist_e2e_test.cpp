@@ -49,7 +49,7 @@ TEST(UploadStartListE2E, MergesIntoTheEventFileAndRepliesWithItsNewStamp) {
               "5,2,1,100m,TR\r\n c1\r\n"
               "7,1,1,Long Jump,LJ\r\n d1\r\n");
     EXPECT_TRUE(d.WaitForLog("(5,1,3)"));
-    EXPECT_NE(d.Stdout().find("Receiving Start List"), std::string::npos);
+    EXPECT_TRUE(d.WaitForLog("Receiving Start List")) << d.Stdout();
 
     // The file's own header line stays; the start list's is dropped.
     reply = d.Request(Sls(u"5,1,2,Renamed,XX\r\n m1\r\n"));
