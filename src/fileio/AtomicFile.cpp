@@ -86,8 +86,7 @@ bool CAtomicFileWriter::Fail(int* cause, int c) {
 }
 
 bool CAtomicFileWriter::Commit(int* cause) {
-    auto fail = [this, cause](int c) { return Fail(cause, c); };
-    if (const int c = SyncAndClose()) return fail(c);
+    if (const int c = SyncAndClose()) return Fail(cause, c);
     const std::string nativeTarget = NativePath(target_);
     // Replacing the target writes it: an open in this process that denies writing keeps it, as
     // it would keep a replacement out on the platform whose sharing rules we follow.
@@ -104,14 +103,14 @@ bool CAtomicFileWriter::Commit(int* cause) {
         ticket = table.TryAcquire(id, kFileWrite, kFileRead | kFileWrite);
         if (ticket == 0) {
             ::close(pin);
-            return fail(file_cause::kSharingViolation);
+            return Fail(cause, file_cause::kSharingViolation);
         }
     }
     int rc = ::rename(NativePath(file_.GetPath()).c_str(), nativeTarget.c_str());
     int renameErr = errno;
     if (ticket != 0) table.Release(id, ticket);
     if (pin >= 0) ::close(pin);
-    if (rc != 0) return fail(FileCauseFromErrno(renameErr));
+    if (rc != 0) return Fail(cause, FileCauseFromErrno(renameErr));
     committed_ = true;
     created_ = false;
     // The new content is in place once the rename succeeded; a failed folder sync (which working
@@ -121,12 +120,11 @@ bool CAtomicFileWriter::Commit(int* cause) {
 }
 
 bool CAtomicFileWriter::CommitNew(int* cause) {
-    auto fail = [this, cause](int c) { return Fail(cause, c); };
-    if (const int c = SyncAndClose()) return fail(c);
+    if (const int c = SyncAndClose()) return Fail(cause, c);
     // link() refuses an existing name, where rename() would replace it.
     if (::link(NativePath(file_.GetPath()).c_str(), NativePath(target_).c_str()) != 0) {
         const int err = errno;
-        return fail(err == EEXIST ? file_cause::kSharingViolation : FileCauseFromErrno(err));
+        return Fail(cause, err == EEXIST ? file_cause::kSharingViolation : FileCauseFromErrno(err));
     }
     Discard();  // only the temporary name goes; the content stays under the target's
     committed_ = true;
