@@ -17,7 +17,7 @@ enum LogLevel : int {
 };
 
 class COperatorInterface {
-public:
+  public:
     virtual ~COperatorInterface() = default;
 
     // Adds a line to the event log (the front end stamps and cuts it).

@@ -17,7 +17,7 @@ namespace kestrom {
 class CListeningSocket;
 
 class CKestromServer {
-public:
+  public:
     explicit CKestromServer(COperatorInterface& op);
     ~CKestromServer();
     CKestromServer(const CKestromServer&) = delete;
@@ -44,7 +44,7 @@ public:
     int ListenerSendBufferSize() const;
     int ListenerReceiveBufferSize() const;
 
-private:
+  private:
     COperatorInterface& op_;
     CSharedSettings settings_;
     CAccessControlList accessList_;

@@ -10,8 +10,8 @@
 #include <QStyle>
 #include <algorithm>
 
-#include "app/OperatorInterface.h"
 #include "app/LogLine.h"
+#include "app/OperatorInterface.h"
 
 namespace kestrom {
 

@@ -13,7 +13,7 @@ namespace kestrom::testing {
 
 // Records log lines, balloons and notifications; answers prompts as configured.
 class CRecordingOperator : public COperatorInterface {
-public:
+  public:
     struct Line {
         std::u16string text;
         int level;
@@ -62,7 +62,7 @@ public:
 // Collects the bytes a reply would put on the wire, applying the same character-mode rule
 // as the connection socket.
 class CRecordingChannel : public CReplyChannel {
-public:
+  public:
     explicit CRecordingChannel(int charMode = 0) : charMode_(charMode) {}
     int SendText(std::u16string_view text, bool singleByte) override {
         int sent = 0;
@@ -80,7 +80,7 @@ public:
     std::string bytes;
     int sends = 0;
 
-private:
+  private:
     int charMode_;
 };
 
