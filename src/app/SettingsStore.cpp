@@ -141,6 +141,12 @@ bool CSettingsStore::Load(CKestromSettings& settings,
         values.Number("TCPInitSendBufferSize", settings.TCPInitSendBufferSize);
     settings.TCPInitReceiveBufferSize =
         values.Number("TCPInitReceiveBufferSize", settings.TCPInitReceiveBufferSize);
+    // Set by hand in the file; Save leaves them as they stand.
+    settings.MaxResultsUploadBytes =
+        values.Number("MaxResultsUploadBytes", kDefaultMaxResultsUploadBytes);
+    settings.ResultsFreeSpaceReserveMB =
+        values.Number("ResultsFreeSpaceReserveMB", kDefaultResultsFreeSpaceReserveMB);
+    settings.AllRequestsSecurityEnabled = values.Flag("AllRequestsSecurityEnabled", false);
     return firstRun;
 }
 

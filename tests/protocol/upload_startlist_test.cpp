@@ -1,3 +1,4 @@
+#include <atomic>
 #include <thread>
 
 #include "fileio/FileFind.h"
@@ -98,6 +99,36 @@ TEST_F(StartListUpload, ConcurrentClientsLoseNoHeat) {
             ASSERT_NE(at, std::string::npos) << header;
             EXPECT_EQ(("\n" + file).find(header, at + 1), std::string::npos) << header;
         }
+}
+
+// Field devices poll the schedule while clerks send start lists: no start list fails for a
+// poll, and no poll fails for a start list.
+TEST_F(StartListUpload, SchedulePollsDuringStartListsNeverFailEitherSide) {
+    std::string evt;
+    for (int e = 1; e <= 300; ++e)
+        evt += std::to_string(e) + ",1,1,Long Jump,LJ\r\n 1,Athlete " + std::to_string(e) + "\r\n";
+    WriteBytes(Event("orvo.evt"), evt);
+    const std::u16string poll = u"\x0001SRQ\x0002" + Scramble(u"1,1,1,") + u"\x0003\x0004";
+    const std::string unanswered = Reply("SRP");
+    ASSERT_NE(Dispatch(kKindScheduleRequest, poll), unanswered);
+    std::atomic<bool> done{false};
+    std::atomic<int> answered{0}, failed{0};
+    std::vector<std::thread> pollers;
+    for (int r = 0; r < 3; ++r)
+        pollers.emplace_back([&] {
+            while (!done.load()) {
+                (Dispatch(kKindScheduleRequest, poll) != unanswered ? answered : failed)++;
+            }
+        });
+    int stored = 0;
+    for (int i = 0; i < 40; ++i)
+        stored += Send(u"2,1,1,Long Jump,LJ\r\n 1,New " + U16(std::to_string(i)) + u"\r\n")
+                      .rfind("\x01ROK", 0) == 0;
+    done = true;
+    for (auto& t : pollers) t.join();
+    EXPECT_EQ(stored, 40);
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_GT(answered.load(), 0);
 }
 
 }  // namespace
