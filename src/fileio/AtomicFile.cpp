@@ -98,7 +98,9 @@ bool CAtomicFileWriter::Create(int* cause) {
         return false;
     }
     created_ = true;
-    if (pin_ >= 0) ::fchmod(lockFd_, targetStat.st_mode & 07777);
+    if (pin_ >= 0 && (lockFd_ < 0 || ::fchmod(lockFd_, targetStat.st_mode & 07777) != 0) &&
+        !tempPath_.empty())
+        ::chmod(NativePath(tempPath_).c_str(), targetStat.st_mode & 07777);
     return true;
 }
 
