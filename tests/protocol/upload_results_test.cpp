@@ -164,27 +164,20 @@ TEST(UploadChecksum, ReadsTheTextAfterEtxOnly) {
 // the old or the new file whole, and every upload is stored.
 TEST_F(ResultsUpload, FetchesDuringUploadsOfTheSameHeatAreAllServed) {
     WriteBytes(Results("007-1-03.qff"), "7,1,3,first\r\n");
-    std::atomic<bool> done{false};
-    std::atomic<int> served{0}, failed{0};
-    std::vector<std::thread> readers;
-    for (int r = 0; r < 2; ++r)
-        readers.emplace_back([&] {
-            while (!done.load()) {
-                const std::string reply = Dispatch(kKindFieldOrvoResultsRequest,
-                                                   u"\x0001RFQ\x0002"
-                                                   u"7,1,3\x0003\x0004");
-                (reply.rfind("\x01RRP", 0) == 0 ? served : failed)++;
-            }
-        });
     int stored = 0;
     const std::u16string text = u"7,1,3," + std::u16string(20000, u'x') + u"\r";
-    for (int i = 0; i < 100; ++i)
-        stored += Dispatch(kKindResultsUpload, Upload(u"RFF", text)) == Reply("ROK");
-    done = true;
-    for (auto& t : readers) t.join();
+    const CPollCounts fetches = PollWhile(
+        2, kKindFieldOrvoResultsRequest,
+        u"\x0001RFQ\x0002"
+        u"7,1,3\x0003\x0004",
+        [](const std::string& reply) { return reply.rfind("\x01RRP", 0) == 0; },
+        [&] {
+            for (int i = 0; i < 100; ++i)
+                stored += Dispatch(kKindResultsUpload, Upload(u"RFF", text)) == Reply("ROK");
+        });
     EXPECT_EQ(stored, 100);
-    EXPECT_EQ(failed.load(), 0);
-    EXPECT_GT(served.load(), 0);
+    EXPECT_EQ(fetches.failed, 0);
+    EXPECT_GT(fetches.answered, 0);
 }
 
 TEST_F(ResultsUpload, UploadLargerThanTheLimitIsRefusedAndOneAtTheLimitStored) {

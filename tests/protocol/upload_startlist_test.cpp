@@ -111,24 +111,18 @@ TEST_F(StartListUpload, SchedulePollsDuringStartListsNeverFailEitherSide) {
     const std::u16string poll = u"\x0001SRQ\x0002" + Scramble(u"1,1,1,") + u"\x0003\x0004";
     const std::string unanswered = Reply("SRP");
     ASSERT_NE(Dispatch(kKindScheduleRequest, poll), unanswered);
-    std::atomic<bool> done{false};
-    std::atomic<int> answered{0}, failed{0};
-    std::vector<std::thread> pollers;
-    for (int r = 0; r < 3; ++r)
-        pollers.emplace_back([&] {
-            while (!done.load()) {
-                (Dispatch(kKindScheduleRequest, poll) != unanswered ? answered : failed)++;
-            }
-        });
     int stored = 0;
-    for (int i = 0; i < 40; ++i)
-        stored += Send(u"2,1,1,Long Jump,LJ\r\n 1,New " + U16(std::to_string(i)) + u"\r\n")
-                      .rfind("\x01ROK", 0) == 0;
-    done = true;
-    for (auto& t : pollers) t.join();
+    const CPollCounts polls = PollWhile(
+        3, kKindScheduleRequest, poll,
+        [&](const std::string& reply) { return reply != unanswered; },
+        [&] {
+            for (int i = 0; i < 40; ++i)
+                stored += Send(u"2,1,1,Long Jump,LJ\r\n 1,New " + U16(std::to_string(i)) + u"\r\n")
+                              .rfind("\x01ROK", 0) == 0;
+        });
     EXPECT_EQ(stored, 40);
-    EXPECT_EQ(failed.load(), 0);
-    EXPECT_GT(answered.load(), 0);
+    EXPECT_EQ(polls.failed, 0);
+    EXPECT_GT(polls.answered, 0);
 }
 
 }  // namespace
