@@ -66,7 +66,8 @@ FolderListing FindFiles(std::u16string_view folder, std::u16string_view pattern)
     std::string native = NativePath(folder.empty() ? std::u16string_view(u".") : folder);
     DIR* dir = ::opendir(native.c_str());
     if (!dir) {
-        listing.cause = FileCauseFromErrno(errno);
+        // A folder that is not there makes the path invalid, as on Windows.
+        listing.cause = errno == ENOENT ? file_cause::kBadPath : FileCauseFromErrno(errno);
         return listing;
     }
     for (;;) {

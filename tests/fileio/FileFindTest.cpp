@@ -56,7 +56,7 @@ TEST(FindFiles, ListsMatchesWithTheirTimes) {
     // A folder that is not there is a failure with its cause, not an empty folder.
     const auto missing = FindFiles(dir.Path("missing"), u"*");
     EXPECT_TRUE(missing.files.empty());
-    EXPECT_EQ(missing.cause, file_cause::kFileNotFound);
+    EXPECT_EQ(missing.cause, file_cause::kBadPath);
 
     auto one = LookUpFile(dir.Path("002-1-01.QFF"));
     ASSERT_TRUE(one.has_value());
