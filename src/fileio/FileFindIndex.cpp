@@ -109,6 +109,8 @@ class CFolderIndex {
         }
         std::vector<std::u16string> candidates;
         if (!valid_) {
+            result.firstListedWithoutIndex = !listedReported_;
+            listedReported_ = true;
             FolderListing scan = FindFiles(folder_, name);
             if (scan.cause) {
                 result.cause = scan.cause;
@@ -284,6 +286,7 @@ class CFolderIndex {
     dev_t dev_ = 0;
     ino_t ino_ = 0;
     bool valid_ = false;
+    bool listedReported_ = false;
     std::set<std::u16string, FoldedLess> names_;
     std::set<std::u16string> reported_;  // names whose case variants were reported
 };

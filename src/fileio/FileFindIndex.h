@@ -33,6 +33,10 @@ struct FileLookup {
     // The first time a name matches several entries that differ only in case: all of them,
     // the chosen one (file->name) first. Empty otherwise, so the caller logs it once.
     std::vector<std::u16string> sameNameIgnoringCase;
+    // True the first time a folder has to be listed for the lookup because its changes cannot
+    // be followed (network share, FUSE, or no inotify watch to be had), so the caller can say
+    // once why lookups there cost more.
+    bool firstListedWithoutIndex = false;
 };
 
 class CFolderIndex;

@@ -45,6 +45,12 @@ FileLookup CCommandProcessor::FindMeetFile(std::u16string_view folder, std::u16s
         line += u"; using " + lookup.sameNameIgnoringCase.front();
         Log(line, kLogInfo);
     }
+    if (lookup.firstListedWithoutIndex) {
+        Log(u"Changes in " + std::u16string(folder) +
+                u" cannot be followed (network or FUSE folder, or no inotify watch left): it is"
+                u" read afresh for names in another case",
+            kLogInfo);
+    }
     return lookup;
 }
 
