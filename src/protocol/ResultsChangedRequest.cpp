@@ -46,8 +46,16 @@ void HandleResultsChangedRequest(CCommandProcessor& p, int kind, const std::u16s
     if (query->badEntries > 0) p.Log(BadEntriesLine(query->badEntries), kLogError);
 
     // One scan of the folder; the listing carries every file's last-write time.
-    const auto files = FindFiles(p.ResultsDirectory(), hyWire ? u"*.hyf" : u"*.q?f");
-    changed.Collect(*query, files, hyWire ? kHyWireEventDigits : kEventDigits);
+    const FolderListing listing = FindFiles(p.ResultsDirectory(), hyWire ? u"*.hyf" : u"*.q?f");
+    if (listing.cause) {
+        // An empty list would tell the device that nothing changed.
+        p.Log(
+            WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), listing.cause),
+            kLogError);
+        p.SendReply(u"NLR");
+        return;
+    }
+    changed.Collect(*query, listing.files, hyWire ? kHyWireEventDigits : kEventDigits);
     p.SendReply(u"DRP", changed.Payload());
 }
 

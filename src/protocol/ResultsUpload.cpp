@@ -105,18 +105,14 @@ class CResultsUpload {
         CEventInfo key;
         // Without a key the upload is refused below; there is no file to compare with.
         if (!ReadEventKey(payload, key)) return true;
-        for (const std::u16string& name : {ResultsFileName(key, ResultsNameForm::kCompact, u".qff"),
-                                           ResultsFileName(key, ResultsNameForm::kDash, u".qff")}) {
-            const auto found = FindFirstFile(p_.ResultsDirectory(), name);
-            if (!found) continue;
-            if (found->lastWriteTime > *date) {
-                p_.Log(u"Result file (" + found->name +
-                           u") not stored.  Current result has a newer timestamp",
-                       kLogError);
-                p_.SendReply(u"NSR");
-                return false;
-            }
-            break;
+        const FileLookup found = FindResultsFile(p_, p_.ResultsDirectory(), key, u".qff",
+                                                 kEventDigits, ResultsNameOrder::kCompactFirst);
+        if (found.file && found.file->lastWriteTime > *date) {
+            p_.Log(u"Result file (" + found.file->name +
+                       u") not stored.  Current result has a newer timestamp",
+                   kLogError);
+            p_.SendReply(u"NSR");
+            return false;
         }
         return true;
     }
@@ -154,8 +150,12 @@ class CResultsUpload {
     }
 
     void Store(std::u16string& payload) {
+        // The file a results request finds under the dash name, whatever its case, is the one
+        // replaced, and it keeps its name; a new heat gets the name as written.
         const std::u16string path =
-            JoinPath(p_.ResultsDirectory(), ResultsFileName(key_, ResultsNameForm::kDash, u".qff"));
+            p_.FindMeetFile(p_.ResultsDirectory(),
+                            ResultsFileName(key_, ResultsNameForm::kDash, u".qff"))
+                .path;
         // The reply waits until the temporary file and any name-holder are gone again, so a
         // client that looks at the folder after "NSR" finds it as it was.
         if (!Write(payload, path)) return FailToOpen(path);

@@ -25,7 +25,7 @@ TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
     int cause = 0;
     ASSERT_TRUE(WriteFileAtomically(dir.Path("KestromMAC.dat"), "new content", &cause));
     EXPECT_EQ(dir.Get("KestromMAC.dat"), "new content");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
     struct stat st {};
     ASSERT_EQ(::stat(dir.Native("KestromMAC.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replacement keeps the old permissions
@@ -62,7 +62,7 @@ TEST(AtomicFile, CommitNewClaimsOnlyAFreeName) {
     EXPECT_FALSE(second.CommitNew(&cause));
     EXPECT_EQ(cause, file_cause::kSharingViolation);
     EXPECT_EQ(dir.Get("007-1-03.qff"), "first");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);  // no temporary name left behind
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);  // no temporary name left behind
 }
 
 TEST(AtomicFile, UncommittedWriterRemovesItsTemporaryFile) {
@@ -74,7 +74,7 @@ TEST(AtomicFile, UncommittedWriterRemovesItsTemporaryFile) {
         writer.File().Write("half", 4);
     }
     EXPECT_EQ(dir.Get("orvo.evt"), "old");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
 }
 
 TEST(AtomicFile, MissingFolderFailsAsAValue) {
@@ -102,7 +102,7 @@ TEST(AtomicFile, FullDiskLeavesTheOldFile) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(cause, file_cause::kDiskFull);
     EXPECT_EQ(dir.Get("orvo.evt"), "old content");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
 }
 
 TEST(AtomicFile, FailedRenameLeavesTheTarget) {
@@ -113,7 +113,7 @@ TEST(AtomicFile, FailedRenameLeavesTheTarget) {
     EXPECT_FALSE(WriteFileAtomically(dir.Path("target"), "x", &cause));
     EXPECT_NE(cause, 0);
     EXPECT_EQ(dir.Get("target/inside"), "keep");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
 }
 
 TEST(AtomicFile, SharingOfOpenTargetIsRespected) {
