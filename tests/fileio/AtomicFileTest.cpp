@@ -206,7 +206,7 @@ TEST(AtomicFile, CrashBeforeTheCommitLeavesNothingBehind) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(dir.Get("orvo.evt"), "old");
-    const auto names = FindFiles(dir.Path(""), u"*");
+    const auto names = FindFiles(dir.Path(""), u"*").files;
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(names[0].name, u"orvo.evt");
 }
@@ -228,7 +228,7 @@ TEST(AtomicFile, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
 
     EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path("")), 2);
     std::vector<std::u16string> left;
-    for (const auto& f : FindFiles(dir.Path(""), u"*")) left.push_back(f.name);
+    for (const auto& f : FindFiles(dir.Path(""), u"*").files) left.push_back(f.name);
     EXPECT_EQ(left, (std::vector<std::u16string>{
                         u".hidden", u".orvo.evt.0123456789AB.tmp", u".orvo.evt.0123456789a.tmp",
                         u".settings.reg.00112233aabb.tmp", u"orvo.evt", u"x.0123456789ab.tmp"}));
