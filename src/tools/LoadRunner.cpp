@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "fileio/TextConvert.h"
+#include "protocol/UploadChecksum.h"
 #include "tools/ClientConnection.h"
 #include "tools/UploadFileText.h"
 
@@ -352,6 +353,20 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
     } else if (kind == "drq" || kind == "dhq") {
         message = BuildRequest(kind == "drq" ? u"DRQ" : u"DHQ", Ascii(args.empty() ? "0," : args));
         request.expectedCode = "DRP";
+    } else if (kind == "rff") {
+        // rff:@FILE, a results upload as a field device sends it.
+        if (args.size() < 2 || args[0] != '@') {
+            error = "rff needs @FILE: " + request.requestText;
+            return std::nullopt;
+        }
+        std::ostringstream why;
+        const auto text = ReadUploadFileText(FromUtf8(args.substr(1)), why);
+        if (!text) {
+            error = why.str();
+            return std::nullopt;
+        }
+        message = BuildUploadMessage(u"RFF", charMode == 0 ? Scramble(*text) : *text, charMode);
+        request.expectedCode = "ROK";
     } else if (kind == "sls") {
         if (args.size() < 2 || args[0] != '@') {
             error = "sls needs @FILE: " + request.requestText;
