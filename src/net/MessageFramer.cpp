@@ -35,10 +35,10 @@ void CMessageFramer::Clear() {
 bool CMessageFramer::Reserve(size_t more) {
     const size_t needed = buffer_.size() + more;
     if (needed <= buffer_.capacity()) return true;
-    // Grow by half again, never past what the bound allows, so the held memory stays close
-    // to what the message needs.
+    // Doubled, never past what the bound allows: each growth is a copy into fresh memory,
+    // which costs more than the bytes themselves.
     const size_t limitChars = LimitBytes() + kReceiveChunkBytes;
-    const size_t grown = std::min(buffer_.capacity() + buffer_.capacity() / 2, limitChars);
+    const size_t grown = std::min(buffer_.capacity() * 2, limitChars);
     const size_t capacity = std::max(needed, grown);
     const size_t bytes = capacity * sizeof(char16_t);
     if (bytes > held_) {
