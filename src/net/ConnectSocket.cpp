@@ -66,11 +66,6 @@ CConnectSocket::CConnectSocket(asio::ip::tcp::socket socket, CRequestContext& re
     socket_.set_option(asio::ip::tcp::no_delay(true), ec);
     const int fd = socket_.native_handle();
     EnableKeepAlive(fd, shared.keepAliveSeconds);
-    // A blocking send returns what it could send once this passes without progress.
-    timeval timeout{};
-    timeout.tv_sec = static_cast<time_t>(shared.sendTimeout.count() / 1000);
-    timeout.tv_usec = static_cast<suseconds_t>(shared.sendTimeout.count() % 1000 * 1000);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     Touch();
 }
 
@@ -167,26 +162,34 @@ int CConnectSocket::SendText(std::u16string_view text, bool singleByte) {
 int CConnectSocket::SendBytes(std::string_view bytes) {
     if (failed_) return -1;
     // All that is left in one system call, until it is all sent: a picture of megabytes is
-    // not cut into small sends.
+    // not cut into small sends. The socket stays blocking for reads; each send takes what
+    // fits and waits for room beside the timeout, so the timeout counts time without
+    // progress, whatever the size of the reply.
+    const int fd = socket_.native_handle();
     size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n =
-            ::send(socket_.native_handle(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<size_t>(n);
             Touch();
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        failed_ = true;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The client stopped reading: its reply would hold the thread and the reply's
-            // memory for as long as it keeps the connection.
-            LogThrottled(shared_.sendTimeoutLog,
-                         u"SEND TIMED OUT AFTER " +
-                             Number(static_cast<size_t>(shared_.sendTimeout.count() / 1000)) +
-                             u" s WITHOUT PROGRESS, CONNECTION CLOSED (" + peerIp_ + u")");
+            pollfd room{fd, POLLOUT, 0};
+            const int rc = ::poll(&room, 1, static_cast<int>(shared_.sendTimeout.count()));
+            if (rc > 0 || (rc < 0 && errno == EINTR)) continue;
+            if (rc == 0) {
+                // The client stopped reading: its reply would hold the thread and the
+                // reply's memory for as long as it keeps the connection.
+                LogThrottled(shared_.sendTimeoutLog,
+                             u"SEND TIMED OUT AFTER " +
+                                 Number(static_cast<size_t>(shared_.sendTimeout.count() / 1000)) +
+                                 u" s WITHOUT PROGRESS, CONNECTION CLOSED (" + peerIp_ + u")");
+            }
         }
+        failed_ = true;
         Shutdown();
         return -1;
     }
