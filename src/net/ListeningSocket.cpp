@@ -1,7 +1,6 @@
 #include "net/ListeningSocket.h"
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -16,8 +15,6 @@
 namespace kestrom {
 
 namespace {
-
-constexpr int kLargeAllocationBytes = 1024 * 1024;
 
 std::u16string Number(size_t n) {
     return U16(std::to_string(n));
@@ -89,11 +86,6 @@ CListeningSocket::~CListeningSocket() {
 
 bool CListeningSocket::Create(int port, int sendBufferSize, int receiveBufferSize,
                               std::string& error, const CNetLimits& limits) {
-    // Messages and replies of megabytes are allocated apart from the heap, so their memory
-    // goes back to the system when they go. By default glibc raises this threshold after the
-    // first such free, and later ones then stay resident in each connection thread's arena
-    // (25 unfinished 4 MB uploads left over 100 MB behind after they were discarded).
-    ::mallopt(M_MMAP_THRESHOLD, kLargeAllocationBytes);
     connectionCap_ =
         ConnectionCapForDescriptors(static_cast<size_t>(std::max(1, limits.MaxConnections)),
                                     static_cast<size_t>(std::max(0, limits.FileDescriptorReserve)));
