@@ -353,10 +353,10 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
     } else if (kind == "drq" || kind == "dhq") {
         message = BuildRequest(kind == "drq" ? u"DRQ" : u"DHQ", Ascii(args.empty() ? "0," : args));
         request.expectedCode = "DRP";
-    } else if (kind == "rff") {
-        // rff:@FILE, a results upload as a field device sends it.
+    } else if (kind == "rff" || kind == "sls") {
+        // rff:@FILE and sls:@FILE, a results upload and a start list as devices send them.
         if (args.size() < 2 || args[0] != '@') {
-            error = "rff needs @FILE: " + request.requestText;
+            error = kind + " needs @FILE: " + request.requestText;
             return std::nullopt;
         }
         std::ostringstream why;
@@ -365,22 +365,13 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
             error = why.str();
             return std::nullopt;
         }
-        message = BuildUploadMessage(u"RFF", charMode == 0 ? Scramble(*text) : *text, charMode);
         request.expectedCode = "ROK";
-    } else if (kind == "sls") {
-        if (args.size() < 2 || args[0] != '@') {
-            error = "sls needs @FILE: " + request.requestText;
-            return std::nullopt;
+        if (kind == "rff") {
+            message = BuildUploadMessage(u"RFF", charMode == 0 ? Scramble(*text) : *text, charMode);
+        } else {
+            message = BuildRequest(u"SLS", *text);
+            request.expectPayload = true;
         }
-        std::ostringstream why;
-        const auto text = ReadUploadFileText(FromUtf8(args.substr(1)), why);
-        if (!text) {
-            error = why.str();
-            return std::nullopt;
-        }
-        message = BuildRequest(u"SLS", *text);
-        request.expectedCode = "ROK";
-        request.expectPayload = true;
     } else if (kind == "req") {
         // req:CODE[:PAYLOAD], any reply record.
         const std::size_t sep = args.find(':');

@@ -13,10 +13,6 @@
 namespace kestrom::testing {
 namespace {
 
-std::u16string Message(std::string_view code, std::string_view payload) {
-    return u"\x0001" + U16(code) + u"\x0002" + U16(payload) + u"\x0003\x0004";
-}
-
 // Records each send apart, with hooks for the budget and the first send.
 class CBlockChannel : public CRecordingChannel {
   public:
@@ -44,7 +40,7 @@ class LargeReplies : public CUploadFixture {
     std::string Send(CBlockChannel& channel, int kind, std::string_view code,
                      std::string_view payload) {
         CCommandProcessor processor(context_, channel);
-        processor.Dispatch(kind, Message(code, payload), u"Dev");
+        processor.Dispatch(kind, RequestMessage(code, payload), u"Dev");
         return channel.bytes;
     }
     static std::string Picture(size_t size) {
