@@ -2,6 +2,9 @@
 //   scan DIR N        a bare directory scan with each entry's last-write time, N times
 //   copy2 FILE N      copying FILE twice (to FILE.copy1 and FILE.copy2), N times; with --sync
 //                     each copy is flushed to the disk before the next, as the server's writes are
+//   atomic FILE N     writing FILE's bytes N times through the server's atomic writer (temporary
+//                     file, fsync, rename, folder sync), as a results upload is stored
+//   read FILE N       reading FILE whole and splitting it into lines, N times
 // Prints the median and the fastest time of one run, in microseconds, and a RESULT line.
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,6 +19,10 @@
 #include <ctime>
 #include <string>
 #include <vector>
+
+#include "fileio/AtomicFile.h"
+#include "fileio/TextConvert.h"
+#include "fileio/WholeFile.h"
 
 namespace {
 
@@ -79,9 +86,12 @@ void Report(const char* what, std::vector<double>& micros, std::size_t items) {
 }
 
 constexpr char kUsage[] =
-    "usage: kestrom-bench-baseline scan DIR N | copy2 FILE N [--sync]\n"
+    "usage: kestrom-bench-baseline scan DIR N | copy2 FILE N [--sync] | atomic FILE N |"
+    " read FILE N\n"
     "  scan: lists DIR with every entry's last-write time N times; copy2: copies FILE twice\n"
-    "  N times (--sync: each copy synced to disk). Prints the median time per run.\n";
+    "  N times (--sync: each copy synced to disk); atomic: writes FILE's bytes through the\n"
+    "  atomic writer N times; read: reads FILE and splits it into lines N times. Prints the\n"
+    "  median time per run.\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -129,6 +139,41 @@ int main(int argc, char** argv) {
         ::unlink((from + ".copy1").c_str());
         ::unlink((from + ".copy2").c_str());
         Report(sync ? "two copies, synced" : "two copies", micros, 2);
+        return 0;
+    }
+    if (what == "atomic" || what == "read") {
+        std::string bytes;
+        if (kestrom::ReadWholeFile(argv[2], bytes) != kestrom::WholeFileState::kRead) {
+            std::fprintf(stderr, "cannot read %s\n", argv[2]);
+            return 1;
+        }
+        const std::u16string target = kestrom::FromUtf8(std::string(argv[2]) + ".atomic");
+        std::size_t lines = 0;
+        for (int i = 0; i < runs; ++i) {
+            const auto start = Clock::now();
+            if (what == "atomic") {
+                if (!kestrom::WriteFileAtomically(target, bytes)) {
+                    std::fprintf(stderr, "cannot write %s.atomic\n", argv[2]);
+                    return 1;
+                }
+            } else {
+                std::string again;
+                kestrom::ReadWholeFile(argv[2], again);
+                std::vector<std::string_view> split;
+                std::string_view rest = again;
+                while (!rest.empty()) {
+                    const std::size_t end = std::min(rest.find('\n'), rest.size());
+                    split.push_back(rest.substr(0, end));
+                    rest.remove_prefix(std::min(end + 1, rest.size()));
+                }
+                lines = split.size();
+            }
+            micros.push_back(
+                std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        }
+        ::unlink((std::string(argv[2]) + ".atomic").c_str());
+        Report(what == "atomic" ? "atomic write" : "read and split", micros,
+               what == "atomic" ? bytes.size() : lines);
         return 0;
     }
     return Usage();

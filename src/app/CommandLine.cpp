@@ -52,7 +52,18 @@ std::optional<int> StrictNumber(std::string_view text) {
     return value;
 }
 
-enum class Gnu { kNone, kConfigDir, kPort, kEventDir, kResultsDir, kCharMode, kHelp, kVersion };
+enum class Gnu {
+    kNone,
+    kConfigDir,
+    kPort,
+    kEventDir,
+    kResultsDir,
+    kCharMode,
+    kMaxConnections,
+    kMaxConnectionsPerAddress,
+    kHelp,
+    kVersion
+};
 
 Gnu GnuOption(std::string_view name) {
     if (name == "config-dir") return Gnu::kConfigDir;
@@ -60,6 +71,8 @@ Gnu GnuOption(std::string_view name) {
     if (name == "event-dir") return Gnu::kEventDir;
     if (name == "results-dir") return Gnu::kResultsDir;
     if (name == "char-mode") return Gnu::kCharMode;
+    if (name == "max-connections") return Gnu::kMaxConnections;
+    if (name == "max-connections-per-address") return Gnu::kMaxConnectionsPerAddress;
     if (name == "help") return Gnu::kHelp;
     if (name == "version") return Gnu::kVersion;
     return Gnu::kNone;
@@ -99,6 +112,16 @@ std::string ApplyGnuValue(Gnu option, std::string_view name, std::string_view va
             }
             info.charMode = value == "1" ? 1 : 0;
             return {};
+        case Gnu::kMaxConnections:
+        case Gnu::kMaxConnectionsPerAddress: {
+            auto n = StrictNumber(value);
+            if (!n || *n < 1)
+                return "option '" + opt + "' needs a number of 1 or more, not '" +
+                       std::string(value) + "'";
+            (option == Gnu::kMaxConnections ? info.maxConnections : info.maxConnectionsPerAddress) =
+                *n;
+            return {};
+        }
         default:
             return {};
     }
@@ -147,6 +170,9 @@ void ApplyOverrides(CKestromSettings& settings, const CKestromCommandLineInfo& i
     if (info.eventDir) settings.EventDirectory = *info.eventDir;
     if (info.resultsDir) settings.ResultsDirectory = *info.resultsDir;
     if (info.charMode) settings.CharMode = *info.charMode;
+    if (info.maxConnections) settings.Limits.MaxConnections = *info.maxConnections;
+    if (info.maxConnectionsPerAddress)
+        settings.Limits.MaxConnectionsPerAddress = *info.maxConnectionsPerAddress;
 }
 
 std::string UsageText(std::string_view programName) {
@@ -166,6 +192,11 @@ std::string UsageText(std::string_view programName) {
            "  --results-dir DIR   folder of the results files and finish pictures\n"
            "  --char-mode 0|1     0: one byte per character on the wire, 8-bit files;\n"
            "                      1: two bytes per character, UTF-16 files\n"
+           "  --max-connections N connections served at once (default 1500; fewer when\n"
+           "                      the descriptor limit is lower)\n"
+           "  --max-connections-per-address N\n"
+           "                      connections from one device address (default 32;\n"
+           "                      loopback is exempt)\n"
            "  /initStartListDirectory=DIR  event folder for the very first start\n"
            "  /initResultsDirectory=DIR    results folder for the very first start\n"
            "  /useHyWire          reduced operator menus\n"

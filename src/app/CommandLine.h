@@ -22,6 +22,8 @@ struct CKestromCommandLineInfo {
     std::optional<std::u16string> eventDir;
     std::optional<std::u16string> resultsDir;
     std::optional<int> charMode;
+    std::optional<int> maxConnections;
+    std::optional<int> maxConnectionsPerAddress;
     bool help = false;
     bool version = false;
     std::string error;  // non-empty when an option was malformed

@@ -38,7 +38,7 @@ bool CKestromServer::StartListening() {
     auto listener = std::make_unique<CListeningSocket>(requestContext_, admissionContext_);
     std::string reason;
     if (!listener->Create(settings.PortNumber, settings.TCPSendBufferSize,
-                          settings.TCPReceiveBufferSize, reason)) {
+                          settings.TCPReceiveBufferSize, reason, settings.Limits)) {
         op_.AddLogLine(u"UNABLE TO LISTEN ON PORT " + U16(std::to_string(settings.PortNumber)) +
                            u": " + FromUtf8(reason),
                        kLogError);

@@ -8,8 +8,35 @@
 
 namespace kestrom {
 
-inline constexpr int kDefaultMaxResultsUploadBytes = 1024 * 1024;
+// Far above any real results file, and above the 4 MB that the benchmarks upload.
+inline constexpr int kDefaultMaxResultsUploadBytes = 8 * 1024 * 1024;
 inline constexpr int kDefaultResultsFreeSpaceReserveMB = 64;
+// What keeps one device, or a busy meet, from exhausting the server. Not part of the original
+// record: each is read from its own value when present and positive, else it keeps the
+// default here, which serves a championship (hundreds of devices, uploads of real size).
+struct CNetLimits {
+    // Connections in all, and from one peer address (loopback is exempt). The total is also
+    // kept below the descriptor limit less FileDescriptorReserve.
+    int MaxConnections = 1500;
+    int MaxConnectionsPerAddress = 32;
+    // Descriptors never taken by connections, so requests can still open their files.
+    int FileDescriptorReserve = 256;
+    // Idle time before TCP keepalive probes start; a vanished device is dropped about two
+    // minutes after that.
+    int KeepAliveSeconds = 60;
+    // Wire bytes of one unfinished message: requests, and uploads (results, start lists)
+    // together with results-changed lists, which name every file a device holds.
+    int RequestSizeLimit = 64 * 1024;
+    int UploadSizeLimit = 16 * 1024 * 1024;
+    // Memory of all unfinished messages together.
+    int ReceiveMemoryBudget = 64 * 1024 * 1024;
+    // An unfinished message that gets no byte for this long is discarded.
+    int MessageStallSeconds = 30;
+    // A reply that makes no progress for this long closes its connection.
+    int SendTimeoutSeconds = 30;
+    // Memory of the large replies (event files, pictures) being sent at once.
+    int LargeReplyMemoryBudget = 64 * 1024 * 1024;
+};
 
 // Initial values are the application object's, before any load; the defaults used when a
 // stored value is absent or unusable are applied by the settings store.
@@ -34,6 +61,7 @@ struct CKestromSettings {
     int ResultsFreeSpaceReserveMB = kDefaultResultsFreeSpaceReserveMB;
     // With security on, HY-WIRE and image requests are checked too.
     int AllRequestsSecurityEnabled = 0;
+    CNetLimits Limits;
 };
 
 // Connection threads take one snapshot per message and pass it down; the front end changes

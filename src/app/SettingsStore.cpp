@@ -84,6 +84,25 @@ std::string HomeDir() {
     return "/";
 }
 
+// Operators add these values by hand; a value that is absent, unusable or not positive keeps
+// the default. Save never writes them.
+void LoadNetLimits(const CValueReader& values, CNetLimits& limits) {
+    auto take = [&](std::string_view name, int& field) {
+        const int value = values.Number(name, 0);
+        if (value > 0) field = value;
+    };
+    take("MaxConnections", limits.MaxConnections);
+    take("MaxConnectionsPerAddress", limits.MaxConnectionsPerAddress);
+    take("FileDescriptorReserve", limits.FileDescriptorReserve);
+    take("KeepAliveSeconds", limits.KeepAliveSeconds);
+    take("RequestSizeLimit", limits.RequestSizeLimit);
+    take("UploadSizeLimit", limits.UploadSizeLimit);
+    take("ReceiveMemoryBudget", limits.ReceiveMemoryBudget);
+    take("MessageStallSeconds", limits.MessageStallSeconds);
+    take("SendTimeoutSeconds", limits.SendTimeoutSeconds);
+    take("LargeReplyMemoryBudget", limits.LargeReplyMemoryBudget);
+}
+
 }  // namespace
 
 CSettingsStore::CSettingsStore(std::string regFilePath) : path_(std::move(regFilePath)) {}
@@ -147,6 +166,7 @@ bool CSettingsStore::Load(CKestromSettings& settings,
     settings.ResultsFreeSpaceReserveMB =
         values.Number("ResultsFreeSpaceReserveMB", kDefaultResultsFreeSpaceReserveMB);
     settings.AllRequestsSecurityEnabled = values.Flag("AllRequestsSecurityEnabled", false);
+    LoadNetLimits(values, settings.Limits);
     return firstRun;
 }
 

@@ -8,6 +8,18 @@ namespace kestrom {
 
 bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16string& text,
                        std::u16string& errorLine) {
+    return ReadEventFileLines(
+        path, headersOnly,
+        [&text](std::u16string_view line) {
+            text += line;
+            text += u"\r\n";
+        },
+        errorLine);
+}
+
+bool ReadEventFileLines(const std::u16string& path, bool headersOnly,
+                        const std::function<void(std::u16string_view)>& sink,
+                        std::u16string& errorLine) {
     CFileEx file(path);
     int cause = 0;
     // Full sharing: the start-list update may copy the file while it is read.
@@ -27,8 +39,7 @@ bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16str
         line.clear();
         file.ReadToken(line, terminators, commentStarts, {});
         if (line.empty()) continue;
-        text += line;
-        text += u"\r\n";
+        sink(line);
     }
     file.Close();
     return true;

@@ -1,7 +1,9 @@
 #pragma once
 // The event file text reader: the text that the event file requests send, read from
 // orvo.evt or hywire.evt.
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace kestrom {
 
@@ -12,5 +14,10 @@ namespace kestrom {
 // `errorLine` to the level-2 log text "ERROR OPENING EVENT FILE  CAUSE: <cause>".
 bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16string& text,
                        std::u16string& errorLine);
+// The same lines, each handed to `line` without its CR LF as it is read, for a reply that is
+// written straight to the wire instead of being gathered as text first.
+bool ReadEventFileLines(const std::u16string& path, bool headersOnly,
+                        const std::function<void(std::u16string_view)>& line,
+                        std::u16string& errorLine);
 
 }  // namespace kestrom

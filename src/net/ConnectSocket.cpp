@@ -1,8 +1,13 @@
 #include "net/ConnectSocket.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <exception>
+#include <memory>
 
 #include "fileio/TextConvert.h"
 #include "protocol/CommandTable.h"
@@ -10,6 +15,32 @@
 namespace kestrom {
 
 namespace {
+
+// Probes start after `idleSeconds` without traffic and go every 10 s; six unanswered ones
+// end the connection, so a device that vanished (roamed away, battery out) frees its thread
+// and descriptor about two minutes after it went quiet. A device that answers is never
+// disconnected, however long it stays idle.
+void EnableKeepAlive(int fd, int idleSeconds) {
+    const int on = 1, interval = 10, count = 6;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
+
+std::u16string Number(size_t n) {
+    return U16(std::to_string(n));
+}
+
+// "4 MB", "64 KB", or the bytes when neither is whole.
+std::u16string SizeText(size_t bytes) {
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+        return Number(bytes / (1024 * 1024)) + u" MB";
+    if (bytes >= 1024 && bytes % 1024 == 0) return Number(bytes / 1024) + u" KB";
+    return Number(bytes) + u" BYTES";
+}
+
+}  // namespace
 
 std::u16string PeerAddressText(const asio::ip::tcp::socket& socket) {
     asio::error_code ec;
@@ -21,33 +52,73 @@ std::u16string PeerAddressText(const asio::ip::tcp::socket& socket) {
     return FromUtf8(address.to_string());
 }
 
-}  // namespace
-
 CConnectSocket::CConnectSocket(asio::ip::tcp::socket socket, CRequestContext& requestContext,
-                               CAdmissionContext& admissionContext)
+                               CAdmissionContext& admissionContext, CConnectionShared& shared)
     : socket_(std::move(socket)),
       requestContext_(requestContext),
       admissionContext_(admissionContext),
+      shared_(shared),
+      framer_(shared.frameLimits, &shared.receiveBudget),
+      processor_(requestContext, *this),
       peerIp_(PeerAddressText(socket_)) {
     asio::error_code ec;
     // Replies are written whole in one send; no reason to hold back their last segment.
     socket_.set_option(asio::ip::tcp::no_delay(true), ec);
+    const int fd = socket_.native_handle();
+    EnableKeepAlive(fd, shared.keepAliveSeconds);
+    Touch();
+}
+
+bool CConnectSocket::WaitForMore() {
+    pollfd fd{socket_.native_handle(), POLLIN, 0};
+    for (;;) {
+        const int rc = ::poll(&fd, 1, static_cast<int>(shared_.messageStall.count()));
+        if (rc > 0) return true;
+        if (rc == 0) return false;
+        if (errno != EINTR) return true;  // the read reports it
+    }
 }
 
 void CConnectSocket::Run() {
-    char chunk[kReceiveChunkBytes];
-    for (;;) {
-        asio::error_code ec;
-        const size_t n = socket_.read_some(asio::buffer(chunk), ec);
+    // Most messages are small: the first read of each takes little, and only a message that
+    // goes on gets the large buffer, which goes again with it.
+    char first[kFirstReadBytes];
+    std::unique_ptr<char[]> large;
+    bool lastReadFull = false;
+    while (!failed_) {
+        if (!framer_.Empty() && !WaitForMore()) {
+            const size_t bytes = framer_.BufferedBytes();
+            framer_.Clear();
+            LogThrottled(shared_.discardLog,
+                         u"UNFINISHED MESSAGE OF " + Number(bytes) + u" BYTES DISCARDED AFTER " +
+                             Number(static_cast<size_t>(shared_.messageStall.count() / 1000)) +
+                             u" s WITHOUT PROGRESS (" + peerIp_ + u")");
+            large.reset();
+            continue;
+        }
+        char* buffer = first;
+        size_t size = sizeof first;
+        if (!framer_.Empty() || lastReadFull) {
+            if (!large) large.reset(new char[kReceiveChunkBytes]);
+            buffer = large.get();
+            size = kReceiveChunkBytes;
+        }
+        const ssize_t n = ::recv(socket_.native_handle(), buffer, size, 0);
+        if (n < 0 && errno == EINTR) continue;
         // End of stream, a reset or Shutdown: the connection is over.
-        if (ec || n == 0) return;
+        if (n <= 0) return;
+        lastReadFull = static_cast<size_t>(n) == size;
+        Touch();
         try {
-            OnReceive(std::string_view(chunk, n));
+            OnReceive(std::string_view(buffer, static_cast<size_t>(n)));
         } catch (const std::exception& e) {
+            serving_.store(false, std::memory_order_relaxed);
             requestContext_.op.AddLogLine(u"Request failed: " + FromUtf8(e.what()), kLogError);
         } catch (...) {
+            serving_.store(false, std::memory_order_relaxed);
             requestContext_.op.AddLogLine(u"Request failed", kLogError);
         }
+        if (framer_.Empty() && !lastReadFull) large.reset();
     }
 }
 
@@ -56,20 +127,32 @@ void CConnectSocket::Shutdown() {
     ::shutdown(socket_.native_handle(), SHUT_RDWR);
 }
 
+void CConnectSocket::LogThrottled(CLogThrottle& throttle, std::u16string_view line) {
+    if (auto text = throttle.Pass(line)) processor_.Log(*text, kLogError);
+}
+
 void CConnectSocket::OnReceive(std::string_view bytes) {
-    // One processor per read, with the settings as they stand now.
-    CCommandProcessor processor(requestContext_, *this);
-    sendCharMode_ = processor.CharMode();
-    auto result = framer_.Feed(bytes, processor.CharMode());
-    if (result.discarded) {
-        processor.Log(
-            u"RECEIVE BUFFER OVER 4 MB WITHOUT END OF MESSAGE, DISCARDED (" + peerIp_ + u")",
-            kLogError);
+    processor_.TakeSettings();
+    sendCharMode_ = processor_.CharMode();
+    auto result = framer_.Feed(bytes, processor_.CharMode());
+    if (result.discarded == CMessageFramer::Discard::kTooLarge) {
+        LogThrottled(shared_.discardLog, u"RECEIVE BUFFER OVER " + SizeText(result.limitBytes) +
+                                             u" WITHOUT END OF MESSAGE, DISCARDED (" + peerIp_ +
+                                             u")");
+        return;
+    }
+    if (result.discarded == CMessageFramer::Discard::kOverBudget) {
+        LogThrottled(shared_.discardLog, u"RECEIVE MEMORY OF ALL CONNECTIONS OVER " +
+                                             SizeText(shared_.receiveBudget.Limit()) +
+                                             u", UNFINISHED MESSAGE DISCARDED (" + peerIp_ + u")");
         return;
     }
     if (!result.message) return;
     const int kind = LookupCommand(*result.message);
-    Admit(admissionContext_, peerIp_, kind, *result.message, processor);
+    serving_.store(true, std::memory_order_relaxed);
+    Admit(admissionContext_, peerIp_, kind, *result.message, processor_);
+    serving_.store(false, std::memory_order_relaxed);
+    Touch();
 }
 
 int CConnectSocket::SendText(std::u16string_view text, bool singleByte) {
@@ -77,16 +160,51 @@ int CConnectSocket::SendText(std::u16string_view text, bool singleByte) {
 }
 
 int CConnectSocket::SendBytes(std::string_view bytes) {
-    // All that is left in one system call, until it is all sent: asio::write would cut a
-    // picture of megabytes into 64 KiB sends.
+    if (failed_) return -1;
+    // All that is left in one system call, until it is all sent: a picture of megabytes is
+    // not cut into small sends. The socket stays blocking for reads; each send takes what
+    // fits and waits for room beside the timeout, so the timeout counts time without
+    // progress, whatever the size of the reply.
+    const int fd = socket_.native_handle();
     size_t sent = 0;
     while (sent < bytes.size()) {
-        asio::error_code ec;
-        sent += socket_.write_some(asio::buffer(bytes.substr(sent)), ec);
-        if (ec == asio::error::interrupted) continue;
-        if (ec) return -1;
+        const ssize_t n =
+            ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            Touch();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd room{fd, POLLOUT, 0};
+            const int rc = ::poll(&room, 1, static_cast<int>(shared_.sendTimeout.count()));
+            if (rc > 0 || (rc < 0 && errno == EINTR)) continue;
+            if (rc == 0) {
+                // The client stopped reading: its reply would hold the thread and the
+                // reply's memory for as long as it keeps the connection.
+                LogThrottled(shared_.sendTimeoutLog,
+                             u"SEND TIMED OUT AFTER " +
+                                 Number(static_cast<size_t>(shared_.sendTimeout.count() / 1000)) +
+                                 u" s WITHOUT PROGRESS, CONNECTION CLOSED (" + peerIp_ + u")");
+            }
+        }
+        failed_ = true;
+        Shutdown();
+        return -1;
     }
     return static_cast<int>(sent);
+}
+
+bool CConnectSocket::HoldReplyMemory(size_t bytes, CBudgetHold& hold) {
+    if (!shared_.replyBudget.Acquire(bytes, shared_.sendTimeout)) {
+        LogThrottled(shared_.replyBudgetLog, u"LARGE REPLIES IN FLIGHT OVER " +
+                                                 SizeText(shared_.replyBudget.Limit()) +
+                                                 u", REQUEST NOT SERVED (" + peerIp_ + u")");
+        return false;
+    }
+    hold = CBudgetHold(shared_.replyBudget, bytes);
+    return true;
 }
 
 }  // namespace kestrom

@@ -3,19 +3,24 @@
 namespace kestrom {
 
 CConnectThread::CConnectThread(asio::ip::tcp::socket socket, CRequestContext& requestContext,
-                               CAdmissionContext& admissionContext)
-    : socket_(std::move(socket), requestContext, admissionContext), op_(requestContext.op) {}
+                               CAdmissionContext& admissionContext, CConnectionShared& shared)
+    : socket_(std::move(socket), requestContext, admissionContext, shared),
+      op_(requestContext.op) {}
 
 CConnectThread::~CConnectThread() {
     Join();
 }
 
-bool CConnectThread::Start() {
+bool CConnectThread::Start(int* error) {
     pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) return false;
-    pthread_attr_setstacksize(&attr, kConnectThreadStackBytes);
-    started_ = pthread_create(&thread_, &attr, &CConnectThread::ThreadMain, this) == 0;
-    pthread_attr_destroy(&attr);
+    int rc = pthread_attr_init(&attr);
+    if (rc == 0) {
+        pthread_attr_setstacksize(&attr, kConnectThreadStackBytes);
+        rc = pthread_create(&thread_, &attr, &CConnectThread::ThreadMain, this);
+        pthread_attr_destroy(&attr);
+    }
+    started_ = rc == 0;
+    if (error) *error = rc;
     return started_;
 }
 

@@ -2,11 +2,79 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "fileio/TextConvert.h"
 
 namespace kestrom {
+
+namespace {
+
+std::u16string Number(size_t n) {
+    return U16(std::to_string(n));
+}
+
+std::optional<size_t> LongestIdle(std::span<const CConnectionView> live,
+                                  std::optional<std::u16string_view> peer) {
+    std::optional<size_t> best;
+    for (size_t i = 0; i < live.size(); ++i) {
+        if (live[i].serving || (peer && live[i].peer != *peer)) continue;
+        if (!best || live[i].lastActivity < live[*best].lastActivity) best = i;
+    }
+    return best;
+}
+
+}  // namespace
+
+bool IsLoopbackPeer(std::u16string_view peer) {
+    return peer.starts_with(u"127.") || peer == u"::1";
+}
+
+CAdmitDecision DecideAdmission(std::span<const CConnectionView> live, std::u16string_view peer,
+                               size_t totalCap, size_t perAddressCap) {
+    CAdmitDecision decision;
+    if (!IsLoopbackPeer(peer)) {
+        const auto own = static_cast<size_t>(std::count_if(
+            live.begin(), live.end(), [&](const CConnectionView& c) { return c.peer == peer; }));
+        if (own >= perAddressCap) {
+            decision.perAddress = true;
+            auto victim = LongestIdle(live, peer);
+            if (!victim) {
+                decision.action = CAdmitDecision::kRefuse;
+                return decision;
+            }
+            decision.action = CAdmitDecision::kEvict;
+            decision.victim = *victim;
+            return decision;
+        }
+    }
+    if (live.size() < totalCap) return decision;
+    auto victim = LongestIdle(live, std::nullopt);
+    decision.action = victim ? CAdmitDecision::kEvict : CAdmitDecision::kRefuse;
+    decision.victim = victim.value_or(0);
+    return decision;
+}
+
+size_t ConnectionCapForDescriptors(size_t wanted, size_t reserve) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY) return wanted;
+    const size_t descriptors = static_cast<size_t>(limit.rlim_cur);
+    // Never none at all: a server with a tiny limit still serves a few devices.
+    const size_t fit = descriptors > reserve + 8 ? descriptors - reserve : 8;
+    return std::min(wanted, fit);
+}
 
 CListeningSocket::CListeningSocket(CRequestContext& requestContext,
                                    CAdmissionContext& admissionContext)
@@ -17,7 +85,21 @@ CListeningSocket::~CListeningSocket() {
 }
 
 bool CListeningSocket::Create(int port, int sendBufferSize, int receiveBufferSize,
-                              std::string& error) {
+                              std::string& error, const CNetLimits& limits) {
+    connectionCap_ =
+        ConnectionCapForDescriptors(static_cast<size_t>(std::max(1, limits.MaxConnections)),
+                                    static_cast<size_t>(std::max(0, limits.FileDescriptorReserve)));
+    perAddressCap_ = static_cast<size_t>(std::max(1, limits.MaxConnectionsPerAddress));
+    receiveBudget_ =
+        std::make_unique<CMemoryBudget>(static_cast<size_t>(limits.ReceiveMemoryBudget));
+    replyBudget_ =
+        std::make_unique<CMemoryBudget>(static_cast<size_t>(limits.LargeReplyMemoryBudget));
+    shared_.reset(new CConnectionShared{
+        CFrameLimits{static_cast<size_t>(limits.RequestSizeLimit),
+                     static_cast<size_t>(limits.UploadSizeLimit)},
+        *receiveBudget_, *replyBudget_, std::chrono::seconds(limits.MessageStallSeconds),
+        std::chrono::seconds(limits.SendTimeoutSeconds), limits.KeepAliveSeconds, discardLog_,
+        sendTimeoutLog_, replyBudgetLog_});
     asio::error_code ec;
     const asio::ip::tcp::endpoint endpoint(asio::ip::tcp::v4(), static_cast<unsigned short>(port));
     if (port < 0 || port > 65535) {
@@ -109,6 +191,7 @@ void CListeningSocket::AcceptLoop() {
         if (ec == asio::error::would_block || ec == asio::error::try_again) continue;
         if (ec) {
             // Out of descriptors and the like: wait a little instead of spinning.
+            LogThrottled(acceptLog_, u"Unable to accept a connection: " + FromUtf8(ec.message()));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             continue;
         }
@@ -116,15 +199,51 @@ void CListeningSocket::AcceptLoop() {
     }
 }
 
+void CListeningSocket::LogThrottled(CLogThrottle& throttle, std::u16string_view line) {
+    if (auto text = throttle.Pass(line)) requestContext_.op.AddLogLine(*text, kLogError);
+}
+
 void CListeningSocket::Accepted(asio::ip::tcp::socket socket) {
     asio::error_code ec;
     socket.non_blocking(false, ec);
-    auto connection =
-        std::make_unique<CConnectThread>(std::move(socket), requestContext_, admissionContext_);
+    const std::u16string peer = PeerAddressText(socket);
     std::lock_guard lock(connectionsMutex_);
+    // The connections that still count: neither ended nor already asked to make room.
+    std::vector<CConnectThread*> live;
+    std::vector<CConnectionView> views;
+    for (auto& c : connections_) {
+        if (c->Finished() || c->Evicted()) continue;
+        live.push_back(c.get());
+        views.push_back({c->PeerIpText(), c->LastActivity(), c->Serving()});
+    }
+    const CAdmitDecision decision = DecideAdmission(views, peer, connectionCap_, perAddressCap_);
+    const std::u16string cap = decision.perAddress
+                                   ? Number(perAddressCap_) + u" connections from one address"
+                                   : Number(connectionCap_) + u" connections";
+    if (decision.action == CAdmitDecision::kRefuse) {
+        LogThrottled(limitLog_, u"CONNECTION LIMIT OF " + cap +
+                                    u" REACHED WHILE ALL ARE BUSY, CONNECTION REFUSED (" + peer +
+                                    u")");
+        return;  // the socket closes as it goes
+    }
+    if (decision.action == CAdmitDecision::kEvict) {
+        CConnectThread* victim = live[decision.victim];
+        LogThrottled(limitLog_, u"CONNECTION LIMIT OF " + cap +
+                                    u" REACHED, CLOSED THE CONNECTION IDLE LONGEST (" +
+                                    victim->PeerIpText() + u") FOR " + peer);
+        victim->Evict();
+    }
+    auto connection = std::make_unique<CConnectThread>(std::move(socket), requestContext_,
+                                                       admissionContext_, *shared_);
     // Started under the lock so Close never misses a thread; a thread that cannot be created
     // closes its connection as the object goes.
-    if (connection->Start()) connections_.push_back(std::move(connection));
+    int error = 0;
+    if (connection->Start(&error)) {
+        connections_.push_back(std::move(connection));
+        return;
+    }
+    LogThrottled(acceptLog_, u"Unable to start a thread for the connection from " + peer + u": " +
+                                 FromUtf8(std::strerror(error)));
 }
 
 void CListeningSocket::ReapFinished() {

@@ -6,42 +6,74 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/MemoryBudget.h"
+#include "protocol/WireText.h"
+
 namespace kestrom {
 
-// At most this many bytes are taken per read.
-inline constexpr size_t kReceiveChunkBytes = 1024;
-// A client that streams this much without completing a message loses what it sent; the
-// connection carries on with an empty buffer.
-inline constexpr size_t kReceiveBufferLimitBytes = 4 * 1024 * 1024;
+// The most bytes taken by one read once a message is under way; the first read of a message
+// takes few, so that a thousand idle connections stay small.
+inline constexpr size_t kReceiveChunkBytes = 64 * 1024;
+inline constexpr size_t kFirstReadBytes = 2048;
+
+// How large an unfinished message may grow, in wire bytes, by what it is: uploads (results,
+// start lists) and results-changed lists may be large, every other request is small. Until
+// the command code has arrived the request bound applies.
+struct CFrameLimits {
+    size_t requestBytes = 64 * 1024;
+    size_t uploadBytes = 16 * 1024 * 1024;
+};
+
+// True for the kinds that get the upload bound.
+bool IsLargeRequestKind(int kind);
 
 class CMessageFramer {
   public:
+    enum class Discard { kNone, kTooLarge, kOverBudget };
     struct CFeedResult {
         // The whole buffer, first EOT and anything after it included, once it is complete.
         std::optional<std::u16string> message;
-        // The buffer passed the limit without a complete message and was thrown away.
-        bool discarded = false;
+        // Why the unfinished message was thrown away; the connection carries on afresh.
+        Discard discarded = Discard::kNone;
+        // The bound that was passed (kTooLarge), in wire bytes.
+        size_t limitBytes = 0;
     };
+
+    // Without a budget, the memory of unfinished messages is bounded by the limits alone.
+    explicit CMessageFramer(CFrameLimits limits = {}, CMemoryBudget* budget = nullptr)
+        : limits_(limits), budget_(budget) {}
+    ~CMessageFramer() { Clear(); }
+    CMessageFramer(const CMessageFramer&) = delete;
+    CMessageFramer& operator=(const CMessageFramer&) = delete;
 
     // Takes one read's bytes. Characters from a NUL on are dropped with the rest of the read;
     // an odd trailing byte in Unicode mode waits for the next read; an EOT at the very start
     // of the buffer is dropped, since it could never end a message.
     CFeedResult Feed(std::string_view bytes, int charMode);
-
-    size_t BufferedChars() const { return buffer_.size(); }
-    bool HasOddByte() const { return oddByte_.has_value(); }
-
-  private:
+    // Throws away the unfinished message and gives its memory back.
     void Clear();
 
+    size_t BufferedChars() const { return buffer_.size(); }
+    size_t BufferedBytes() const { return bufferedBytes_; }
+    // What the buffer holds in memory (its capacity), as charged to the budget.
+    size_t HeldBytes() const { return held_; }
+    bool HasOddByte() const { return oddByte_.has_value(); }
+    bool Empty() const { return buffer_.empty() && !oddByte_; }
+
+  private:
+    // Room for `more` characters behind the buffer, charged to the budget; false when the
+    // budget has no room.
+    bool Reserve(size_t more);
+    size_t LimitBytes();
+
+    CFrameLimits limits_;
+    CMemoryBudget* budget_;
     std::u16string buffer_;
     size_t scanned_ = 0;        // characters already known to hold no EOT
     size_t bufferedBytes_ = 0;  // wire bytes behind buffer_
+    size_t held_ = 0;           // bytes charged to the budget
+    int kind_ = -1;             // the message's kind, once its command code is known
     std::optional<unsigned char> oddByte_;
 };
-
-// The bytes a text becomes on the wire: one byte (the low 8 bits) per character when
-// singleByte is set or charMode is 0, else two bytes, low byte first.
-std::string EncodeForWire(std::u16string_view text, bool singleByte, int charMode);
 
 }  // namespace kestrom

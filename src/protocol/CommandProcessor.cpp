@@ -1,5 +1,7 @@
 #include "protocol/CommandProcessor.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -9,6 +11,7 @@
 #include "protocol/Handlers.h"
 #include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
+#include "protocol/WireText.h"
 
 namespace kestrom {
 
@@ -58,6 +61,10 @@ void CCommandProcessor::LogNotFound(std::u16string_view message, const FileLooku
     Log(lookup.cause ? WithPathAndCause(message, lookup.path, lookup.cause)
                      : WithPath(message, lookup.path),
         kLogError);
+}
+
+void CCommandProcessor::TakeSettings() {
+    settings_ = context_.settings.Snapshot();
 }
 
 void CCommandProcessor::Dispatch(int kind, const std::u16string& message,
@@ -129,6 +136,34 @@ void CCommandProcessor::SendReply(std::u16string_view code, std::u16string_view 
     record += kEOT;
     // A failed send is not reported; the handler carries on as if the reply had gone out.
     channel_.SendText(record, false);
+}
+
+void CCommandProcessor::SendReplyWire(std::u16string_view code, std::string& wire) {
+    const size_t payloadBytes = wire.size() - kReplyHeaderRoom;
+    std::u16string header;
+    header += kSOH;
+    header += code;
+    header += u",PSZ=";
+    header += U16(std::to_string(payloadBytes + 3));
+    header += kSTX;
+    static constexpr char16_t kTrailer[] = {kETX, kEOT};
+    const int mode = CharMode();
+    std::string headerBytes = EncodeForWire(header, false, mode);
+    char* const start = wire.data() + kReplyHeaderRoom - headerBytes.size();
+    std::memcpy(start, headerBytes.data(), headerBytes.size());
+    wire += EncodeForWire(std::u16string_view(kTrailer, 2), false, mode);
+    // A failed send is not reported, as for every reply.
+    SendBlocks(std::string_view(start, wire.data() + wire.size() - start));
+}
+
+int CCommandProcessor::SendBlocks(std::string_view bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const size_t n = std::min(kReplyBlockBytes, bytes.size() - sent);
+        if (channel_.SendBytes(bytes.substr(sent, n)) < 0) return -1;
+        sent += n;
+    }
+    return static_cast<int>(sent);
 }
 
 void CCommandProcessor::SendVersionReply(bool scramble) {

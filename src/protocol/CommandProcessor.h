@@ -8,6 +8,7 @@
 #include "app/OperatorInterface.h"
 #include "app/Settings.h"
 #include "fileio/FileFindIndex.h"
+#include "protocol/MemoryBudget.h"
 
 namespace kestrom {
 
@@ -26,7 +27,20 @@ class CReplyChannel {
         for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
         return SendText(text, true);
     }
+    // Holds `bytes` of the server's memory for large replies while `hold` lives, waiting a
+    // while for room; false when there was none (the caller answers as for a failure). A
+    // channel without such a budget always grants.
+    virtual bool HoldReplyMemory(size_t /*bytes*/, CBudgetHold& /*hold*/) { return true; }
+    // Ends the connection: a reply that cannot be completed as announced must not be
+    // taken for a whole one.
+    virtual void Abort() {}
 };
+
+// Large replies leave in blocks of this size, so each send is bounded and a reply that is
+// read from a file needs no more than one block in memory.
+inline constexpr size_t kReplyBlockBytes = 256 * 1024;
+// Room kept in front of a payload in wire bytes for the reply header (SendReplyWire).
+inline constexpr size_t kReplyHeaderRoom = 128;
 
 // What every request shares with the rest of the server for the whole run.
 struct CRequestContext {
@@ -44,6 +58,9 @@ class CCommandProcessor {
   public:
     // With the settings as they stand now.
     CCommandProcessor(CRequestContext& context, CReplyChannel& channel);
+    // Takes the settings as they stand now, for the next message of a connection that keeps
+    // one processor for its whole life.
+    void TakeSettings();
     // With a snapshot the caller took for this message.
     CCommandProcessor(CRequestContext& context, CReplyChannel& channel, CKestromSettings settings);
 
@@ -59,6 +76,17 @@ class CCommandProcessor {
 
     // The reply record: SOH code ",PSZ=" size STX payload ETX EOT, sent in one go.
     void SendReply(std::u16string_view code, std::u16string_view payload = {});
+    // The same record around a payload that is already in wire bytes of this CharMode:
+    // `wire` holds kReplyHeaderRoom bytes of room, then the payload. The header goes into the
+    // room and ETX EOT behind the payload, and the whole leaves in blocks.
+    void SendReplyWire(std::u16string_view code, std::string& wire);
+    // Bytes in blocks of kReplyBlockBytes, stopping at the first failed send: the bytes sent,
+    // or -1.
+    int SendBlocks(std::string_view bytes);
+    void AbortConnection() { channel_.Abort(); }
+    bool HoldReplyMemory(size_t bytes, CBudgetHold& hold) {
+        return channel_.HoldReplyMemory(bytes, hold);
+    }
     // "HMM" with the version text, scrambled (+71) when asked and CharMode is 0, else empty.
     void SendVersionReply(bool scramble);
     // Raw text through the connection (the image reply).

@@ -9,6 +9,7 @@
 #include "protocol/Handlers.h"
 #include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
+#include "protocol/WireText.h"
 
 namespace kestrom {
 
@@ -38,6 +39,41 @@ void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
     const TimeValue fileTime = file.lastWriteTime;
     const char16_t* answer = fileTime > *clientTime ? u"1" : fileTime < *clientTime ? u"-1" : u"0";
     p.SendReply(u"EDP", answer);
+}
+
+// The whole event file in the reply: its lines go into the reply's wire bytes as they are
+// read, without a copy as text, and the reply leaves in blocks. While it is built it holds
+// about its size from the budget of large replies.
+void SendWholeEventFile(CCommandProcessor& p, std::u16string_view replyCode,
+                        const std::u16string& path, const FoundFile& file) {
+    const int mode = p.CharMode();
+    const size_t bytesPerChar = mode != 0 ? 2 : 1;
+    // Every byte a character at most, and a CR added to each line end.
+    const size_t estimate = static_cast<size_t>(file.size) * bytesPerChar * 2 + 64;
+    CBudgetHold hold;
+    if (estimate > kReplyBlockBytes && !p.HoldReplyMemory(estimate, hold)) {
+        p.SendReply(u"NLS");
+        return;
+    }
+    std::string wire(kReplyHeaderRoom, '\0');
+    wire.reserve(kReplyHeaderRoom + static_cast<size_t>(file.size) * bytesPerChar * 9 / 8 + 64);
+    std::u16string stamp = FormatDateStamp(file.lastWriteTime);
+    stamp += u',';
+    AppendForWire(wire, stamp, false, mode);
+    std::u16string errorLine;
+    const bool read = ReadEventFileLines(
+        path, false,
+        [&](std::u16string_view line) {
+            AppendForWire(wire, line, false, mode);
+            AppendForWire(wire, u"\r\n", false, mode);
+        },
+        errorLine);
+    if (!read) {
+        p.Log(errorLine, kLogError);
+        p.SendReply(u"NLS");
+        return;
+    }
+    p.SendReplyWire(replyCode, wire);
 }
 
 void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& message) {
@@ -78,6 +114,7 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
         p.SendReply(replyCode);  // the client's copy is current
         return;
     }
+    if (!headersOnly) return SendWholeEventFile(p, replyCode, path, *file);
     std::u16string reply = FormatDateStamp(fileTime);
     reply += u',';
     std::u16string errorLine;

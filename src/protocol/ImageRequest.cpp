@@ -1,5 +1,7 @@
 // "IRQ": the finish picture of a heat, sent as binary after a short text header when the
 // server's picture is newer than the client's.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -65,24 +67,52 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
         SendEmptyImageReply(p);
         return;
     }
-    // Read what the file holds now, up to its length at opening, so the size in the header
-    // is exactly the number of bytes that follow it even while the file changes. The bytes
-    // are read behind room for the header, which is put in front of them afterwards, so the
-    // reply leaves in one send; the buffer is not cleared first, the read fills it.
+    // The size in the header is the file's length at opening, and exactly that many bytes
+    // follow it even while the file changes. A picture of one block is read whole behind room
+    // for its header and leaves in one send; a larger one leaves block by block, so a
+    // connection holds one block of it however large it is and however slowly it is read.
     constexpr size_t kHeaderRoom = 64;
-    const size_t length = static_cast<size_t>(file.GetLength());
-    std::unique_ptr<char[]> buffer(new char[kHeaderRoom + length]);
-    const size_t read = file.Read(buffer.get() + kHeaderRoom, length);
-    file.Close();
+    const std::uint64_t length = file.GetLength();
+    const size_t firstBlock =
+        static_cast<size_t>(std::min<std::uint64_t>(length, kReplyBlockBytes));
+    CBudgetHold hold;
+    if (length > kReplyBlockBytes && !p.HoldReplyMemory(kHeaderRoom + firstBlock, hold)) {
+        SendEmptyImageReply(p);
+        return;
+    }
+    // Not cleared first: the read fills it.
+    std::unique_ptr<char[]> buffer(new char[kHeaderRoom + firstBlock]);
+    const size_t read = file.Read(buffer.get() + kHeaderRoom, firstBlock);
+    // A file that shrank before its first block was read is announced as it is now.
+    const std::uint64_t announced = length > kReplyBlockBytes && read == firstBlock ? length : read;
 
     std::string header = "\x01RFI,PSZ=";
-    header += std::to_string(read);
+    header += std::to_string(announced);
     header += '\x02';
     for (char16_t c : FormatDateStamp(found->lastWriteTime)) header += static_cast<char>(c);
     header += ',';
     char* const start = buffer.get() + kHeaderRoom - header.size();
     std::memcpy(start, header.data(), header.size());
-    p.SendBytes(std::string_view(start, header.size() + read));
+    if (p.SendBytes(std::string_view(start, header.size() + read)) < 0) return;
+
+    std::uint64_t sent = read;
+    while (sent < announced) {
+        const size_t want =
+            static_cast<size_t>(std::min<std::uint64_t>(announced - sent, firstBlock));
+        const size_t got = file.Read(buffer.get(), want);
+        if (got < want) {
+            // The header is gone and promised more than the file now holds: ending the
+            // connection lets the device see the reply as broken and ask again, where
+            // filling the gap would give it a damaged picture it takes as current.
+            p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path,
+                                   file.ErrorCause() ? file.ErrorCause() : file_cause::kEndOfFile),
+                  kLogError);
+            p.AbortConnection();
+            return;
+        }
+        if (p.SendBytes(std::string_view(buffer.get(), got)) < 0) return;
+        sent += got;
+    }
 }
 
 }  // namespace kestrom

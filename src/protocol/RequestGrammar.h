@@ -37,5 +37,7 @@ std::optional<std::u16string_view> FindPayload(std::u16string_view message);
 std::u16string Scramble(std::u16string_view text);
 // -71 on every character, wrapping modulo 65536.
 std::u16string Unscramble(std::u16string_view text);
+// The same on the text itself, for an upload of megabytes that needs no second copy.
+void UnscrambleInPlace(std::u16string& text);
 
 }  // namespace kestrom

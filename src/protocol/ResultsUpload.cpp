@@ -65,7 +65,7 @@ class CResultsUpload {
         const auto bounds = FindPayloadBounds(message_);
         if (!bounds) return Refuse();
         std::u16string payload(bounds->Payload(message_));
-        if (p_.CharMode() == 0) payload = Unscramble(payload);
+        if (p_.CharMode() == 0) UnscrambleInPlace(payload);
 
         if (kind_ == kKindResultsUploadStamped && !CheckStamp(payload)) return;
 

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "fileio/TextConvert.h"
+#include "protocol/UploadChecksum.h"
 #include "tools/ClientConnection.h"
 #include "tools/UploadFileText.h"
 
@@ -352,9 +353,10 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
     } else if (kind == "drq" || kind == "dhq") {
         message = BuildRequest(kind == "drq" ? u"DRQ" : u"DHQ", Ascii(args.empty() ? "0," : args));
         request.expectedCode = "DRP";
-    } else if (kind == "sls") {
+    } else if (kind == "rff" || kind == "sls") {
+        // rff:@FILE and sls:@FILE, a results upload and a start list as devices send them.
         if (args.size() < 2 || args[0] != '@') {
-            error = "sls needs @FILE: " + request.requestText;
+            error = kind + " needs @FILE: " + request.requestText;
             return std::nullopt;
         }
         std::ostringstream why;
@@ -363,9 +365,13 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
             error = why.str();
             return std::nullopt;
         }
-        message = BuildRequest(u"SLS", *text);
         request.expectedCode = "ROK";
-        request.expectPayload = true;
+        if (kind == "rff") {
+            message = BuildUploadMessage(u"RFF", charMode == 0 ? Scramble(*text) : *text, charMode);
+        } else {
+            message = BuildRequest(u"SLS", *text);
+            request.expectPayload = true;
+        }
     } else if (kind == "req") {
         // req:CODE[:PAYLOAD], any reply record.
         const std::size_t sep = args.find(':');

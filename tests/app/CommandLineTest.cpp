@@ -132,3 +132,25 @@ TEST(CommandLineGnu, UsageNamesTheProgramAndEveryOption) {
 
 }  // namespace
 }  // namespace kestrom
+
+namespace kestrom {
+namespace {
+
+TEST(CommandLineGnu, ConnectionCapsAreTakenAppliedAndCheckedForThisRun) {
+    auto info = ParseCommandLine({"--max-connections", "40", "--max-connections-per-address=3"});
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    CKestromSettings s;
+    ApplyOverrides(s, info);
+    EXPECT_EQ(s.Limits.MaxConnections, 40);
+    EXPECT_EQ(s.Limits.MaxConnectionsPerAddress, 3);
+    EXPECT_EQ(s.Limits.RequestSizeLimit, CNetLimits{}.RequestSizeLimit);  // not given: default
+
+    for (const char* bad : {"0", "-5", "many", ""}) {
+        info = ParseCommandLine({"--max-connections", bad});
+        EXPECT_NE(info.error.find("--max-connections"), std::string::npos) << bad;
+    }
+    EXPECT_NE(UsageText("kestromd").find("--max-connections-per-address"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrom

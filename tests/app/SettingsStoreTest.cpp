@@ -302,5 +302,29 @@ TEST(SettingsFolders, FollowTheEnvironment) {
     ::setenv("HOME", savedHome.c_str(), 1);
 }
 
+TEST_F(SettingsStoreTest, NetLimitsAreReadWhenPositiveAndNeverWritten) {
+    CKestromSettings s = LoadWith(
+        "\"MaxConnections\"=\"40\"\n\"SendTimeoutSeconds\"=\"5\"\n"
+        "\"UploadSizeLimit\"=\"0\"\n\"MessageStallSeconds\"=\"abc\"\n"
+        "\"ReceiveMemoryBudget\"=\"-3\"\n\"LargeReplyMemoryBudget\"=\"1048576\"\n");
+    const CNetLimits defaults;
+    EXPECT_EQ(s.Limits.MaxConnections, 40);
+    EXPECT_EQ(s.Limits.SendTimeoutSeconds, 5);
+    EXPECT_EQ(s.Limits.LargeReplyMemoryBudget, 1048576);
+    // Zero, negative or unreadable values keep the defaults.
+    EXPECT_EQ(s.Limits.UploadSizeLimit, defaults.UploadSizeLimit);
+    EXPECT_EQ(s.Limits.MessageStallSeconds, defaults.MessageStallSeconds);
+    EXPECT_EQ(s.Limits.ReceiveMemoryBudget, defaults.ReceiveMemoryBudget);
+    EXPECT_EQ(s.Limits.MaxConnectionsPerAddress, defaults.MaxConnectionsPerAddress);
+
+    // Save leaves them as the operator wrote them and adds none.
+    CSettingsStore store(RegPath());
+    s.Limits.MaxConnections = 99;
+    ASSERT_TRUE(store.Save(s));
+    const std::string saved = ReadText(RegPath());
+    EXPECT_NE(saved.find("\"MaxConnections\"=\"40\""), std::string::npos);
+    EXPECT_EQ(saved.find("KeepAliveSeconds"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrom

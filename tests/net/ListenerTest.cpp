@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <asio/ip/tcp.hpp>
 #include <atomic>
@@ -6,6 +7,7 @@
 
 #include "app/Server.h"
 #include "fileio/TextConvert.h"
+#include "net/ListeningSocket.h"
 #include "net/MessageFramer.h"
 #include "support/Fakes.h"
 #include "tools/ClientConnection.h"
@@ -151,7 +153,7 @@ TEST_F(ListenerFixture, BufferSizesAreAppliedOnlyWhenPositive) {
 TEST_F(ListenerFixture, OversizedStreamIsDiscardedWithAnErrorLineAndTheConnectionGoesOn) {
     Start(0);
     auto c = Connect();
-    const std::string junk(kReceiveBufferLimitBytes + 1, 'A');
+    const std::string junk(CNetLimits{}.RequestSizeLimit + 1, 'A');
     ASSERT_TRUE(c->SendBytes(junk));
     // The ping must not share a read with the junk that crosses the limit.
     ASSERT_TRUE(WaitFor([&] { return !op.Texts().empty(); }));
@@ -162,8 +164,155 @@ TEST_F(ListenerFixture, OversizedStreamIsDiscardedWithAnErrorLineAndTheConnectio
     std::lock_guard lock(op.mutex);
     ASSERT_GE(op.lines.size(), 2u);
     EXPECT_EQ(op.lines.front().level, kLogError);
-    EXPECT_NE(op.lines.front().text.find(u"4 MB"), std::u16string::npos);
+    EXPECT_NE(op.lines.front().text.find(u"RECEIVE BUFFER OVER 64 KB"), std::u16string::npos);
     EXPECT_EQ(op.lines.back().text, u"Wenlow Ping");
+}
+
+}  // namespace
+}  // namespace kestrom
+
+namespace kestrom {
+namespace {
+
+using namespace std::chrono_literals;
+using client::BuildRequest;
+using client::CClientConnection;
+
+CConnectionView View(std::u16string_view peer, int idleSeconds, bool serving = false) {
+    const auto now = CConnectSocket::Clock::now();
+    return {peer, now - std::chrono::seconds(idleSeconds), serving};
+}
+
+TEST(ConnectionAdmission, BelowTheCapsEveryConnectionIsTakenAndNoneIsClosed) {
+    const std::vector<CConnectionView> live{View(u"10.0.0.5", 900), View(u"10.0.0.6", 5)};
+    const auto d = DecideAdmission(live, u"10.0.0.5", 3, 2);
+    EXPECT_EQ(d.action, CAdmitDecision::kAccept);
+}
+
+TEST(ConnectionAdmission, AtTheTotalCapTheLongestIdleThatIsNotBeingServedMakesRoom) {
+    const std::vector<CConnectionView> live{View(u"10.0.0.5", 30), View(u"10.0.0.6", 600, true),
+                                            View(u"10.0.0.7", 300), View(u"10.0.0.8", 1)};
+    auto d = DecideAdmission(live, u"10.0.0.9", 4, 8);
+    ASSERT_EQ(d.action, CAdmitDecision::kEvict);
+    EXPECT_EQ(d.victim, 2u);  // 10.0.0.6 is idler but in the middle of a request
+    EXPECT_FALSE(d.perAddress);
+
+    const std::vector<CConnectionView> busy{View(u"10.0.0.5", 30, true),
+                                            View(u"10.0.0.6", 60, true)};
+    d = DecideAdmission(busy, u"10.0.0.9", 2, 8);
+    EXPECT_EQ(d.action, CAdmitDecision::kRefuse);
+}
+
+TEST(ConnectionAdmission, AnAddressAtItsOwnCapGivesUpItsOwnIdlestNotAnotherDevices) {
+    const std::vector<CConnectionView> live{View(u"10.0.0.5", 900), View(u"10.0.0.6", 40),
+                                            View(u"10.0.0.6", 20), View(u"10.0.0.6", 10, true)};
+    auto d = DecideAdmission(live, u"10.0.0.6", 100, 3);
+    ASSERT_EQ(d.action, CAdmitDecision::kEvict);
+    EXPECT_TRUE(d.perAddress);
+    EXPECT_EQ(d.victim, 1u);
+
+    const std::vector<CConnectionView> allBusy{View(u"10.0.0.6", 40, true)};
+    d = DecideAdmission(allBusy, u"10.0.0.6", 100, 1);
+    EXPECT_EQ(d.action, CAdmitDecision::kRefuse);
+    EXPECT_TRUE(d.perAddress);
+}
+
+TEST(ConnectionAdmission, LoopbackHasNoPerAddressCap) {
+    const std::vector<CConnectionView> live{View(u"127.0.0.1", 40), View(u"127.0.0.1", 20)};
+    EXPECT_EQ(DecideAdmission(live, u"127.0.0.1", 100, 1).action, CAdmitDecision::kAccept);
+    EXPECT_TRUE(IsLoopbackPeer(u"127.0.0.2"));
+    EXPECT_TRUE(IsLoopbackPeer(u"::1"));
+    EXPECT_FALSE(IsLoopbackPeer(u"10.127.0.1"));
+}
+
+TEST(ConnectionAdmission, TheCapLeavesTheDescriptorReserveFree) {
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    const size_t cap = ConnectionCapForDescriptors(1000000, 256);
+    rlimit after{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &after), 0);
+    EXPECT_EQ(after.rlim_cur, after.rlim_max);  // the soft limit was raised to the hard one
+    if (after.rlim_cur != RLIM_INFINITY) {
+        EXPECT_EQ(cap, static_cast<size_t>(after.rlim_cur) - 256);
+    }
+    EXPECT_EQ(ConnectionCapForDescriptors(10, 256), 10u);
+}
+
+struct LimitedListener : ::testing::Test {
+    CountingOperator op;
+    CKestromServer server{op};
+
+    void Start(const std::function<void(CNetLimits&)>& limits) {
+        server.Settings().Update([&](CKestromSettings& s) {
+            s.PortNumber = 0;
+            s.LogEvents = true;
+            limits(s.Limits);
+        });
+        ASSERT_TRUE(server.StartListening());
+    }
+    std::unique_ptr<CClientConnection> Connect() {
+        return CClientConnection::Connect("127.0.0.1", server.ListeningPort(), 0);
+    }
+    bool Logged(std::u16string_view part) {
+        return WaitFor([&] {
+            for (const auto& t : op.Texts())
+                if (t.find(part) != std::u16string::npos) return true;
+            return false;
+        });
+    }
+};
+
+TEST_F(LimitedListener, AtTheCapANewDeviceIsAnsweredAndTheIdlestConnectionCloses) {
+    Start([](CNetLimits& l) { l.MaxConnections = 3; });
+    auto oldest = Connect();
+    ASSERT_TRUE(WaitFor([&] { return op.opened == 1; }));
+    std::vector<std::unique_ptr<CClientConnection>> others;
+    for (int i = 0; i < 2; ++i) {
+        others.push_back(Connect());
+        ASSERT_TRUE(WaitFor([&] { return op.opened == 2 + i; }));
+        // Each one has done something since the oldest did.
+        ASSERT_TRUE(others.back()->SendText(BuildRequest(u"HAL")));
+        ASSERT_TRUE(others.back()->ReceiveReply(10s));
+    }
+    auto newcomer = Connect();
+    ASSERT_TRUE(newcomer->SendText(BuildRequest(u"HHW")));
+    auto reply = newcomer->ReceiveReply(10s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->code, u"HMM");
+    EXPECT_TRUE(oldest->PeerClosed(10s));
+    EXPECT_TRUE(Logged(u"CONNECTION LIMIT OF 3 connections REACHED"));
+    // The others were left alone.
+    for (auto& c : others) {
+        ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
+        EXPECT_TRUE(c->ReceiveReply(10s));
+    }
+}
+
+TEST_F(LimitedListener, AnUnfinishedMessageWithoutProgressIsDiscardedAndTheConnectionGoesOn) {
+    Start([](CNetLimits& l) { l.MessageStallSeconds = 1; });
+    auto c = Connect();
+    ASSERT_TRUE(c->SendBytes("\x01HA"));
+    EXPECT_TRUE(Logged(u"UNFINISHED MESSAGE OF 3 BYTES DISCARDED AFTER 1 s WITHOUT PROGRESS"));
+    // Had the start been kept, this would complete "HA" + "HFL..." as an unknown code.
+    ASSERT_TRUE(c->SendText(BuildRequest(u"HFL")));
+    auto reply = c->ReceiveReply(10s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->code, u"HMM");
+    EXPECT_TRUE(WaitFor([&] {
+        for (const auto& t : op.Texts())
+            if (t == u"FieldOrvo Ping") return true;
+        return false;
+    }));
+}
+
+TEST_F(LimitedListener, AnIdleConnectionThatBehavesIsNeverClosed) {
+    Start([](CNetLimits& l) { l.MessageStallSeconds = 1; });
+    auto c = Connect();
+    ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
+    ASSERT_TRUE(c->ReceiveReply(10s));
+    EXPECT_FALSE(c->PeerClosed(2500ms));
+    ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
+    EXPECT_TRUE(c->ReceiveReply(10s));
 }
 
 }  // namespace

@@ -96,20 +96,105 @@ TEST(MessageFramer, OddTrailingByteInUnicodeModeWaitsForTheNextRead) {
     EXPECT_FALSE(framer.HasOddByte());
 }
 
-TEST(MessageFramer, StreamWithoutEotIsDiscardedPastTheLimitAndFramingGoesOn) {
-    CMessageFramer framer;
-    const std::string chunk(kReceiveChunkBytes, 'A');
-    size_t fed = 0;
-    bool discarded = false;
-    while (!discarded) {
-        const auto r = framer.Feed(chunk, 0);
-        ASSERT_FALSE(r.message);
+// Feeds chunks of `chunk` until the framer discards; returns the bytes fed then.
+size_t FeedUntilDiscarded(CMessageFramer& framer, const std::string& head, size_t limit,
+                          CMessageFramer::Discard& why) {
+    const std::string chunk(16 * 1024, 'A');
+    size_t fed = head.size();
+    auto r = framer.Feed(head, 0);
+    while (r.discarded == CMessageFramer::Discard::kNone) {
+        EXPECT_FALSE(r.message);
+        if (fed > limit + chunk.size()) break;  // the bound did not bite
+        r = framer.Feed(chunk, 0);
         fed += chunk.size();
-        discarded = r.discarded;
-        ASSERT_LE(fed, kReceiveBufferLimitBytes + chunk.size());
     }
-    EXPECT_GT(fed, kReceiveBufferLimitBytes);
-    EXPECT_EQ(framer.BufferedChars(), 0u);
+    why = r.discarded;
+    return fed;
+}
+
+TEST(MessageFramer, RequestsGetTheSmallBoundUploadsAndChangedListsTheLargeOne) {
+    const CFrameLimits limits{4096, 256 * 1024};
+    CMessageFramer::Discard why{};
+    {
+        CMessageFramer framer(limits);
+        // A results request (and a stream with no command code yet) may not grow past 4 KB.
+        const size_t fed = FeedUntilDiscarded(framer, "\x01RFQ\x02", limits.requestBytes, why);
+        EXPECT_EQ(why, CMessageFramer::Discard::kTooLarge);
+        EXPECT_GT(fed, limits.requestBytes);
+        EXPECT_LE(fed, limits.requestBytes + 16 * 1024);
+        EXPECT_EQ(framer.BufferedChars(), 0u);
+        EXPECT_TRUE(framer.Feed("\x01HFL\x02\x03\x04", 0).message);  // framing goes on
+    }
+    for (const char* code : {"\x01RFF\x02", "\x01RFT\x02", "\x01SLS\x02",
+                             "\x01"
+                             "DRQ\x02",
+                             "\x01"
+                             "DHQ\x02"}) {
+        CMessageFramer framer(limits);
+        const size_t fed = FeedUntilDiscarded(framer, code, limits.uploadBytes, why);
+        EXPECT_EQ(why, CMessageFramer::Discard::kTooLarge) << code;
+        EXPECT_GT(fed, limits.uploadBytes) << code;
+        EXPECT_LE(fed, limits.uploadBytes + 16 * 1024) << code;
+    }
+    {
+        CMessageFramer framer(limits);
+        // No command code at all: the small bound.
+        const size_t fed = FeedUntilDiscarded(framer, "", limits.requestBytes, why);
+        EXPECT_EQ(why, CMessageFramer::Discard::kTooLarge);
+        EXPECT_LE(fed, limits.requestBytes + 16 * 1024);
+    }
+}
+
+TEST(MessageFramer, UploadBelowItsBoundArrivesWholeAndTheBufferMemoryGoesWithIt) {
+    CMemoryBudget budget(8 * 1024 * 1024);
+    CMessageFramer framer({4096, 4 * 1024 * 1024}, &budget);
+    std::string body(1024 * 1024, 'x');
+    ASSERT_FALSE(framer.Feed("\x01RFF\x02", 0).message);
+    for (size_t at = 0; at < body.size(); at += 64 * 1024)
+        ASSERT_FALSE(framer.Feed(std::string_view(body).substr(at, 64 * 1024), 0).message);
+    // What it holds is charged, and close to what it needs (two bytes a character).
+    EXPECT_EQ(budget.Used(), framer.HeldBytes());
+    EXPECT_GE(framer.HeldBytes(), 2 * body.size());
+    EXPECT_LE(framer.HeldBytes(), 3 * body.size() + 256 * 1024);
+    const auto done = framer.Feed("\x03\x04", 0);
+    ASSERT_TRUE(done.message);
+    EXPECT_EQ(done.message->size(), body.size() + 7);
+    EXPECT_EQ(budget.Used(), 0u);
+    EXPECT_EQ(framer.HeldBytes(), 0u);
+}
+
+TEST(MessageFramer, BudgetOfAllConnectionsDiscardsTheMessageThatWouldPassIt) {
+    CMemoryBudget budget(1024 * 1024);
+    const CFrameLimits limits{4096, 4 * 1024 * 1024};
+    CMessageFramer first(limits, &budget), second(limits, &budget);
+    const std::string chunk(64 * 1024, 'A');
+    ASSERT_FALSE(first.Feed("\x01RFF\x02", 0).message);
+    ASSERT_FALSE(second.Feed("\x01SLS\x02", 0).message);
+    CMessageFramer::Discard why = CMessageFramer::Discard::kNone;
+    int fedFirst = 0;
+    // Both grow in turns until the budget has no room for one of them.
+    for (int i = 0; i < 64 && why == CMessageFramer::Discard::kNone; ++i) {
+        why = first.Feed(chunk, 0).discarded;
+        ++fedFirst;
+        if (why == CMessageFramer::Discard::kNone) why = second.Feed(chunk, 0).discarded;
+    }
+    EXPECT_EQ(why, CMessageFramer::Discard::kOverBudget);
+    EXPECT_LE(budget.Used(), budget.Limit());
+    EXPECT_LT(fedFirst, 16);  // 1 MB of budget is two bytes a character for 512 KB in all
+    // The discarded one gave its memory back; the survivor still holds its own.
+    EXPECT_EQ(budget.Used(), first.HeldBytes() + second.HeldBytes());
+    first.Clear();
+    second.Clear();
+    EXPECT_EQ(budget.Used(), 0u);
+}
+
+TEST(MessageFramer, ClearReleasesTheBufferCapacity) {
+    CMessageFramer framer({4096, 4 * 1024 * 1024});
+    ASSERT_FALSE(framer.Feed("\x01RFF\x02" + std::string(512 * 1024, 'A'), 0).message);
+    EXPECT_GE(framer.HeldBytes(), 1024u * 1024u);
+    framer.Clear();
+    EXPECT_EQ(framer.HeldBytes(), 0u);
+    EXPECT_TRUE(framer.Empty());
     EXPECT_TRUE(framer.Feed("\x01HFL\x02\x03\x04", 0).message);
 }
 

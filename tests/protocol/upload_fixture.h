@@ -19,6 +19,11 @@
 
 namespace kestrom::testing {
 
+// SOH code STX payload ETX EOT.
+inline std::u16string RequestMessage(std::string_view code, std::string_view payload) {
+    return u"\x0001" + U16(code) + u"\x0002" + U16(payload) + u"\x0003\x0004";
+}
+
 class CUploadFixture : public ::testing::Test {
   protected:
     void SetUp() override {
