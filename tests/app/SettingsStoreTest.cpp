@@ -265,7 +265,7 @@ TEST_F(SettingsStoreTest, SaveReplacesTheFileWholeThroughARename) {
 
 TEST_F(SettingsStoreTest, UploadLimitsAndAllRequestsGuardAreReadWithDefaultsAndNeverWritten) {
     CKestromSettings s = LoadWith("");
-    EXPECT_EQ(s.MaxResultsUploadBytes, 1048576);
+    EXPECT_EQ(s.MaxResultsUploadBytes, 8 * 1024 * 1024);
     EXPECT_EQ(s.ResultsFreeSpaceReserveMB, 64);
     EXPECT_EQ(s.AllRequestsSecurityEnabled, 0);
 
