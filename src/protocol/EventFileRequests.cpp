@@ -114,7 +114,7 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
         p.SendReply(replyCode);  // the client's copy is current
         return;
     }
-    if (!headersOnly) return SendWholeEventFile(p, replyCode, path, *file);
+    if (!headersOnly) return SendWholeEventFile(p, replyCode, path, *lookup.file);
     std::u16string reply = FormatDateStamp(fileTime);
     reply += u',';
     std::u16string errorLine;
