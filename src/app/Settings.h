@@ -24,6 +24,11 @@ struct CKestromSettings {
     int TCPReceiveBufferSize = -1;
     int TCPInitSendBufferSize = -1;
     int TCPInitReceiveBufferSize = -1;
+    // Log lines a slow sink (standard output, the window) may fall behind by before further
+    // lines are dropped and counted.
+    int LogBacklogLines = 10000;
+    // Lines the window's event log keeps; the oldest go first.
+    int LogListLines = 10000;
 };
 
 // Connection threads take one snapshot per message and pass it down; the front end changes

@@ -141,6 +141,12 @@ bool CSettingsStore::Load(CKestromSettings& settings,
         values.Number("TCPInitSendBufferSize", settings.TCPInitSendBufferSize);
     settings.TCPInitReceiveBufferSize =
         values.Number("TCPInitReceiveBufferSize", settings.TCPInitReceiveBufferSize);
+    // Read only, never written back: absent or below 1, the default holds.
+    for (auto [name, field] : {std::pair{"LogBacklogLines", &CKestromSettings::LogBacklogLines},
+                               std::pair{"LogListLines", &CKestromSettings::LogListLines}}) {
+        const int lines = values.Number(name, 0);
+        settings.*field = lines > 0 ? lines : CKestromSettings{}.*field;
+    }
     return firstRun;
 }
 
