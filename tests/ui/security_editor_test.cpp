@@ -376,6 +376,31 @@ class SecurityEditorTests : public QObject {
         QCOMPARE(messages.texts, QStringList{QStringLiteral("Please select an item")});
     }
 
+    void doubleClickOnTheGreyedOutListDoesNothing() {
+        CSharedSettings settings;  // security off: the list is greyed out
+        CAccessControlList list;
+        list.ReplaceAll(TwoEntries());
+        std::atomic<bool> prompt{false};
+        CMessageRecorder messages;
+        COptionsSecurityPage page(settings, list, prompt, messages.Fn());
+        page.EnsureCreated();
+        page.show();
+        QVERIFY(!page.List()->isEnabled());
+        bool dialogShown = false;
+        // Were Update to open, its dialog would show; it is closed again so the test goes on.
+        QTimer::singleShot(0, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                dialogShown = true;
+                dialog->reject();
+            }
+        });
+        QTest::mouseDClick(page.List()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCoreApplication::processEvents();
+        QVERIFY(!dialogShown);
+        QVERIFY(messages.texts.isEmpty());
+        QCOMPARE(page.WorkingList().size(), size_t(2));
+    }
+
     void updateAndAddThroughTheDialogRefillTheList() {
         CSharedSettings settings;
         settings.Update([](CKestromSettings& s) {
