@@ -53,6 +53,34 @@ bool CGuiThreadCaller::Run(const std::function<void()>& work) {
     return call->ran;
 }
 
+bool CGuiThreadCaller::RunUntilFinished(
+    const std::function<void(std::function<void()> finish)>& start) {
+    if (QThread::currentThread() == context_->thread()) return false;
+    auto finished = std::make_shared<bool>(false);
+    auto shared = shared_;
+    {
+        std::lock_guard lock(shared->mutex);
+        if (shared->closed) return false;
+    }
+    QMetaObject::invokeMethod(
+        context_,
+        [shared, finished, start] {
+            {
+                std::lock_guard lock(shared->mutex);
+                if (shared->closed) return;
+            }
+            start([shared, finished] {
+                std::lock_guard lock(shared->mutex);
+                *finished = true;
+                shared->done.notify_all();
+            });
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(shared->mutex);
+    shared->done.wait(lock, [&] { return *finished || shared->closed; });
+    return *finished;
+}
+
 void CGuiThreadCaller::Post(std::function<void()> work) {
     auto shared = shared_;
     {
