@@ -255,7 +255,11 @@ void CKestromDlg::AddLogLine(std::u16string_view text, int level) {
 }
 
 void CKestromDlg::TakeLogLines() {
-    log_->Add(logLines_.Take());
+    // A few hundred lines at a time, so that a flood leaves the window's events their turn.
+    constexpr std::size_t kLinesPerTake = 500;
+    const CLogHandOver::Batch batch = logLines_.Take(kLinesPerTake);
+    log_->Add(batch);
+    if (batch.more) caller_.Post([this] { TakeLogLines(); });
 }
 
 void CKestromDlg::RefreshProductGrid() {

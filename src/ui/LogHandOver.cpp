@@ -1,6 +1,7 @@
 #include "ui/LogHandOver.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/LogLine.h"
 #include "app/OperatorInterface.h"
@@ -22,9 +23,9 @@ bool CLogHandOver::Add(const LocalDateTime& when, std::u16string_view message, i
     std::lock_guard lock(mutex_);
     if (level == kLogError) ++pending_.errors;
     if (show) {
-        // Lines only leave with a take, so once one is dropped every later one is too
-        // until then: the count of lost lines stands where they were lost.
-        if (pending_.lines.size() < maxLines_) {
+        // Once one is dropped every later one is too until the last take, so the count of
+        // lost lines stands where they were lost.
+        if (pending_.lines.size() < maxLines_ && pending_.dropped == 0) {
             pending_.lines.push_back(std::move(line));
         } else {
             ++pending_.dropped;
@@ -35,11 +36,20 @@ bool CLogHandOver::Add(const LocalDateTime& when, std::u16string_view message, i
     return true;
 }
 
-CLogHandOver::Batch CLogHandOver::Take() {
+CLogHandOver::Batch CLogHandOver::Take(std::size_t maxLines) {
     std::lock_guard lock(mutex_);
-    Batch batch = std::move(pending_);
-    pending_ = Batch{};
-    takeRequested_ = false;
+    if (pending_.lines.size() <= maxLines) {
+        Batch batch = std::move(pending_);
+        pending_ = Batch{};
+        takeRequested_ = false;
+        return batch;
+    }
+    Batch batch;
+    const auto end = pending_.lines.begin() + static_cast<std::ptrdiff_t>(maxLines);
+    batch.lines.assign(std::make_move_iterator(pending_.lines.begin()),
+                       std::make_move_iterator(end));
+    pending_.lines.erase(pending_.lines.begin(), end);
+    batch.more = true;
     return batch;
 }
 

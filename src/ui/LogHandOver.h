@@ -21,6 +21,7 @@ class CLogHandOver {
         std::vector<std::string> lines;  // formatted, oldest first
         std::uint64_t dropped = 0;       // lines lost after these for want of room
         std::uint64_t errors = 0;        // error lines among all handed over, kept or not
+        bool more = false;               // lines were left for the next take
     };
 
     explicit CLogHandOver(std::size_t maxLines) : maxLines_(maxLines) {}
@@ -30,8 +31,9 @@ class CLogHandOver {
     // Any thread. `show` false counts an error line without keeping it. Returns true when
     // the window's thread has to be asked to take a batch: the first line after a take.
     bool Add(const LocalDateTime& when, std::u16string_view message, int level, bool show);
-    // The window's thread: everything gathered since the last take.
-    Batch Take();
+    // The window's thread: the oldest `maxLines` lines gathered; with the last of them the
+    // counts of dropped lines and errors. With `more` set the next take is still asked for.
+    Batch Take(std::size_t maxLines = SIZE_MAX);
 
   private:
     std::mutex mutex_;

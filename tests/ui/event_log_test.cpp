@@ -134,6 +134,26 @@ class EventLogTests : public QObject {
         QCOMPARE(log.ErrorCount(), 51);
     }
 
+    void takesInPiecesKeepTheOrderAndTheLossInItsPlace() {
+        CLogHandOver handOver(10);
+        for (int i = 0; i < 15; ++i)
+            handOver.Add(kWhen, U16("line " + std::to_string(i)), kLogError, true);
+        CLogHandOver::Batch first = handOver.Take(4);
+        QCOMPARE(first.lines.size(), size_t(4));
+        QVERIFY(first.more);
+        QCOMPARE(first.dropped, std::uint64_t(0));  // lines before the loss are still to come
+        QCOMPARE(first.errors, std::uint64_t(0));  // counted with the last piece
+        QVERIFY(!handOver.Add(kWhen, u"late", kLogInfo, true));  // a take is still due
+        CLogHandOver::Batch rest = handOver.Take(100);
+        QVERIFY(!rest.more);
+        QCOMPARE(rest.lines.size(), size_t(6));
+        QCOMPARE(rest.dropped, std::uint64_t(6));  // five lines and "late"
+        QCOMPARE(rest.errors, std::uint64_t(15));
+        QVERIFY(QByteArray::fromStdString(first.lines[0]).endsWith("   line 0"));
+        QVERIFY(QByteArray::fromStdString(rest.lines[0]).endsWith("   line 4"));
+        QVERIFY(QByteArray::fromStdString(rest.lines[5]).endsWith("   line 9"));
+    }
+
     void aFloodNeverWaitsForTheWindowAndEveryErrorCounts() {
         Window w;
         constexpr int kThreads = 4;
