@@ -142,7 +142,7 @@ class EventLogTests : public QObject {
         QCOMPARE(first.lines.size(), size_t(4));
         QVERIFY(first.more);
         QCOMPARE(first.dropped, std::uint64_t(0));  // lines before the loss are still to come
-        QCOMPARE(first.errors, std::uint64_t(0));  // counted with the last piece
+        QCOMPARE(first.errors, std::uint64_t(0));   // counted with the last piece
         QVERIFY(!handOver.Add(kWhen, u"late", kLogInfo, true));  // a take is still due
         CLogHandOver::Batch rest = handOver.Take(100);
         QVERIFY(!rest.more);
