@@ -22,35 +22,10 @@ bool CGuiThreadCaller::Run(const std::function<void()>& work) {
         work();
         return true;
     }
-    struct Call {
-        bool finished = false;
-        bool ran = false;
-    };
-    auto call = std::make_shared<Call>();
-    auto shared = shared_;
-    {
-        std::lock_guard lock(shared->mutex);
-        if (shared->closed) return false;
-    }
-    // `work` is copied into the event; it is run only while its caller still waits, because
-    // Close happens on the same thread that runs it.
-    QMetaObject::invokeMethod(
-        context_,
-        [shared, call, work] {
-            {
-                std::lock_guard lock(shared->mutex);
-                if (shared->closed) return;
-            }
-            work();
-            std::lock_guard lock(shared->mutex);
-            call->finished = true;
-            call->ran = true;
-            shared->done.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(shared->mutex);
-    shared->done.wait(lock, [&] { return call->finished || shared->closed; });
-    return call->ran;
+    return RunUntilFinished([work](const std::function<void()>& finish) {
+        work();
+        finish();
+    });
 }
 
 bool CGuiThreadCaller::RunUntilFinished(
@@ -62,6 +37,8 @@ bool CGuiThreadCaller::RunUntilFinished(
         std::lock_guard lock(shared->mutex);
         if (shared->closed) return false;
     }
+    // `start` is copied into the event; it is run only while its caller still waits, because
+    // Close happens on the same thread that runs it.
     QMetaObject::invokeMethod(
         context_,
         [shared, finished, start] {
