@@ -78,14 +78,23 @@ void Report(const char* what, std::vector<double>& micros, std::size_t items) {
                 micros.front(), items);
 }
 
+constexpr char kUsage[] =
+    "usage: kestrom-bench-baseline scan DIR N | copy2 FILE N [--sync]\n"
+    "  scan: lists DIR with every entry's last-write time N times; copy2: copies FILE twice\n"
+    "  N times (--sync: each copy synced to disk). Prints the median time per run.\n";
+
 int Usage() {
-    std::fprintf(stderr, "usage: kestrom-bench-baseline scan DIR N | copy2 FILE N [--sync]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc < 4) return Usage();
     const std::string what = argv[1];
     const int runs = std::atoi(argv[3]);

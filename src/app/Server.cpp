@@ -1,5 +1,9 @@
 #include "app/Server.h"
 
+#include <string>
+
+#include "fileio/AtomicFile.h"
+#include "fileio/Path.h"
 #include "fileio/TextConvert.h"
 #include "net/ListeningSocket.h"
 
@@ -14,8 +18,22 @@ CKestromServer::~CKestromServer() {
     StopListening();
 }
 
+void CKestromServer::RemoveStaleTemporaryFiles() {
+    const CKestromSettings settings = settings_.Get();
+    const std::u16string accessListFolder(FolderPart(accessList_.StoragePath()));
+    for (const std::u16string& folder :
+         {settings.EventDirectory, settings.ResultsDirectory, accessListFolder}) {
+        if (const int removed = kestrom::RemoveStaleTemporaryFiles(folder); removed > 0)
+            op_.AddLogLine(u"Removed " + U16(std::to_string(removed)) +
+                               u" temporary files of an interrupted write from " +
+                               (folder.empty() ? u"." : folder),
+                           kLogInfo);
+    }
+}
+
 bool CKestromServer::StartListening() {
     StopListening();
+    RemoveStaleTemporaryFiles();
     const CKestromSettings settings = settings_.Get();
     auto listener = std::make_unique<CListeningSocket>(requestContext_, admissionContext_);
     std::string reason;

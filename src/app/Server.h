@@ -30,6 +30,10 @@ class CKestromServer {
     std::atomic<bool>& OptionsDialogOpen() { return optionsDialogOpen_; }
     COperatorInterface& Operator() { return op_; }
 
+    // Removes what a crash in the middle of a file replacement left in the meet folders and
+    // the access list's folder, with one log line per folder that had any. Done by
+    // StartListening, before any request can write.
+    void RemoveStaleTemporaryFiles();
     // Creates the listener on the settings' port with its buffer sizes. When it cannot listen
     // an error line naming the port and the reason goes to the event log, the program runs
     // without serving, and this returns false. A running listener is replaced.

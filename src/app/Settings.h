@@ -8,6 +8,9 @@
 
 namespace kestrom {
 
+inline constexpr int kDefaultMaxResultsUploadBytes = 1024 * 1024;
+inline constexpr int kDefaultResultsFreeSpaceReserveMB = 64;
+
 // Initial values are the application object's, before any load; the defaults used when a
 // stored value is absent or unusable are applied by the settings store.
 struct CKestromSettings {
@@ -24,6 +27,13 @@ struct CKestromSettings {
     int TCPReceiveBufferSize = -1;
     int TCPInitSendBufferSize = -1;
     int TCPInitReceiveBufferSize = -1;
+    // Not in the original record; read from the settings file, never written back.
+    // Results uploads: the largest file accepted (0: no bound), and the free space on the
+    // results folder's disk that uploads must leave (0: none).
+    int MaxResultsUploadBytes = kDefaultMaxResultsUploadBytes;
+    int ResultsFreeSpaceReserveMB = kDefaultResultsFreeSpaceReserveMB;
+    // With security on, HY-WIRE and image requests are checked too.
+    int AllRequestsSecurityEnabled = 0;
     // Log lines a slow sink (standard output, the window) may fall behind by before further
     // lines are dropped and counted.
     int LogBacklogLines = 10000;

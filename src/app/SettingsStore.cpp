@@ -141,6 +141,12 @@ bool CSettingsStore::Load(CKestromSettings& settings,
         values.Number("TCPInitSendBufferSize", settings.TCPInitSendBufferSize);
     settings.TCPInitReceiveBufferSize =
         values.Number("TCPInitReceiveBufferSize", settings.TCPInitReceiveBufferSize);
+    // Set by hand in the file; Save leaves them as they stand.
+    settings.MaxResultsUploadBytes =
+        values.Number("MaxResultsUploadBytes", kDefaultMaxResultsUploadBytes);
+    settings.ResultsFreeSpaceReserveMB =
+        values.Number("ResultsFreeSpaceReserveMB", kDefaultResultsFreeSpaceReserveMB);
+    settings.AllRequestsSecurityEnabled = values.Flag("AllRequestsSecurityEnabled", false);
     // Read only, never written back: absent or below 1, the default holds.
     for (auto [name, field] : {std::pair{"LogBacklogLines", &CKestromSettings::LogBacklogLines},
                                std::pair{"LogListLines", &CKestromSettings::LogListLines}}) {

@@ -13,8 +13,10 @@
 #include "app/Server.h"
 #include "app/SettingsStore.h"
 #include "daemon/DaemonOperator.h"
+#include "daemon/StartUpLine.h"
 #include "fileio/TextConvert.h"
 #include "security/AccessListStorage.h"
+#include "security/SecurityNotice.h"
 
 using namespace kestrom;
 
@@ -95,7 +97,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    server.StartListening();
+    const bool listening = server.StartListening();
+    // Standard error, so that standard output stays the event log alone.
+    const CKestromSettings running = server.Settings().Get();
+    const int port = listening ? server.ListeningPort() : running.PortNumber;
+    std::cerr << StartUpLine(running, port, listening) << "\n";
+    if (const std::string warning =
+            OpenAccessWarning(running, ReachableFromOtherHosts(InterfaceAddresses()), port);
+        listening && !warning.empty())
+        std::cerr << "kestromd: " << warning << "\n";
+    std::cerr << std::flush;
 
     int signalNumber = 0;
     while (sigwait(&stopSignals, &signalNumber) != 0) {

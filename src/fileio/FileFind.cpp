@@ -5,17 +5,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 
+#include "fileio/FileCause.h"
 #include "fileio/Path.h"
 #include "fileio/TextConvert.h"
 
 namespace kestrom {
 
 namespace {
-
-char16_t FoldAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
-}
 
 FoundFile FromStat(std::u16string name, const struct stat& st) {
     FoundFile f;
@@ -27,6 +25,15 @@ FoundFile FromStat(std::u16string name, const struct stat& st) {
 }
 
 }  // namespace
+
+int CompareIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t x = FoldAscii(a[i]), y = FoldAscii(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
 
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     // "*.*" is the platform's way of saying "everything", names without a dot included.
@@ -53,12 +60,24 @@ bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     return p == pattern.size();
 }
 
-std::vector<FoundFile> FindFiles(std::u16string_view folder, std::u16string_view pattern) {
-    std::vector<FoundFile> found;
+FolderListing FindFiles(std::u16string_view folder, std::u16string_view pattern) {
+    FolderListing listing;
+    std::vector<FoundFile>& found = listing.files;
     std::string native = NativePath(folder.empty() ? std::u16string_view(u".") : folder);
     DIR* dir = ::opendir(native.c_str());
-    if (!dir) return found;
-    while (const dirent* entry = ::readdir(dir)) {
+    if (!dir) {
+        // A folder that is not there makes the path invalid, as on Windows.
+        listing.cause = errno == ENOENT ? file_cause::kBadPath : FileCauseFromErrno(errno);
+        return listing;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            // The end of the folder leaves errno alone; a failed read sets it.
+            if (errno != 0) listing.cause = FileCauseFromErrno(errno);
+            break;
+        }
         std::string_view raw(entry->d_name);
         if (raw == "." || raw == "..") continue;
         std::u16string name = FromUtf8(raw);
@@ -69,9 +88,13 @@ std::vector<FoundFile> FindFiles(std::u16string_view folder, std::u16string_view
         found.push_back(FromStat(std::move(name), st));
     }
     ::closedir(dir);
+    if (listing.cause != 0) {
+        found.clear();
+        return listing;
+    }
     std::sort(found.begin(), found.end(),
               [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
-    return found;
+    return listing;
 }
 
 std::optional<FoundFile> LookUpFile(std::u16string_view path) {

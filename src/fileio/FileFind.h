@@ -17,13 +17,29 @@ struct FoundFile {
     bool isDirectory = false;
 };
 
+// A letter A-Z as a-z, every other character as it is: file names on Windows ignore the case
+// of ASCII letters only.
+constexpr char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
+
+// Negative, zero or positive as a comes before, with or after b when ASCII case is ignored.
+int CompareIgnoringCase(std::u16string_view a, std::u16string_view b);
+
 // '?' matches one character, '*' any run (also none); letters compare case-insensitively in
 // ASCII only, like the platform's file search.
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name);
 
-// Entries of folder whose names match pattern, sorted by name ("." and ".." never). An
-// unreadable or missing folder gives an empty list.
-std::vector<FoundFile> FindFiles(std::u16string_view folder, std::u16string_view pattern);
+// A folder's entries, and whether the folder could be read at all: an empty listing with a
+// cause is a failure (no descriptors, folder gone or unmounted), never "no files".
+struct FolderListing {
+    std::vector<FoundFile> files;
+    int cause = 0;  // file_cause code; 0 when the whole folder was read
+};
+
+// Entries of folder whose names match pattern, sorted by name ("." and ".." never). A missing
+// or unreadable folder, or a read that fails on the way, gives the cause.
+FolderListing FindFiles(std::u16string_view folder, std::u16string_view pattern);
 
 // One file (or folder) by its path; nullopt when it does not exist.
 std::optional<FoundFile> LookUpFile(std::u16string_view path);

@@ -5,14 +5,16 @@
 namespace kestrom {
 
 std::size_t LastPathSeparator(std::u16string_view path) {
-    return path.find_last_of(u"/\\");
+    return path.find_last_of(kPathSeparators);
 }
 
 std::string NativePath(std::u16string_view path) {
     std::string native = ToUtf8(path);
+#ifdef _WIN32
     for (char& c : native) {
         if (c == '\\') c = '/';
     }
+#endif
     return native;
 }
 

@@ -1,19 +1,26 @@
 #pragma once
-// Paths inside the core are UTF-16 and may use either '\' or '/' between folders (meet folders
-// and file names are often written the Windows way); they become native at the system call.
+// Paths inside the core are UTF-16; they become native at the system call. On Windows both '\'
+// and '/' separate folders; on Linux only '/' does, and a backslash is an ordinary character
+// of a name (a folder may be called "Meet\2026").
 #include <string>
 #include <string_view>
 
 namespace kestrom {
 
+#ifdef _WIN32
+inline constexpr std::u16string_view kPathSeparators = u"/\\";
+#else
+inline constexpr std::u16string_view kPathSeparators = u"/";
+#endif
+
 inline bool IsPathSeparator(char16_t c) {
-    return c == u'/' || c == u'\\';
+    return kPathSeparators.find(c) != std::u16string_view::npos;
 }
 
-// Position of the last '/' or '\', or npos.
+// Position of the last separator, or npos.
 std::size_t LastPathSeparator(std::u16string_view path);
 
-// UTF-8 for the system call, every '\' turned into '/'.
+// UTF-8 for the system call (on Windows with every '\' turned into '/').
 std::string NativePath(std::u16string_view path);
 
 // folder + '/' + name (no separator doubled; an empty folder gives name).

@@ -2,6 +2,18 @@
 
 namespace kestrom {
 
+namespace {
+
+bool Conflicts(unsigned heldAccess, unsigned heldShare, unsigned access, unsigned share) {
+    constexpr unsigned kWriters = kFileWrite | kFileReplace;
+    if ((heldAccess | access) & kFileReplace)
+        return ((heldAccess & kFileReplace) && (access & kWriters)) ||
+               ((access & kFileReplace) && (heldAccess & kWriters));
+    return (access & ~heldShare) != 0 || (heldAccess & ~share) != 0;
+}
+
+}  // namespace
+
 CShareModeTable& CShareModeTable::Process() {
     static CShareModeTable table;
     return table;
@@ -11,7 +23,7 @@ std::uint64_t CShareModeTable::TryAcquire(FileIdentity id, unsigned access, unsi
     std::lock_guard lock(mutex_);
     std::vector<Entry>& opens = opens_[id];
     for (const Entry& e : opens) {
-        if ((access & ~e.share) != 0 || (e.access & ~share) != 0) return 0;
+        if (Conflicts(e.access, e.share, access, share)) return 0;
     }
     std::uint64_t ticket = nextTicket_++;
     opens.push_back({ticket, access, share});

@@ -2,6 +2,12 @@
 // The process-wide table of open files with their access and sharing, which gives opens the
 // sharing rules of the original platform: concurrent requests on the same file are kept apart
 // only by the modes each open states. Other processes are not covered.
+//
+// Replacing a file is the exception. On Linux a replacement renames a new file over the name
+// and never touches the file a reader has open, which goes on reading the old content whole;
+// so readers and replacements never exclude each other, whatever the reader's sharing. A
+// replacement still excludes every other writer of the file: an in-place write would be lost
+// with the old file, and of two replacements one would silently undo the other.
 #include <sys/types.h>
 
 #include <compare>
@@ -21,6 +27,8 @@ struct FileIdentity {
 // Access and share are bit sets of these flags.
 constexpr unsigned kFileRead = 1;
 constexpr unsigned kFileWrite = 2;
+// Access only: the holder will rename a new file over this one (its share is not looked at).
+constexpr unsigned kFileReplace = 4;
 
 class CShareModeTable {
   public:
@@ -29,7 +37,8 @@ class CShareModeTable {
 
     // Registers an open when it is compatible with every open already registered for the file:
     // the new access must be allowed by each existing share, and each existing access by the
-    // new share. Returns a ticket (never 0), or 0 on a sharing violation.
+    // new share; a replacement is compatible with everything but writes and replacements.
+    // Returns a ticket (never 0), or 0 on a sharing violation.
     std::uint64_t TryAcquire(FileIdentity id, unsigned access, unsigned share);
     void Release(FileIdentity id, std::uint64_t ticket);
 

@@ -1,6 +1,7 @@
 #include "meetdata/Readers.h"
 
 #include <array>
+#include <climits>
 
 #include "fileio/LocalTime.h"
 #include "fileio/NumberText.h"
@@ -60,21 +61,26 @@ std::optional<std::u16string_view> ReadField(std::u16string_view line, int index
     }
 }
 
+std::int16_t KeyMemberFromNumber(std::uint64_t value) {
+    if (value <= 32767) return static_cast<std::int16_t>(value);
+    if (value < 65535) return static_cast<std::int16_t>(static_cast<std::int32_t>(value) - 65536);
+    return INT16_MIN;
+}
+
 bool ReadEventKey(std::u16string_view text, CEventInfo& key, char16_t* mark) {
     key.event = key.round = key.heat = -1;
     std::int16_t* members[3] = {&key.event, &key.round, &key.heat};
     for (int i = 0; i < 3; ++i) {
         auto field = ReadField(text, i);
         if (!field) continue;
-        // All digits, and within the key's 16 bits: a wider number would alias another
-        // heat's files, so it is refused like any other unreadable key.
-        int value = 0;
+        // All digits; the number stops growing once it is past the 16-bit range, which is
+        // all KeyMemberFromNumber needs to know.
+        std::uint32_t value = 0;
         for (char16_t c : *field) {
             if (!IsDigit(c)) return false;
-            value = value * 10 + (c - u'0');
-            if (value > 32767) return false;
+            if (value <= 65535) value = value * 10 + static_cast<std::uint32_t>(c - u'0');
         }
-        *members[i] = static_cast<std::int16_t>(value);
+        *members[i] = KeyMemberFromNumber(value);
     }
     if (key.event == -1 || key.round == -1 || key.heat == -1) return false;
     if (mark) {

@@ -41,10 +41,16 @@ std::optional<std::u16string_view> ReadField(std::u16string_view line, int index
 // Direction mark of a request key: '+', '-' or a blank.
 inline constexpr char16_t kNoDirection = u' ';
 
+// A key member read from decimal digits, kept in 16 bits: 0 to 32767 as it is, 32768 to 65534
+// as its low 16 bits give it (40000 becomes -25536), and 65535 and above, whose low 16 bits
+// would read as "not set" (-1) or as another heat's number (65543 as 7), all -32768. No
+// number too wide for the key ever lands on a key that digits within its range give.
+std::int16_t KeyMemberFromNumber(std::uint64_t value);
+
 // Reads fields 0 to 2 of `text` as event, round and heat: each must be present and all
-// decimal digits, and fit the 16-bit key (0 to 32767). On failure the key members read so
-// far stay as they are and the rest stay -1. When `mark` is given it receives field 3 if that
-// is exactly "+" or "-", else a blank.
+// decimal digits; their numbers are kept in 16 bits by KeyMemberFromNumber. On failure the key
+// members read so far stay as they are and the rest stay -1. When `mark` is given it receives field
+// 3 if that is exactly "+" or "-", else a blank.
 bool ReadEventKey(std::u16string_view text, CEventInfo& key, char16_t* mark = nullptr);
 
 // "(event,round,heat)" as log lines show a key; `separator` '-' gives "(event-round-heat)".

@@ -28,13 +28,14 @@ std::int16_t SelectionNumber(std::u16string_view payload) {
 }  // namespace
 
 void HandleAthleteListRequest(CCommandProcessor& p, int, const std::u16string& message) {
-    const std::u16string path = JoinPath(p.EventDirectory(), kPeopleFileName);
-    const auto found = LookUpFile(path);
-    if (!found || found->isDirectory) {
-        p.Log(WithPath(kMsgErrorFindingPeopleFile.text, path), kLogError);
+    const FileLookup lookup = p.FindMeetFile(p.EventDirectory(), kPeopleFileName);
+    if (!lookup.file) {
+        p.LogNotFound(kMsgErrorFindingPeopleFile.text, lookup);
         p.SendReply(u"NLA");
         return;
     }
+    const std::u16string& path = lookup.path;
+    const auto& found = lookup.file;
 
     const auto payload = FindPayload(message);
     const auto clientStamp =

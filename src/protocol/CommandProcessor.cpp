@@ -7,6 +7,7 @@
 #include "fileio/TextConvert.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
+#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 
 namespace kestrom {
@@ -35,6 +36,29 @@ CCommandProcessor::CCommandProcessor(CRequestContext& context, CReplyChannel& ch
     : context_(context),
       channel_(channel),
       settings_(std::make_shared<const CKestromSettings>(std::move(settings))) {}
+
+FileLookup CCommandProcessor::FindMeetFile(std::u16string_view folder, std::u16string_view name) {
+    FileLookup lookup = context_.meetFolders.Find(folder, name);
+    if (!lookup.sameNameIgnoringCase.empty()) {
+        std::u16string line = u"Files differing only in case:";
+        for (const auto& n : lookup.sameNameIgnoringCase) line += u' ' + n;
+        line += u"; using " + lookup.sameNameIgnoringCase.front();
+        Log(line, kLogInfo);
+    }
+    if (lookup.firstListedWithoutIndex) {
+        Log(u"Changes in " + std::u16string(folder) +
+                u" cannot be followed (network or FUSE folder, or no inotify watch left): it is"
+                u" read afresh for names in another case",
+            kLogInfo);
+    }
+    return lookup;
+}
+
+void CCommandProcessor::LogNotFound(std::u16string_view message, const FileLookup& lookup) {
+    Log(lookup.cause ? WithPathAndCause(message, lookup.path, lookup.cause)
+                     : WithPath(message, lookup.path),
+        kLogError);
+}
 
 void CCommandProcessor::Dispatch(int kind, const std::u16string& message,
                                  std::u16string_view clientLabel) {

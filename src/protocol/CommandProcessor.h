@@ -7,6 +7,7 @@
 
 #include "app/OperatorInterface.h"
 #include "app/Settings.h"
+#include "fileio/FileFindIndex.h"
 
 namespace kestrom {
 
@@ -34,6 +35,9 @@ struct CRequestContext {
     // Held around the whole event file update so start lists from different connections
     // never interleave.
     std::mutex& eventFileUpdateLock;
+    // The names in the meet folders, shared by every connection, so that finding a file
+    // whatever its case does not list the folder on each request.
+    CMeetFolders meetFolders{};
 };
 
 class CCommandProcessor {
@@ -64,6 +68,15 @@ class CCommandProcessor {
     void Log(std::u16string_view text, int level);
     // Balloon with the title "Kestrom", the information icon and 10 seconds.
     void Balloon(std::u16string_view text);
+
+    // `name` in `folder` as Windows finds it (CMeetFolders::Find): every open, replacement and
+    // lookup of a meet file goes through here. Names that differ only in case are logged the
+    // first time they are met.
+    FileLookup FindMeetFile(std::u16string_view folder, std::u16string_view name);
+    CMeetFolders& MeetFolders() { return context_.meetFolders; }
+    // `message`, ": " and the path of a file not found, with the cause when the folder itself
+    // could not be read, at level 2.
+    void LogNotFound(std::u16string_view message, const FileLookup& lookup);
 
     COperatorInterface& Operator() { return context_.op; }
     std::mutex& EventFileUpdateLock() { return context_.eventFileUpdateLock; }

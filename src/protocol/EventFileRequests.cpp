@@ -1,7 +1,6 @@
 // "EDQ" compares the client's event file stamp with ours; "HRQ", "ECQ", "ERQ" and "EHQ" send
 // the event file (or its header lines) when ours is newer than the client's copy.
-#include "fileio/FileFind.h"
-#include "fileio/Path.h"
+#include "fileio/FileFindIndex.h"
 #include "meetdata/EventFile.h"
 #include "meetdata/MeetFiles.h"
 #include "meetdata/Readers.h"
@@ -15,18 +14,20 @@ namespace kestrom {
 
 namespace {
 
-// The event file's directory entry; when it is missing, logs that and replies "NLS".
-std::optional<FoundFile> FindEventFile(CCommandProcessor& p, const std::u16string& path) {
-    auto file = LookUpFile(path);
-    if (file && !file->isDirectory) return file;
-    p.Log(WithPath(kMsgErrorFindingEventFile.text, path), kLogError);
+// The event file (whatever the case of its name); when it is missing, logs that and replies
+// "NLS".
+FileLookup FindEventFile(CCommandProcessor& p, std::u16string_view name) {
+    FileLookup lookup = p.FindMeetFile(p.EventDirectory(), name);
+    if (lookup.file) return lookup;
+    p.LogNotFound(kMsgErrorFindingEventFile.text, lookup);
     p.SendReply(u"NLS");
-    return std::nullopt;
+    return lookup;
 }
 
 void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
-    auto file = FindEventFile(p, JoinPath(p.EventDirectory(), kEventFileName));
-    if (!file) return;
+    const FileLookup lookup = FindEventFile(p, kEventFileName);
+    if (!lookup.file) return;
+    const FoundFile& file = *lookup.file;
     auto payload = FindPayload(message);
     auto clientTime = payload ? ReadDateStamp(*payload) : std::nullopt;
     if (!clientTime) {
@@ -34,7 +35,7 @@ void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
         p.SendReply(u"NLS");
         return;
     }
-    const TimeValue fileTime = file->lastWriteTime;
+    const TimeValue fileTime = file.lastWriteTime;
     const char16_t* answer = fileTime > *clientTime ? u"1" : fileTime < *clientTime ? u"-1" : u"0";
     p.SendReply(u"EDP", answer);
 }
@@ -59,10 +60,10 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
     }
     p.Log(label, kLogInfo);
 
-    const std::u16string path = JoinPath(
-        p.EventDirectory(), kind == kKindHyWireEventFile ? kHyWireEventFileName : kEventFileName);
-    auto file = FindEventFile(p, path);
-    if (!file) return;
+    const FileLookup lookup =
+        FindEventFile(p, kind == kKindHyWireEventFile ? kHyWireEventFileName : kEventFileName);
+    if (!lookup.file) return;
+    const std::u16string& path = lookup.path;
     // The stamp is read from everything after STX, but only a complete message is served.
     auto bounds = FindPayloadBounds(message);
     auto clientTime =
@@ -72,7 +73,7 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
         p.SendReply(u"NLS");
         return;
     }
-    const TimeValue fileTime = file->lastWriteTime;
+    const TimeValue fileTime = lookup.file->lastWriteTime;
     if (fileTime <= *clientTime) {
         p.SendReply(replyCode);  // the client's copy is current
         return;

@@ -46,20 +46,18 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
     auto clientTime = ReadDateStamp(payload->substr(third + 1));
     if (!clientTime) return Refuse(p);
 
-    const std::u16string& folder = p.ResultsDirectory();
-    auto found = FindFirstFile(folder, ResultsFileName(key, ResultsNameForm::kDash, u".jpg"));
-    const std::u16string compact = ResultsFileName(key, ResultsNameForm::kCompact, u".jpg");
-    if (!found) found = FindFirstFile(folder, compact);
-    if (!found) {
-        p.Log(WithPath(kMsgErrorFindingImageFile.text, JoinPath(folder, compact)), kLogError);
+    const FileLookup lookup = FindResultsFile(p, p.ResultsDirectory(), key, u".jpg");
+    if (!lookup.file) {
+        p.LogNotFound(kMsgErrorFindingImageFile.text, lookup);
         SendEmptyImageReply(p);
         return;
     }
+    const FoundFile* found = &*lookup.file;
     if (found->lastWriteTime <= *clientTime) {
         SendEmptyImageReply(p);  // the client's picture is current
         return;
     }
-    const std::u16string path = JoinPath(folder, found->name);
+    const std::u16string& path = lookup.path;
     CFileEx file(path);
     int cause = 0;
     if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {

@@ -22,7 +22,7 @@ enum class ChangedMode {
 struct CResultsChangedQuery {
     ChangedMode mode = ChangedMode::kAll;
     std::vector<CEventInfo> entries;
-    // Entries whose key or date stamp could not be read (skipped; each is logged once),
+    // Entries whose key or date stamp could not be read (skipped; one line counts them),
     // plus one when the count promised more entries than the payload holds.
     int badEntries = 0;
 };

@@ -1,5 +1,8 @@
 // "DRQ" and "DHQ": the results files that are newer than the client's copies.
+#include <string>
+
 #include "fileio/FileFind.h"
+#include "fileio/TextConvert.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
@@ -9,6 +12,18 @@
 #include "protocol/ResultsFiles.h"
 
 namespace kestrom {
+
+namespace {
+
+// One line however many entries were bad: a request of a million bad entries must not write
+// a million lines. A single bad entry keeps the plain text.
+std::u16string BadEntriesLine(int count) {
+    std::u16string line(kMsgIncompleteResultsChangedRequest.text);
+    if (count > 1) line += u" (" + U16(std::to_string(count)) + u" ENTRIES SKIPPED)";
+    return line;
+}
+
+}  // namespace
 
 void HandleResultsChangedRequest(CCommandProcessor& p, int kind, const std::u16string& message) {
     const bool hyWire = kind == kKindHyWireResultsChanged;
@@ -28,12 +43,19 @@ void HandleResultsChangedRequest(CCommandProcessor& p, int kind, const std::u16s
         p.SendReply(u"DRP");
         return;
     }
-    for (int i = 0; i < query->badEntries; ++i)
-        p.Log(kMsgIncompleteResultsChangedRequest.text, kLogError);
+    if (query->badEntries > 0) p.Log(BadEntriesLine(query->badEntries), kLogError);
 
     // One scan of the folder; the listing carries every file's last-write time.
-    const auto files = FindFiles(p.ResultsDirectory(), hyWire ? u"*.hyf" : u"*.q?f");
-    changed.Collect(*query, files, hyWire ? kHyWireEventDigits : kEventDigits);
+    const FolderListing listing = FindFiles(p.ResultsDirectory(), hyWire ? u"*.hyf" : u"*.q?f");
+    if (listing.cause) {
+        // An empty list would tell the device that nothing changed.
+        p.Log(
+            WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), listing.cause),
+            kLogError);
+        p.SendReply(u"NLR");
+        return;
+    }
+    changed.Collect(*query, listing.files, hyWire ? kHyWireEventDigits : kEventDigits);
     p.SendReply(u"DRP", changed.Payload());
 }
 

@@ -2,6 +2,7 @@
 
 #include "fileio/NumberText.h"
 #include "fileio/Path.h"
+#include "protocol/CommandProcessor.h"
 
 namespace kestrom {
 
@@ -19,20 +20,18 @@ std::u16string ResultsFileName(const CEventInfo& key, ResultsNameForm form,
     return name;
 }
 
-std::optional<FoundFile> FindFirstFile(std::u16string_view folder, std::u16string_view pattern) {
-    if (pattern.find_first_of(u"?*") == std::u16string_view::npos) {
-        auto exact = LookUpFile(JoinPath(folder, pattern));
-        if (exact && !exact->isDirectory) return exact;
-    }
-    // The platform's search matches letters without regard to case, so ".QFF" is found too.
-    for (auto& f : FindFiles(folder, pattern))
-        if (!f.isDirectory) return std::move(f);
-    return std::nullopt;
+FileLookup FindResultsFile(CCommandProcessor& p, std::u16string_view folder, const CEventInfo& key,
+                           std::u16string_view extension, int eventDigits, ResultsNameOrder order) {
+    const bool dashFirst = order == ResultsNameOrder::kDashFirst;
+    const ResultsNameForm first = dashFirst ? ResultsNameForm::kDash : ResultsNameForm::kCompact;
+    const ResultsNameForm second = dashFirst ? ResultsNameForm::kCompact : ResultsNameForm::kDash;
+    FileLookup lookup = p.FindMeetFile(folder, ResultsFileName(key, first, extension, eventDigits));
+    if (lookup.file || lookup.cause) return lookup;
+    return p.FindMeetFile(folder, ResultsFileName(key, second, extension, eventDigits));
 }
 
 std::optional<CEventInfo> KeyFromResultsName(std::u16string_view name, int eventDigits) {
     constexpr auto npos = std::u16string_view::npos;
-    auto inKeyRange = [](std::int32_t v) { return v >= 0 && v <= 32767; };
     auto at = [&](size_t from, size_t count) {
         return from >= name.size() ? std::u16string_view() : name.substr(from, count);
     };
@@ -62,12 +61,13 @@ std::optional<CEventInfo> KeyFromResultsName(std::u16string_view name, int event
     std::int32_t event = ReadDecimal(eventText);
     std::int32_t round = ReadDecimal(roundText);
     std::int32_t heat = ReadDecimal(heatText);
-    // A name outside the 16-bit key names no heat a client can ask for.
-    if (!inKeyRange(event) || !inKeyRange(round) || !inKeyRange(heat)) return std::nullopt;
+    // A sign in a name ("7-+1-03") gives no heat; numbers wider than the key are kept in 16
+    // bits as a request's key is.
+    if (event < 0 || round < 0 || heat < 0) return std::nullopt;
     CEventInfo key;
-    key.event = static_cast<std::int16_t>(event);
-    key.round = static_cast<std::int16_t>(round);
-    key.heat = static_cast<std::int16_t>(heat);
+    key.event = KeyMemberFromNumber(static_cast<std::uint64_t>(event));
+    key.round = KeyMemberFromNumber(static_cast<std::uint64_t>(round));
+    key.heat = KeyMemberFromNumber(static_cast<std::uint64_t>(heat));
     return key;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "fileio/FileFind.h"
+#include "fileio/FileFindIndex.h"
 #include "meetdata/Readers.h"
 
 namespace kestrom {
@@ -24,13 +24,20 @@ enum class ResultsNameForm {
 std::u16string ResultsFileName(const CEventInfo& key, ResultsNameForm form,
                                std::u16string_view extension, int eventDigits = kEventDigits);
 
-// The first file of `folder` whose name matches `pattern` (wildcards ? and *, letters
-// case-insensitive), in name order; folders are never found. A pattern without wildcards
-// costs one look-up when the name exists as written.
-std::optional<FoundFile> FindFirstFile(std::u16string_view folder, std::u16string_view pattern);
+class CCommandProcessor;
+
+// Which of the two names a lookup tries first.
+enum class ResultsNameOrder { kDashFirst, kCompactFirst };
+
+// The heat's file in `folder` by one name, else by the other, each found as Windows finds it
+// (CCommandProcessor::FindMeetFile). When neither is there, the lookup of the second name,
+// whose path the "not found" lines name.
+FileLookup FindResultsFile(CCommandProcessor& p, std::u16string_view folder, const CEventInfo& key,
+                           std::u16string_view extension, int eventDigits = kEventDigits,
+                           ResultsNameOrder order = ResultsNameOrder::kDashFirst);
 
 // The key that a results-changed scan reads from a file name (extension included), or
-// nothing when the name gives none or a number outside the 16-bit key.
+// nothing when the name gives none; numbers are kept in 16 bits as KeyMemberFromNumber says.
 std::optional<CEventInfo> KeyFromResultsName(std::u16string_view name,
                                              int eventDigits = kEventDigits);
 

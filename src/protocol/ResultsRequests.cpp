@@ -47,8 +47,9 @@ std::u16string_view WithoutExtension(std::u16string_view name) {
 }
 
 // The heats of the key's event and round: compact names first, then dash names, each in name
-// order, so the walk goes through the heats in order on every file system.
-std::vector<FoundFile> ListRoundFiles(std::u16string_view folder, const CEventInfo& key) {
+// order, so the walk goes through the heats in order on every file system. Only the names that
+// start with the event's digits are looked at, not the whole folder.
+FolderListing ListRoundFiles(CCommandProcessor& p, const CEventInfo& key) {
     char buf[48];
     int n = std::snprintf(buf, sizeof buf, "%03d", key.event);
     std::u16string common(buf, buf + n);
@@ -57,18 +58,27 @@ std::vector<FoundFile> ListRoundFiles(std::u16string_view folder, const CEventIn
     n = std::snprintf(buf, sizeof buf, "%03d-%1d-*.qff", key.event, key.round);
     const std::u16string dash(buf, buf + n);
 
-    // One scan of the folder serves both listings.
-    std::vector<FoundFile> candidates = FindFiles(folder, common + u"*.qff");
-    std::vector<FoundFile> listing;
-    for (auto& f : candidates)
-        if (!f.isDirectory && WildcardMatch(compact, f.name)) listing.push_back(f);
-    for (auto& f : candidates)
-        if (!f.isDirectory && WildcardMatch(dash, f.name)) listing.push_back(f);
+    FolderListing candidates =
+        p.MeetFolders().ListByPrefix(p.ResultsDirectory(), common, common + u"*.qff");
+    FolderListing listing;
+    listing.cause = candidates.cause;
+    for (auto& f : candidates.files)
+        if (!f.isDirectory && WildcardMatch(compact, f.name)) listing.files.push_back(f);
+    for (auto& f : candidates.files)
+        if (!f.isDirectory && WildcardMatch(dash, f.name)) listing.files.push_back(f);
     return listing;
 }
 
 void HandleNextResults(CCommandProcessor& p, const CEventInfo& key) {
-    const std::vector<FoundFile> listing = ListRoundFiles(p.ResultsDirectory(), key);
+    const FolderListing round = ListRoundFiles(p, key);
+    if (round.cause) {
+        // An unreadable folder is not the end of the round: the device is told it failed.
+        p.Log(WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), round.cause),
+              kLogError);
+        p.SendReply(u"NLR");
+        return;
+    }
+    const std::vector<FoundFile>& listing = round.files;
     if (listing.empty()) {
         p.SendReply(u"NLR");
         return;
@@ -135,18 +145,13 @@ void HandleResultsRequest(CCommandProcessor& p, int kind, const std::u16string& 
     }
     p.Log(std::u16string(product) + u"Results Request " + EventKeyText(key, u'-'), kLogInfo);
 
-    const std::u16string& folder = p.ResultsDirectory();
-    auto found =
-        FindFirstFile(folder, ResultsFileName(key, ResultsNameForm::kDash, extension, eventDigits));
-    const std::u16string compact =
-        ResultsFileName(key, ResultsNameForm::kCompact, extension, eventDigits);
-    if (!found) found = FindFirstFile(folder, compact);
-    if (!found) {
-        p.Log(WithPath(kMsgErrorFindingResultsFile.text, JoinPath(folder, compact)), kLogError);
+    const FileLookup found = FindResultsFile(p, p.ResultsDirectory(), key, extension, eventDigits);
+    if (!found.file) {
+        p.LogNotFound(kMsgErrorFindingResultsFile.text, found);
         p.SendReply(u"NLR");
         return;
     }
-    SendResultsFile(p, JoinPath(folder, found->name), found->lastWriteTime);
+    SendResultsFile(p, found.path, found.file->lastWriteTime);
 }
 
 }  // namespace kestrom

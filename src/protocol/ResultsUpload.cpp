@@ -1,5 +1,8 @@
 // "RFF" and "RFT": a FieldOrvo device stores the results of a field-event heat.
 
+#include <sys/statvfs.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -38,29 +41,18 @@ std::optional<std::time_t> ReadUploadDate(std::u16string_view field) {
     return FromLocalDateTime(ReadDateStampFields(field));
 }
 
-// Holds the heat's results file open without sharing for the whole upload, so a second
-// upload of the same heat meanwhile is refused.
-class CResultsFileClaim {
-  public:
-    enum class Outcome { kHeld, kMissing, kRefused };
+// Free bytes for an unprivileged writer in the folder's file system; nothing when unknown.
+std::optional<std::uint64_t> FreeBytes(const std::u16string& folder) {
+    struct statvfs fs {};
+    if (::statvfs(NativePath(folder.empty() ? std::u16string_view(u".") : folder).c_str(), &fs) !=
+        0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+}
 
-    explicit CResultsFileClaim(const std::u16string& path) : file_(path) {}
-
-    // The file as it is; kMissing when there is none yet.
-    Outcome HoldExisting() {
-        int cause = 0;
-        if (file_.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive | CFileEx::typeBinary,
-                       &cause))
-            return Outcome::kHeld;
-        return cause == file_cause::kFileNotFound ? Outcome::kMissing : Outcome::kRefused;
-    }
-
-    // Lets go just before the rename, which an open without sharing would block.
-    void Release() { file_.Close(); }
-
-  private:
-    CFileEx file_;
-};
+std::u16string Decimal(std::uint64_t value) {
+    return U16(std::to_string(value));
+}
 
 class CResultsUpload {
   public:
@@ -88,6 +80,7 @@ class CResultsUpload {
             p_.SendReply(u"NSR");
             return;
         }
+        if (!Fits(payload)) return;
         Store(payload);
     }
 
@@ -112,25 +105,57 @@ class CResultsUpload {
         CEventInfo key;
         // Without a key the upload is refused below; there is no file to compare with.
         if (!ReadEventKey(payload, key)) return true;
-        for (const std::u16string& name : {ResultsFileName(key, ResultsNameForm::kCompact, u".qff"),
-                                           ResultsFileName(key, ResultsNameForm::kDash, u".qff")}) {
-            const auto found = FindFirstFile(p_.ResultsDirectory(), name);
-            if (!found) continue;
-            if (found->lastWriteTime > *date) {
-                p_.Log(u"Result file (" + found->name +
-                           u") not stored.  Current result has a newer timestamp",
-                       kLogError);
-                p_.SendReply(u"NSR");
-                return false;
-            }
-            break;
+        const FileLookup found = FindResultsFile(p_, p_.ResultsDirectory(), key, u".qff",
+                                                 kEventDigits, ResultsNameOrder::kCompactFirst);
+        if (found.file && found.file->lastWriteTime > *date) {
+            p_.Log(u"Result file (" + found.file->name +
+                       u") not stored.  Current result has a newer timestamp",
+                   kLogError);
+            p_.SendReply(u"NSR");
+            return false;
         }
         return true;
     }
 
+    // Refuses (after the log line and "NSR") a text far beyond any real results file, and
+    // any upload once the results folder's disk is down to its reserve: the disk is shared
+    // with the photo-finish system and the event file, which must never be the one that fails.
+    bool Fits(const std::u16string& payload) {
+        const CKestromSettings& s = p_.Settings();
+        const std::uint64_t bytes = payload.size() * (p_.CharMode() == 0 ? 1u : 2u);
+        if (s.MaxResultsUploadBytes > 0 &&
+            bytes > static_cast<std::uint64_t>(s.MaxResultsUploadBytes))
+            return NotStored(
+                u"The upload of " + Decimal(bytes) + u" bytes is larger than the limit of " +
+                Decimal(static_cast<std::uint64_t>(s.MaxResultsUploadBytes)) + u" bytes");
+        if (s.ResultsFreeSpaceReserveMB > 0) {
+            const std::uint64_t reserve =
+                static_cast<std::uint64_t>(s.ResultsFreeSpaceReserveMB) * 1024 * 1024;
+            const auto free = FreeBytes(p_.ResultsDirectory());
+            if (free && *free < reserve + bytes)
+                return NotStored(u"Free disk space (" + Decimal(*free / (1024 * 1024)) +
+                                 u" MB) is below the reserve of " +
+                                 Decimal(static_cast<std::uint64_t>(s.ResultsFreeSpaceReserveMB)) +
+                                 u" MB");
+        }
+        return true;
+    }
+
+    bool NotStored(std::u16string_view why) {
+        p_.Log(u"Result file (" + ResultsFileName(key_, ResultsNameForm::kDash, u".qff") +
+                   u") not stored.  " + std::u16string(why),
+               kLogError);
+        p_.SendReply(u"NSR");
+        return false;
+    }
+
     void Store(std::u16string& payload) {
+        // The file a results request finds under the dash name, whatever its case, is the one
+        // replaced, and it keeps its name; a new heat gets the name as written.
         const std::u16string path =
-            JoinPath(p_.ResultsDirectory(), ResultsFileName(key_, ResultsNameForm::kDash, u".qff"));
+            p_.FindMeetFile(p_.ResultsDirectory(),
+                            ResultsFileName(key_, ResultsNameForm::kDash, u".qff"))
+                .path;
         // The reply waits until the temporary file and any name-holder are gone again, so a
         // client that looks at the folder after "NSR" finds it as it was.
         if (!Write(payload, path)) return FailToOpen(path);
@@ -139,11 +164,9 @@ class CResultsUpload {
                           key_.heat));
     }
 
+    // Readers of the heat's file go on reading the old one meanwhile; a second upload of the
+    // heat in the same moment is refused (the writer claims the file).
     bool Write(std::u16string& payload, const std::u16string& path) {
-        CResultsFileClaim claim(path);
-        const auto held = claim.HoldExisting();
-        if (held == CResultsFileClaim::Outcome::kRefused) return false;
-
         CAtomicFileWriter writer(path);
         if (!writer.Create()) return false;
         for (char16_t& c : payload)
@@ -154,9 +177,7 @@ class CResultsUpload {
         file.WriteString(payload);
         // A heat seen for the first time gets its name in one step, already holding the
         // whole content (link fails when the name exists), so no crash leaves it empty.
-        if (held == CResultsFileClaim::Outcome::kMissing) return writer.CommitNew();
-        claim.Release();
-        return writer.Commit();
+        return writer.TargetExisted() ? writer.Commit() : writer.CommitNew();
     }
 
     void FailToOpen(const std::u16string& path) {

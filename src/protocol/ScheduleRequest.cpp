@@ -63,7 +63,7 @@ void HandleScheduleRequest(CCommandProcessor& p, int, const std::u16string& mess
     }
     p.Log(EventKeyText(key) + u" Start List Request", kLogInfo);
 
-    const std::u16string path = JoinPath(p.EventDirectory(), kEventFileName);
+    const std::u16string path = p.FindMeetFile(p.EventDirectory(), kEventFileName).path;
     const CScheduleAnswer answer = ReadSchedule(path, key, mark);
     if (!answer.opened) {
         p.Log(WithPath(kMsgErrorOpeningEventFile.text, path), kLogError);

@@ -65,14 +65,16 @@ void RemoveStaleBackup(const std::u16string& path) {
 
 class CStartListUpload {
   public:
-    explicit CStartListUpload(CCommandProcessor& p)
-        : p_(p), eventPath_(JoinPath(p.EventDirectory(), kEventFileName)) {}
+    explicit CStartListUpload(CCommandProcessor& p) : p_(p) {}
 
     void Run(const std::u16string& message, std::u16string_view clientLabel) {
         p_.Log(WithClientLabel(clientLabel, kMsgReceivingStartList.text), kLogInfo);
 
-        if (!LookUpFile(eventPath_)) {
-            LogWithPath(kMsgErrorFindingEventFile.text, eventPath_);
+        // The event file whatever the case of its name: the merged file replaces that one.
+        const FileLookup eventFile = p_.FindMeetFile(p_.EventDirectory(), kEventFileName);
+        eventPath_ = eventFile.path;
+        if (!eventFile.file) {
+            p_.LogNotFound(kMsgErrorFindingEventFile.text, eventFile);
             p_.SendReply(u"NLS");
             return;
         }
@@ -122,7 +124,7 @@ class CStartListUpload {
             p_.Log(kMsgBadFormatEventFile.text, kLogError);
         if (!splice.parsed) return false;
 
-        RemoveStaleBackup(JoinPath(p_.EventDirectory(), kEventFileBackupName));
+        RemoveStaleBackup(p_.FindMeetFile(p_.EventDirectory(), kEventFileBackupName).path);
 
         CAtomicFileWriter writer(eventPath_);
         if (!writer.Create())

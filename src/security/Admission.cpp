@@ -43,6 +43,26 @@ CProductTexts RefusalTexts(CProduct product) {
             u"Client not in the security list attempted ClerkOrvo data access."};
 }
 
+// The kinds that only the all-requests switch guards: they have no product switch and no
+// permission of their own in the access list, so an enabled entry admits them.
+std::optional<CProductTexts> AllRequestsGuardTexts(int kind) {
+    switch (kind) {
+        case kKindHyWirePing:
+        case kKindHyWireResultsChanged:
+        case kKindHyWireEventFile:
+        case kKindHyWireResultsRequest:
+            return CProductTexts{
+                u"Client is disabled in the security list and attempted to access HY-WIRE data.",
+                u"Client not in the security list attempted HY-WIRE data access."};
+        case kKindImageRequest:
+            return CProductTexts{
+                u"Client is disabled in the security list and attempted to access image data.",
+                u"Client not in the security list attempted image data access."};
+        default:
+            return std::nullopt;
+    }
+}
+
 bool SwitchOn(const CKestromSettings& settings, CProduct product) {
     switch (product) {
         case CProduct::Wenlow:
@@ -162,13 +182,20 @@ void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
         } else if (!entry && context.promptForUnknownClients.load()) {
             PromptForUnknownClient(context, macText, processor);
             return;
-        } else if (product && SwitchOn(settings, *product) &&
-                   !(entry && Allows(*entry, *product))) {
-            CProductTexts texts = RefusalTexts(*product);
-            op.AddLogLine(Parenthesised(label, entry ? texts.disabled : texts.notListed),
-                          kLogPlain);
-            processor.SendReply(kRefusalCode);
-            return;
+        } else {
+            std::optional<CProductTexts> refusal;
+            if (product) {
+                if (SwitchOn(settings, *product) && !(entry && Allows(*entry, *product)))
+                    refusal = RefusalTexts(*product);
+            } else if (settings.AllRequestsSecurityEnabled != 0 && !(entry && entry->enabled)) {
+                refusal = AllRequestsGuardTexts(kind);
+            }
+            if (refusal) {
+                op.AddLogLine(Parenthesised(label, entry ? refusal->disabled : refusal->notListed),
+                              kLogPlain);
+                processor.SendReply(kRefusalCode);
+                return;
+            }
         }
     }
 

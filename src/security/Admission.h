@@ -25,7 +25,8 @@ struct CAdmissionContext {
 };
 
 // The guarded product a request kind belongs to; none for HY-WIRE, image, reply and unknown
-// kinds, which are never checked and never recorded.
+// kinds, which are never recorded, and checked only when AllRequestsSecurityEnabled is on
+// (HY-WIRE and image kinds: an enabled entry admits them).
 std::optional<CProduct> GuardedProductOfKind(int kind);
 
 // Runs to its end on the connection's thread: a refusal reply, a prompt, or one dispatch.

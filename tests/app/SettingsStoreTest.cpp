@@ -285,6 +285,29 @@ TEST_F(SettingsStoreTest, SaveReplacesTheFileWholeThroughARename) {
     EXPECT_EQ(files, 2u);  // no temporary file left behind
 }
 
+TEST_F(SettingsStoreTest, UploadLimitsAndAllRequestsGuardAreReadWithDefaultsAndNeverWritten) {
+    CKestromSettings s = LoadWith("");
+    EXPECT_EQ(s.MaxResultsUploadBytes, 1048576);
+    EXPECT_EQ(s.ResultsFreeSpaceReserveMB, 64);
+    EXPECT_EQ(s.AllRequestsSecurityEnabled, 0);
+
+    s = LoadWith(
+        "\"MaxResultsUploadBytes\"=\"5000\"\n"
+        "\"ResultsFreeSpaceReserveMB\"=\"0\"\n"
+        "\"AllRequestsSecurityEnabled\"=\"1\"\n");
+    EXPECT_EQ(s.MaxResultsUploadBytes, 5000);
+    EXPECT_EQ(s.ResultsFreeSpaceReserveMB, 0);
+    EXPECT_EQ(s.AllRequestsSecurityEnabled, 1);
+
+    // The operator's values stay in the file as written, whatever the record holds at close.
+    s.MaxResultsUploadBytes = 7;
+    CSettingsStore store(RegPath());
+    ASSERT_TRUE(store.Save(s));
+    const std::string saved = ReadText(RegPath());
+    EXPECT_NE(saved.find("\"MaxResultsUploadBytes\"=\"5000\""), std::string::npos);
+    EXPECT_EQ(saved.find("=\"7\""), std::string::npos);
+}
+
 TEST(SettingsFolders, FollowTheEnvironment) {
     const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
     const std::string savedXdg = oldXdg ? oldXdg : "";

@@ -63,6 +63,14 @@ std::set<std::string> Names(const std::string& dir) {
 class FaultDiskTest : public ::testing::Test {
   protected:
     FaultDiskTest() : d_({.charMode = 0, .start = false, .extraArgs = {}, .runtimeDir = {}}) {}
+    // A tiny disk is always below the default free-space reserve of uploads: without it the
+    // write itself meets the full disk.
+    bool WithoutUploadReserve() {
+        return WriteFile(d_.ConfigDir() + "/settings.reg",
+                         "Windows Registry Editor Version 5.00\n\n"
+                         "[HKEY_CURRENT_USER\\SOFTWARE\\Corvane\\Kestrom\\3.23]\n"
+                         "\"ResultsFreeSpaceReserveMB\"=\"0\"\n");
+    }
     CDaemonHarness d_;
     CMountGuard mount_;
 };
@@ -71,6 +79,7 @@ TEST_F(FaultDiskTest, FullDiskDuringResultsUploadKeepsTheOldFile) {
     if (!mount_.MountTmpfs(d_.ResultsDir(), "64k")) GTEST_SKIP() << mount_.Reason();
     const std::string old = d_.ResultsDir() + "/001-1-01.qff";
     ASSERT_TRUE(WriteFile(old, kOldResults));
+    ASSERT_TRUE(WithoutUploadReserve());
     ASSERT_TRUE(d_.Start());
     ASSERT_TRUE(FillDisk(d_.ResultsDir()));
 
@@ -85,6 +94,21 @@ TEST_F(FaultDiskTest, FullDiskDuringResultsUploadKeepsTheOldFile) {
     std::filesystem::remove(d_.ResultsDir() + "/filler");
     EXPECT_EQ(ReplyCode(d_, ResultsUpload(u"1,1,1", 400)), u"ROK");
     EXPECT_NE(ReadFile(old), kOldResults);
+}
+
+// With the default reserve a disk this small takes no upload at all, full or not.
+TEST_F(FaultDiskTest, UploadsStopAtTheFreeSpaceReserve) {
+    if (!mount_.MountTmpfs(d_.ResultsDir(), "64k")) GTEST_SKIP() << mount_.Reason();
+    const std::string old = d_.ResultsDir() + "/001-1-01.qff";
+    ASSERT_TRUE(WriteFile(old, kOldResults));
+    ASSERT_TRUE(d_.Start());
+    EXPECT_EQ(ReplyCode(d_, ResultsUpload(u"1,1,1", 2)), u"NSR");
+    EXPECT_EQ(ReadFile(old), kOldResults);
+    EXPECT_TRUE(
+        d_.WaitForLog("Result file (001-1-01.qff) not stored.  Free disk space (0 MB) is "
+                      "below the reserve of 64 MB"))
+        << d_.Stdout();
+    EXPECT_EQ(Names(d_.ResultsDir()), (std::set<std::string>{"001-1-01.qff"}));
 }
 
 TEST_F(FaultDiskTest, FullDiskDuringStartListKeepsTheEventFile) {

@@ -128,6 +128,13 @@ TEST(UploadCrashE2E, KilledServerLeavesOldOrNewFilesNeverTornOrMissing) {
                 if (stored == Results(heat + 1, v)) s.versionsAcked[heat] = v;
         }
     }
+    // Whatever the kills interrupted, no temporary file is left once the server runs again.
+    if (!d.Running()) {
+        ASSERT_TRUE(d.Start());
+    }
+    for (const std::string& folder : {d.EventDir(), d.ResultsDir()})
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
     EXPECT_GE(kills, 20);
     // The kills did land among the requests, not all before them.
     EXPECT_GT(acks.load(), kills / 4);

@@ -122,10 +122,9 @@ TEST(UploadResultsE2E, RefusedUploadsLeaveTheFolderAsItWas) {
     ASSERT_TRUE(d.Running());
     const std::string path = d.ResultsDir() + "/007-1-03.qff";
     ASSERT_TRUE(WriteFile(path, "kept"));
-    // No heat on the first line, a month 13, a heat beyond 16 bits.
+    // No heat on the first line, a month 13.
     for (std::u16string_view message :
-         {Upload(u"RFF", u"7,1\r 1,Ann\r", 0), Upload(u"RFT", u"10300012132024,7,1,3,x\r", 0),
-          Upload(u"RFF", u"7,1,65539,x\r", 0)}) {
+         {Upload(u"RFF", u"7,1\r 1,Ann\r", 0), Upload(u"RFT", u"10300012132024,7,1,3,x\r", 0)}) {
         EXPECT_EQ(Replies(d, message), Codes{u"NSR"});
     }
     EXPECT_EQ(ReadFile(path), "kept");
@@ -133,6 +132,11 @@ TEST(UploadResultsE2E, RefusedUploadsLeaveTheFolderAsItWas) {
                             std::filesystem::directory_iterator()),
               1);
     EXPECT_TRUE(d.WaitForLog("INCOMPLETE COMMAND RECEIVING RESULTS")) << d.Stdout();
+
+    // A heat beyond 16 bits is kept in 16 bits without landing on heat 3 (65539 wrapped).
+    EXPECT_EQ(Replies(d, Upload(u"RFF", u"7,1,65539,x\r", 0)), Codes{u"ROK"});
+    EXPECT_EQ(ReadFile(path), "kept");
+    EXPECT_EQ(ReadFile(d.ResultsDir() + "/007-1--32768.qff"), "7,1,65539,x\r\n");
 }
 
 }  // namespace

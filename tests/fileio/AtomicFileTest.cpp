@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -21,7 +25,7 @@ TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
     int cause = 0;
     ASSERT_TRUE(WriteFileAtomically(dir.Path("KestromMAC.dat"), "new content", &cause));
     EXPECT_EQ(dir.Get("KestromMAC.dat"), "new content");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
     struct stat st {};
     ASSERT_EQ(::stat(dir.Native("KestromMAC.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replacement keeps the old permissions
@@ -58,7 +62,7 @@ TEST(AtomicFile, CommitNewClaimsOnlyAFreeName) {
     EXPECT_FALSE(second.CommitNew(&cause));
     EXPECT_EQ(cause, file_cause::kSharingViolation);
     EXPECT_EQ(dir.Get("007-1-03.qff"), "first");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);  // no temporary name left behind
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);  // no temporary name left behind
 }
 
 TEST(AtomicFile, UncommittedWriterRemovesItsTemporaryFile) {
@@ -70,7 +74,7 @@ TEST(AtomicFile, UncommittedWriterRemovesItsTemporaryFile) {
         writer.File().Write("half", 4);
     }
     EXPECT_EQ(dir.Get("orvo.evt"), "old");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
 }
 
 TEST(AtomicFile, MissingFolderFailsAsAValue) {
@@ -98,7 +102,7 @@ TEST(AtomicFile, FullDiskLeavesTheOldFile) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(cause, file_cause::kDiskFull);
     EXPECT_EQ(dir.Get("orvo.evt"), "old content");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
 }
 
 TEST(AtomicFile, FailedRenameLeavesTheTarget) {
@@ -109,7 +113,7 @@ TEST(AtomicFile, FailedRenameLeavesTheTarget) {
     EXPECT_FALSE(WriteFileAtomically(dir.Path("target"), "x", &cause));
     EXPECT_NE(cause, 0);
     EXPECT_EQ(dir.Get("target/inside"), "keep");
-    EXPECT_EQ(FindFiles(dir.Path(""), u"*").size(), 1u);
+    EXPECT_EQ(FindFiles(dir.Path(""), u"*").files.size(), 1u);
 }
 
 TEST(AtomicFile, SharingOfOpenTargetIsRespected) {
@@ -117,7 +121,7 @@ TEST(AtomicFile, SharingOfOpenTargetIsRespected) {
     dir.Put("orvo.evt", "old");
     {
         CFileEx holder(dir.Path("orvo.evt"));
-        ASSERT_TRUE(holder.Open(CFileEx::modeRead | CFileEx::shareExclusive));
+        ASSERT_TRUE(holder.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone));
         int cause = 0;
         EXPECT_FALSE(WriteFileAtomically(dir.Path("orvo.evt"), "new", &cause));
         EXPECT_EQ(cause, file_cause::kSharingViolation);
@@ -131,6 +135,106 @@ TEST(AtomicFile, SharingOfOpenTargetIsRespected) {
     EXPECT_EQ(reader.Read(buf, sizeof buf), 3u);
     EXPECT_EQ(std::string(buf), "old");
     EXPECT_EQ(dir.Get("orvo.evt"), "new");
+}
+
+// On Linux the rename leaves a reader's file alone, so no reader's sharing stops it, and the
+// reader goes on reading the old content whole.
+TEST(AtomicFile, NoReaderStopsAReplacementAndEachKeepsTheOldContent) {
+    TempFolder dir;
+    for (unsigned share : {CFileEx::shareExclusive, CFileEx::shareDenyWrite, CFileEx::shareDenyRead,
+                           CFileEx::shareDenyNone}) {
+        dir.Put("orvo.evt", "old");
+        CFileEx reader(dir.Path("orvo.evt"));
+        ASSERT_TRUE(reader.Open(CFileEx::modeRead | share));
+        int cause = 0;
+        EXPECT_TRUE(WriteFileAtomically(dir.Path("orvo.evt"), "new", &cause)) << share;
+        EXPECT_EQ(dir.Get("orvo.evt"), "new") << share;
+        char buf[8] = {};
+        EXPECT_EQ(reader.Read(buf, sizeof buf), 3u);
+        EXPECT_EQ(std::string(buf), "old") << share;
+    }
+}
+
+// While a replacement is being written, readers of the target open it with any sharing, and
+// writers of it are refused; an in-place writer likewise keeps replacements out.
+TEST(AtomicFile, AReplacementExcludesOtherWritersButNoReader) {
+    TempFolder dir;
+    dir.Put("007-1-03.qff", "old");
+    const std::u16string target = dir.Path("007-1-03.qff");
+    CAtomicFileWriter writer(target);
+    ASSERT_TRUE(writer.Create());
+    EXPECT_TRUE(writer.TargetExisted());
+    for (unsigned share : {CFileEx::shareExclusive, CFileEx::shareDenyWrite, CFileEx::shareDenyRead,
+                           CFileEx::shareDenyNone}) {
+        CFileEx reader(target);
+        EXPECT_TRUE(reader.Open(CFileEx::modeRead | share)) << share;
+    }
+    CFileEx inPlace(target);
+    int cause = 0;
+    EXPECT_FALSE(inPlace.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone, &cause));
+    EXPECT_EQ(cause, file_cause::kSharingViolation);
+    CAtomicFileWriter second(target);
+    EXPECT_FALSE(second.Create(&cause));
+    EXPECT_EQ(cause, file_cause::kSharingViolation);
+
+    writer.File().Write("new", 3);
+    ASSERT_TRUE(writer.Commit());
+    EXPECT_EQ(dir.Get("007-1-03.qff"), "new");
+    // The claim went with the commit.
+    ASSERT_TRUE(inPlace.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone));
+    EXPECT_FALSE(second.Create(&cause));
+    EXPECT_EQ(cause, file_cause::kSharingViolation);
+    inPlace.Close();
+    EXPECT_TRUE(second.Create());
+}
+
+// A writer killed before its commit leaves the folder as it was: no temporary file at all.
+TEST(AtomicFile, CrashBeforeTheCommitLeavesNothingBehind) {
+    TempFolder dir;
+    dir.Put("orvo.evt", "old");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CAtomicFileWriter writer(dir.Path("orvo.evt"));
+        if (!writer.Create()) ::_exit(1);
+        writer.File().Write(std::string(100000, 'n').data(), 100000);
+        writer.File().Flush();
+        ::raise(SIGKILL);
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(dir.Get("orvo.evt"), "old");
+    const auto names = FindFiles(dir.Path(""), u"*");
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].name, u"orvo.evt");
+}
+
+// Leftovers of our own naming go when no writer holds them; everything else stays.
+TEST(AtomicFile, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
+    TempFolder dir;
+    dir.Put("orvo.evt", "keep");
+    dir.Put(".orvo.evt.0123456789ab.tmp", "stale");
+    dir.Put(".007-1-03.qff.fedcba987654.tmp", "stale");
+    dir.Put(".orvo.evt.0123456789AB.tmp", "not ours: upper-case digits");
+    dir.Put(".orvo.evt.0123456789a.tmp", "not ours: eleven digits");
+    dir.Put("x.0123456789ab.tmp", "not ours: not hidden");
+    dir.Put(".hidden", "not ours");
+    dir.Put(".settings.reg.00112233aabb.tmp", "held");
+    const int held = ::open(dir.Native(".settings.reg.00112233aabb.tmp").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path("")), 2);
+    std::vector<std::u16string> left;
+    for (const auto& f : FindFiles(dir.Path(""), u"*")) left.push_back(f.name);
+    EXPECT_EQ(left, (std::vector<std::u16string>{
+                        u".hidden", u".orvo.evt.0123456789AB.tmp", u".orvo.evt.0123456789a.tmp",
+                        u".settings.reg.00112233aabb.tmp", u"orvo.evt", u"x.0123456789ab.tmp"}));
+    ::close(held);
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path("")), 1);
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path("missing-folder")), 0);
 }
 
 }  // namespace

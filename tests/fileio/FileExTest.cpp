@@ -330,9 +330,19 @@ TEST(FileExPath, SetExtensionAndFileName) {
     EXPECT_EQ(f.GetPath(), u"/meet/results/002-3-04.hyf");
     f.SetFileName(u"finish.jpg", true);
     EXPECT_EQ(f.GetPath(), u"/meet/results/finish.jpg");
+#ifdef _WIN32
     f.SetPath(u"C:\\Kestrom\\orvo.evt");
     f.SetFileName(u"orvo.ppl", true);
     EXPECT_EQ(f.GetPath(), u"C:\\Kestrom\\orvo.ppl");
+#else
+    // A backslash separates nothing on Linux: it belongs to the folder's name.
+    f.SetPath(u"/meet/Day\\1/orvo.evt");
+    f.SetFileName(u"orvo.ppl", true);
+    EXPECT_EQ(f.GetPath(), u"/meet/Day\\1/orvo.ppl");
+    f.SetPath(u"C:\\Kestrom\\orvo.evt");
+    f.SetFileName(u"orvo.ppl", true);
+    EXPECT_EQ(f.GetPath(), u"orvo.ppl");
+#endif
     f.SetPath(u"/meet/data.long");
     f.SetExtension(u"qff");
     EXPECT_EQ(f.GetPath(), u"/meet/data.long.qff");

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "TempFolder.h"
+#include "fileio/FileCause.h"
 #include "fileio/FileFind.h"
 #include "fileio/LocalTime.h"
 
@@ -44,13 +45,18 @@ TEST(FindFiles, ListsMatchesWithTheirTimes) {
     timespec times[2] = {{when, 0}, {when, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, dir.Native("002-1-01.QFF").c_str(), times, 0), 0);
 
-    auto found = FindFiles(dir.Path(""), u"*.qff");
+    auto listing = FindFiles(dir.Path(""), u"*.qff");
+    EXPECT_EQ(listing.cause, 0);
+    const auto& found = listing.files;
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].name, u"001-1-01.qff");
     EXPECT_EQ(found[1].name, u"002-1-01.QFF");
     EXPECT_EQ(found[1].lastWriteTime, when);
     EXPECT_EQ(found[1].size, 3u);
-    EXPECT_TRUE(FindFiles(dir.Path("missing"), u"*").empty());
+    // A folder that is not there is a failure with its cause, not an empty folder.
+    const auto missing = FindFiles(dir.Path("missing"), u"*");
+    EXPECT_TRUE(missing.files.empty());
+    EXPECT_EQ(missing.cause, file_cause::kBadPath);
 
     auto one = LookUpFile(dir.Path("002-1-01.QFF"));
     ASSERT_TRUE(one.has_value());

@@ -71,7 +71,7 @@ TEST(EventKeyReader, ReadsKeyAndDirectionMark) {
     EXPECT_EQ(key.event, 0);
 }
 
-TEST(EventKeyReader, FailsOnMissingNonDigitOrOversizedMembers) {
+TEST(EventKeyReader, FailsOnMissingOrNonDigitMembers) {
     CEventInfo key;
     EXPECT_FALSE(ReadEventKey(u"12,1", key));
     EXPECT_EQ(key.heat, -1);
@@ -82,12 +82,27 @@ TEST(EventKeyReader, FailsOnMissingNonDigitOrOversizedMembers) {
     EXPECT_FALSE(ReadEventKey(u"12,-1,3", key));
     EXPECT_FALSE(ReadEventKey(u"12,1,3\r\n", key));  // a line end inside the heat
     EXPECT_FALSE(ReadEventKey(u"", key));
-    // Beyond the 16-bit key: refused rather than wrapped onto another heat's files.
-    EXPECT_TRUE(ReadEventKey(u"32767,1,1", key));
+}
+
+// An all-digit number wider than the key is read like any other and kept in 16 bits, never
+// as "not set" and never as a number that digits within the range give.
+TEST(EventKeyReader, KeepsWideNumbersInSixteenBits) {
+    CEventInfo key;
+    ASSERT_TRUE(ReadEventKey(u"32767,1,1", key));
     EXPECT_EQ(key.event, 32767);
-    EXPECT_FALSE(ReadEventKey(u"32768,1,1", key));
-    EXPECT_FALSE(ReadEventKey(u"1,65537,1", key));
-    EXPECT_FALSE(ReadEventKey(u"1,1,99999999999999999999", key));
+    ASSERT_TRUE(ReadEventKey(u"40000,1,1,+", key));
+    EXPECT_EQ(key.event, -25536);
+    ASSERT_TRUE(ReadEventKey(u"32768,65534,1", key));
+    EXPECT_EQ(key.event, -32768);
+    EXPECT_EQ(key.round, -2);
+    // 65535 would be -1 ("not set") and 65543 would be heat 7: both go to -32768.
+    ASSERT_TRUE(ReadEventKey(u"1,65535,65543", key));
+    EXPECT_EQ(key.round, -32768);
+    EXPECT_EQ(key.heat, -32768);
+    ASSERT_TRUE(ReadEventKey(u"1,1,99999999999999999999", key));
+    EXPECT_EQ(key.heat, -32768);
+    EXPECT_EQ(KeyMemberFromNumber(0), 0);
+    EXPECT_EQ(KeyMemberFromNumber(UINT64_MAX), -32768);
 }
 
 TEST(FieldEventTest, MatchesTypeCodesOfFieldFourExactly) {

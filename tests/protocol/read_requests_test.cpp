@@ -247,8 +247,8 @@ TEST_F(ResultsChangedRequests, BadEntriesAreSkippedAndLogged) {
     EXPECT_EQ(Send(kKindWenlowResultsChanged, "DRQ", payload), Reply("DRP", "1,7,1,3"));
     EXPECT_EQ(Log(), (std::vector<std::u16string>{
                          u"(Wenlow) Results Changed Request",
-                         u"INCOMPLETE COMMAND RECEIVING RESULTS CHANGED REQUEST",
-                         u"INCOMPLETE COMMAND RECEIVING RESULTS CHANGED REQUEST"}));
+                         u"INCOMPLETE COMMAND RECEIVING RESULTS CHANGED REQUEST (2 ENTRIES "
+                         u"SKIPPED)"}));
 }
 
 TEST_F(ResultsChangedRequests, IncompleteOrCommaLessRequestsGetAnEmptyList) {
@@ -303,6 +303,22 @@ TEST_F(ReadRequests, EmptyImageReplyIsTwelveBytesInBothModes) {
     EXPECT_EQ(Send(kKindImageRequest, "IRQ", "7,1,4," + older_), empty);
     EXPECT_EQ(Log().back(),
               u"ERROR FINDING FINISHORVO IMAGE FILE: " + FromUtf8(Results("007104.jpg").string()));
+}
+
+// A device (or an attacker) sending a million unreadable entries costs one error line, not a
+// million: the error count goes up once and the log stays readable.
+TEST_F(ResultsChangedRequests, AMillionBadEntriesGiveOneCountedLine) {
+    std::string payload = "1000000,";
+    for (int i = 0; i < 1000000; ++i) payload += ",,,,";
+    EXPECT_EQ(Send(kKindWenlowResultsChanged, "DRQ", payload),
+              Reply("DRP", "4,7,1,3,7,2,1,7,1,4,8,1,1"));
+    EXPECT_EQ(Log(), (std::vector<std::u16string>{
+                         u"(Wenlow) Results Changed Request",
+                         u"INCOMPLETE COMMAND RECEIVING RESULTS CHANGED REQUEST (1000000 ENTRIES "
+                         u"SKIPPED)"}));
+    int errors = 0;
+    for (const auto& line : op_.lines) errors += line.level == kLogError;
+    EXPECT_EQ(errors, 1);
 }
 
 }  // namespace

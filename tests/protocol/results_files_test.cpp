@@ -31,8 +31,11 @@ TEST(ResultsFileNames, KeyReadBackFromNames) {
     EXPECT_EQ(Key(u"1234-12-345.qff"), "1234,12,345");
     EXPECT_EQ(Key(u"x07-1-03.qff"), "none");
     EXPECT_EQ(Key(u"-1-03.qff"), "none");
-    EXPECT_EQ(Key(u"007103"), "none");          // no full stop
-    EXPECT_EQ(Key(u"99999-1-01.qff"), "none");  // beyond the 16-bit key
+    EXPECT_EQ(Key(u"007103"), "none");  // no full stop
+    // Beyond the 16-bit key: kept in 16 bits as a request's key is.
+    EXPECT_EQ(Key(u"40000-1-01.qff"), "-25536,1,1");
+    EXPECT_EQ(Key(u"99999-1-01.qff"), "-32768,1,1");
+    EXPECT_EQ(Key(u"007-1--5.qff"), "none");  // a sign is no digit of a heat
 }
 
 TEST(ResultsChangedQuery, ReadsModeCountAndEntries) {

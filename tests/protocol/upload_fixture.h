@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "fileio/TextConvert.h"
 #include "protocol/CommandProcessor.h"
@@ -73,6 +76,28 @@ class CUploadFixture : public ::testing::Test {
     }
 
     std::vector<std::u16string> Log() const { return op_.Texts(); }
+
+    struct CPollCounts {
+        int answered = 0;
+        int failed = 0;
+    };
+    // Dispatches `poll` over and over on `threads` threads while `work` runs, as devices
+    // polling a file while another device replaces it; `answered` tells a good reply.
+    template <typename Answered, typename Work>
+    CPollCounts PollWhile(int threads, int kind, const std::u16string& poll, Answered answered,
+                          Work work) {
+        std::atomic<bool> done{false};
+        std::atomic<int> good{0}, bad{0};
+        std::vector<std::thread> pollers;
+        for (int t = 0; t < threads; ++t)
+            pollers.emplace_back([&] {
+                while (!done.load()) (answered(Dispatch(kind, poll)) ? good : bad)++;
+            });
+        work();
+        done = true;
+        for (auto& t : pollers) t.join();
+        return {good.load(), bad.load()};
+    }
 
     std::filesystem::path dir_;
     CSharedSettings settings_;

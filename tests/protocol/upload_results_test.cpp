@@ -1,3 +1,4 @@
+#include <atomic>
 #include <thread>
 
 #include "fileio/FileEx.h"
@@ -157,6 +158,62 @@ TEST(UploadChecksum, ReadsTheTextAfterEtxOnly) {
                                  u"CHK=0000000G",
                                  0),
               0xFFu);
+}
+
+// Field devices keep fetching a heat while another sends its new results: every fetch gets
+// the old or the new file whole, and every upload is stored.
+TEST_F(ResultsUpload, FetchesDuringUploadsOfTheSameHeatAreAllServed) {
+    WriteBytes(Results("007-1-03.qff"), "7,1,3,first\r\n");
+    int stored = 0;
+    const std::u16string text = u"7,1,3," + std::u16string(20000, u'x') + u"\r";
+    const CPollCounts fetches = PollWhile(
+        2, kKindFieldOrvoResultsRequest,
+        u"\x0001RFQ\x0002"
+        u"7,1,3\x0003\x0004",
+        [](const std::string& reply) { return reply.rfind("\x01RRP", 0) == 0; },
+        [&] {
+            for (int i = 0; i < 100; ++i)
+                stored += Dispatch(kKindResultsUpload, Upload(u"RFF", text)) == Reply("ROK");
+        });
+    EXPECT_EQ(stored, 100);
+    EXPECT_EQ(fetches.failed, 0);
+    EXPECT_GT(fetches.answered, 0);
+}
+
+TEST_F(ResultsUpload, UploadLargerThanTheLimitIsRefusedAndOneAtTheLimitStored) {
+    settings_.Update([](CKestromSettings& s) { s.MaxResultsUploadBytes = 100; });
+    const std::u16string atLimit = u"7,1,3," + std::u16string(94, u'x');
+    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", atLimit + u"y")), Reply("NSR"));
+    EXPECT_EQ(Log().back(),
+              u"Result file (007-1-03.qff) not stored.  The upload of 101 bytes is "
+              u"larger than the limit of 100 bytes");
+    EXPECT_EQ(op_.lines.back().level, kLogError);
+    EXPECT_FALSE(std::filesystem::exists(Results("007-1-03.qff")));
+    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", atLimit)), Reply("ROK"));
+
+    // In Unicode mode every character is two bytes of the file.
+    SetCharMode(1);
+    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,4," + std::u16string(45, u'x'))),
+              Reply("NSR"));
+    EXPECT_FALSE(std::filesystem::exists(Results("007-1-04.qff")));
+
+    settings_.Update([](CKestromSettings& s) { s.MaxResultsUploadBytes = 0; });  // no bound
+    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,4," + std::u16string(4000, u'x'))),
+              Reply("ROK"));
+}
+
+TEST_F(ResultsUpload, DiskBelowTheReserveRefusesUploadsAndKeepsTheOldFile) {
+    WriteBytes(Results("007-1-03.qff"), "old");
+    // No disk has this much free: the reserve bites at once.
+    settings_.Update([](CKestromSettings& s) { s.ResultsFreeSpaceReserveMB = 2000000000; });
+    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("NSR"));
+    const std::u16string line = Log().back();
+    EXPECT_EQ(line.rfind(u"Result file (007-1-03.qff) not stored.  Free disk space (", 0), 0u);
+    EXPECT_TRUE(line.ends_with(u" MB) is below the reserve of 2000000000 MB"));
+    EXPECT_EQ(ReadBytes(Results("007-1-03.qff")), "old");
+
+    settings_.Update([](CKestromSettings& s) { s.ResultsFreeSpaceReserveMB = 0; });
+    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("ROK"));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <thread>
 
 #include "fileio/FileFind.h"
@@ -98,6 +99,30 @@ TEST_F(StartListUpload, ConcurrentClientsLoseNoHeat) {
             ASSERT_NE(at, std::string::npos) << header;
             EXPECT_EQ(("\n" + file).find(header, at + 1), std::string::npos) << header;
         }
+}
+
+// Field devices poll the schedule while clerks send start lists: no start list fails for a
+// poll, and no poll fails for a start list.
+TEST_F(StartListUpload, SchedulePollsDuringStartListsNeverFailEitherSide) {
+    std::string evt;
+    for (int e = 1; e <= 300; ++e)
+        evt += std::to_string(e) + ",1,1,Long Jump,LJ\r\n 1,Athlete " + std::to_string(e) + "\r\n";
+    WriteBytes(Event("orvo.evt"), evt);
+    const std::u16string poll = u"\x0001SRQ\x0002" + Scramble(u"1,1,1,") + u"\x0003\x0004";
+    const std::string unanswered = Reply("SRP");
+    ASSERT_NE(Dispatch(kKindScheduleRequest, poll), unanswered);
+    int stored = 0;
+    const CPollCounts polls = PollWhile(
+        3, kKindScheduleRequest, poll,
+        [&](const std::string& reply) { return reply != unanswered; },
+        [&] {
+            for (int i = 0; i < 40; ++i)
+                stored += Send(u"2,1,1,Long Jump,LJ\r\n 1,New " + U16(std::to_string(i)) + u"\r\n")
+                              .rfind("\x01ROK", 0) == 0;
+        });
+    EXPECT_EQ(stored, 40);
+    EXPECT_EQ(polls.failed, 0);
+    EXPECT_GT(polls.answered, 0);
 }
 
 }  // namespace

@@ -309,5 +309,40 @@ TEST_F(AdmissionTest, NoPromptWhileTheOptionsDialogIsOpen) {
                kLogPlain));
 }
 
+// HY-WIRE and picture requests have no product switch: they are checked only when the
+// all-requests switch is on, and then an enabled entry admits them.
+TEST_F(AdmissionTest, AllRequestsSwitchGuardsHyWireAndImageKinds) {
+    Switches(1, 1, 1, 1);
+    const std::u16string hyWire = u"\x01HHW\x02\x03\x04";
+    const std::u16string image =
+        u"\x01IRQ\x02"
+        u"1,1,1\x03\x04";
+    // Off (the default): an unknown client is served both.
+    EXPECT_EQ(Send(kUnknownIp, hyWire).substr(0, 4), "\x01HMM");
+    EXPECT_NE(Send(kUnknownIp, image), kRefusal);
+
+    settings_.Update([](CKestromSettings& s) { s.AllRequestsSecurityEnabled = 1; });
+    EXPECT_EQ(Send(kUnknownIp, hyWire), kRefusal);
+    EXPECT_TRUE(
+        Logged(u"(AA:BB:CC:DD:EE:02) Client not in the security list attempted HY-WIRE data "
+               u"access.",
+               kLogPlain));
+    EXPECT_EQ(Send(kDisabledIp, image), kRefusal);
+    EXPECT_TRUE(
+        Logged(u"(AA:BB:CC:DD:EE:01) Client is disabled in the security list and attempted to "
+               u"access image data.",
+               kLogPlain));
+    EXPECT_EQ(Send(kUnknownIp, image), kRefusal);
+    EXPECT_EQ(Send(kDisabledIp, hyWire), kRefusal);
+    // An enabled entry is enough, whatever products it allows; nothing is recorded for them.
+    EXPECT_EQ(Send(kNamedIp, hyWire).substr(0, 4), "\x01HMM");
+    EXPECT_NE(Send(kNamedIp, image), kRefusal);
+    EXPECT_EQ(clients_.Count(CProduct::FieldOrvo), 0);
+    // Loopback stays admitted, and with security off nothing is checked.
+    EXPECT_EQ(Send(u"127.0.0.1", hyWire).substr(0, 4), "\x01HMM");
+    Switches(0, 1, 1, 1);
+    EXPECT_EQ(Send(kUnknownIp, hyWire).substr(0, 4), "\x01HMM");
+}
+
 }  // namespace
 }  // namespace kestrom

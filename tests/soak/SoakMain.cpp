@@ -240,15 +240,37 @@ int main(int argc, char** argv) {
     using namespace kestrom::soak;
     long total = 600;
     int connections = 200;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    static constexpr char kUsage[] =
+        "usage: kestrom-soak [--seconds N] [--connections N]\n"
+        "  Runs every request kind against a kestromd of its own for N seconds (default 600,\n"
+        "  at least 20) over N connections (default 200), then checks that nothing failed\n"
+        "  and that memory, threads and open files came back to what they were.\n"
+        "  --help              show this text and exit\n";
+    for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--seconds")
-            total = std::atol(argv[i + 1]);
-        else if (a == "--connections")
-            connections = std::atoi(argv[i + 1]);
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if ((a == "--seconds" || a == "--connections") && i + 1 < argc) {
+            char* end = nullptr;
+            const long value = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0') {
+                std::fprintf(stderr, "kestrom-soak: %s needs a number\n%s", a.c_str(), kUsage);
+                return 2;
+            }
+            if (a == "--seconds")
+                total = value;
+            else
+                connections = static_cast<int>(std::min(value, 100000L));
+            continue;
+        }
+        std::fprintf(stderr, "kestrom-soak: unknown or incomplete option %s\n%s", a.c_str(),
+                     kUsage);
+        return 2;
     }
     if (total < 20 || connections < 1) {
-        std::fprintf(stderr, "usage: kestrom-soak [--seconds N>=20] [--connections N]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
 
