@@ -29,4 +29,9 @@ std::string FormatLogLine(const LocalDateTime& when, std::u16string_view message
     return line;
 }
 
+std::u16string LostLogLinesMessage(std::uint64_t lost) {
+    return FromUtf8(std::to_string(lost) +
+                    " log lines were dropped because the event log fell behind");
+}
+
 }  // namespace kestrom

@@ -62,6 +62,11 @@ struct CKestromSettings {
     // With security on, HY-WIRE and image requests are checked too.
     int AllRequestsSecurityEnabled = 0;
     CNetLimits Limits;
+    // Log lines a slow sink (standard output, the window) may fall behind by before further
+    // lines are dropped and counted.
+    int LogBacklogLines = 10000;
+    // Lines the window's event log keeps; the oldest go first.
+    int LogListLines = 10000;
 };
 
 // Connection threads take one snapshot per message and pass it down; the front end changes

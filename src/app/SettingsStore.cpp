@@ -167,6 +167,12 @@ bool CSettingsStore::Load(CKestromSettings& settings,
         values.Number("ResultsFreeSpaceReserveMB", kDefaultResultsFreeSpaceReserveMB);
     settings.AllRequestsSecurityEnabled = values.Flag("AllRequestsSecurityEnabled", false);
     LoadNetLimits(values, settings.Limits);
+    // Read only, never written back: absent or below 1, the default holds.
+    for (auto [name, field] : {std::pair{"LogBacklogLines", &CKestromSettings::LogBacklogLines},
+                               std::pair{"LogListLines", &CKestromSettings::LogListLines}}) {
+        const int lines = values.Number(name, 0);
+        settings.*field = lines > 0 ? lines : CKestromSettings{}.*field;
+    }
     return firstRun;
 }
 

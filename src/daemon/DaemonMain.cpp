@@ -89,6 +89,7 @@ int main(int argc, char** argv) {
     if (store.KeyUnavailable()) std::cerr << '\a' << std::flush;
     ApplyOverrides(settings, info);
     server.Settings().Set(settings);
+    op.SetLogBacklog(settings.LogBacklogLines);
 
     if (!guard.TrackFirstInstance([] {})) {
         // Another start won the race between the check above and now.

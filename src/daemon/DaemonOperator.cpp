@@ -4,6 +4,15 @@
 
 namespace kestrom {
 
+CDaemonOperator::CDaemonOperator(int outFd)
+    : writer_(outFd, [](std::uint64_t lost) {
+          return FormatLogLine(LocalNow(), LostLogLinesMessage(lost)) + '\n';
+      }) {}
+
+void CDaemonOperator::SetLogBacklog(int lines) {
+    writer_.SetMaxBacklogLines(lines > 0 ? static_cast<std::size_t>(lines) : 1);
+}
+
 void CDaemonOperator::AddLogLine(std::u16string_view text, int level) {
     if (level == kLogNever) return;
     if (level == kLogError) ++errors_;

@@ -2,6 +2,7 @@
 // The daemon's operator: event log lines go to standard output in the window's format,
 // prompts are answered "no", and the connection count is kept for the run.
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "app/LogLine.h"
@@ -15,8 +16,9 @@ namespace kestrom {
 class CDaemonOperator : public COperatorInterface {
   public:
     // Lines are written to the file descriptor outFd by a writer thread, in the order they
-    // come; all are written by the time the operator is destroyed.
-    explicit CDaemonOperator(int outFd) : writer_(outFd) {}
+    // come; all are written by the time the operator is destroyed, unless outFd is not read
+    // (then lines beyond the backlog bound are dropped and counted in a later line).
+    explicit CDaemonOperator(int outFd);
 
     // The record whose LogEvents decides whether lines are shown; until set, all are.
     void SetSettings(const CSharedSettings* settings) { settings_ = settings; }
@@ -28,8 +30,11 @@ class CDaemonOperator : public COperatorInterface {
     void ConnectionOpened() override { ++connections_; }
     void ConnectionClosed() override { --connections_; }
 
+    // Lines that may wait for a slow standard output before further ones are dropped.
+    void SetLogBacklog(int lines);
     // Returns once the lines logged so far are written.
     void FlushLog() { writer_.Flush(); }
+    std::uint64_t DroppedLines() const { return writer_.DroppedLines(); }
     int ErrorCount() const { return errors_.load(); }
     int Connections() const { return connections_.load(); }
 

@@ -9,13 +9,16 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
+#include <climits>
 
 #include "app/LogLine.h"
 #include "app/OperatorInterface.h"
+#include "app/Settings.h"
 
 namespace kestrom {
 
-CEventLogList::CEventLogList(QWidget* parent) : QListWidget(parent) {
+CEventLogList::CEventLogList(QWidget* parent)
+    : QListWidget(parent), maxLines_(static_cast<std::size_t>(CKestromSettings{}.LogListLines)) {
     setSelectionMode(QAbstractItemView::NoSelection);
     setSortingEnabled(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -28,7 +31,38 @@ CEventLogList::CEventLogList(QWidget* parent) : QListWidget(parent) {
 void CEventLogList::GrowExtent(int pixels) {
     if (pixels <= extent_) return;
     extent_ = pixels;
+    // Uniform item sizes keep a flood of lines cheap to lay out, but the size would be taken
+    // from one row; a grid as wide as the extent gives every row the width of the widest.
+    setGridSize(QSize(extent_, fontMetrics().height() + 2));
     updateGeometries();
+}
+
+void CEventLogList::SetMaxLines(std::size_t lines) {
+    maxLines_ = std::max<std::size_t>(1, lines);
+    TrimToBound();
+}
+
+void CEventLogList::TrimToBound() {
+    const int max = static_cast<int>(std::min<std::size_t>(maxLines_, INT_MAX));
+    if (count() > max) model()->removeRows(max, count() - max);
+}
+
+void CEventLogList::AddNewest(const std::vector<std::string>& lines) {
+    const std::size_t keep = std::min(lines.size(), maxLines_);
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(keep));
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (auto line = lines.rbegin(); line != lines.rbegin() + static_cast<std::ptrdiff_t>(keep);
+         ++line) {
+        texts << QString::fromUtf8(line->data(), static_cast<qsizetype>(line->size()));
+        // The whole line is measured, time stamp included, so the end of a long line can
+        // always be scrolled into view.
+        widest = std::max(widest, metrics.horizontalAdvance(texts.back()));
+    }
+    insertItems(0, texts);
+    TrimToBound();
+    GrowExtent(widest + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 3);
 }
 
 void CEventLogList::updateGeometries() {
@@ -61,6 +95,8 @@ CEventLog::CEventLog(QWidget* parent) : QGroupBox(QStringLiteral("Logging/Statis
     layout->addWidget(list_, 1, 0, 1, 6);
 
     connect(clearLog_, &QPushButton::clicked, list_, &QListWidget::clear);
+    connect(logEvents_, &QCheckBox::toggled, this,
+            [this](bool on) { showsLines_.store(on, std::memory_order_relaxed); });
     connect(clearErrors_, &QPushButton::clicked, this, [this] {
         errorCount_ = 0;
         ShowErrorCount();
@@ -77,16 +113,23 @@ void CEventLog::SetLogEvents(bool on) {
 
 void CEventLog::AddLine(std::u16string_view message, int level, const LocalDateTime& when) {
     if (level == kLogNever) return;
-    if (LogEvents()) {
-        const QString line = QString::fromStdString(FormatLogLine(when, message));
-        list_->insertItem(0, line);
-        // The whole line is measured, time stamp included, so the end of a long line can
-        // always be scrolled into view.
-        const int scrollBar = list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-        list_->GrowExtent(QFontMetrics(list_->font()).horizontalAdvance(line) + scrollBar + 3);
+    CLogHandOver::Batch batch;
+    if (LogEvents()) batch.lines.push_back(FormatLogLine(when, message));
+    if (level == kLogError) batch.errors = 1;
+    Add(batch);
+}
+
+void CEventLog::Add(const CLogHandOver::Batch& batch) {
+    if (batch.dropped > 0) {
+        // Said after the lines that came before the loss, so it stands where lines are missing.
+        std::vector<std::string> lines = batch.lines;
+        lines.push_back(FormatLogLine(LocalNow(), LostLogLinesMessage(batch.dropped)));
+        list_->AddNewest(lines);
+    } else if (!batch.lines.empty()) {
+        list_->AddNewest(batch.lines);
     }
-    if (level == kLogError) {
-        ++errorCount_;
+    if (batch.errors > 0) {
+        errorCount_ += static_cast<int>(batch.errors);
         ShowErrorCount();
     }
 }

@@ -22,35 +22,40 @@ bool CGuiThreadCaller::Run(const std::function<void()>& work) {
         work();
         return true;
     }
-    struct Call {
-        bool finished = false;
-        bool ran = false;
-    };
-    auto call = std::make_shared<Call>();
+    return RunUntilFinished([work](const std::function<void()>& finish) {
+        work();
+        finish();
+    });
+}
+
+bool CGuiThreadCaller::RunUntilFinished(
+    const std::function<void(std::function<void()> finish)>& start) {
+    if (QThread::currentThread() == context_->thread()) return false;
+    auto finished = std::make_shared<bool>(false);
     auto shared = shared_;
     {
         std::lock_guard lock(shared->mutex);
         if (shared->closed) return false;
     }
-    // `work` is copied into the event; it is run only while its caller still waits, because
+    // `start` is copied into the event; it is run only while its caller still waits, because
     // Close happens on the same thread that runs it.
     QMetaObject::invokeMethod(
         context_,
-        [shared, call, work] {
+        [shared, finished, start] {
             {
                 std::lock_guard lock(shared->mutex);
                 if (shared->closed) return;
             }
-            work();
-            std::lock_guard lock(shared->mutex);
-            call->finished = true;
-            call->ran = true;
-            shared->done.notify_all();
+            start([shared, finished] {
+                std::lock_guard lock(shared->mutex);
+                *finished = true;
+                shared->done.notify_all();
+            });
         },
         Qt::QueuedConnection);
     std::unique_lock lock(shared->mutex);
-    shared->done.wait(lock, [&] { return call->finished || shared->closed; });
-    return call->ran;
+    shared->done.wait(lock, [&] { return *finished || shared->closed; });
+    return *finished;
 }
 
 void CGuiThreadCaller::Post(std::function<void()> work) {

@@ -23,6 +23,11 @@ class CGuiThreadCaller {
     // Runs `work` on the window's thread and waits for it (directly when already there).
     // Returns false when the gate is closed and the work was not done.
     bool Run(const std::function<void()>& work);
+    // Runs `start` on the window's thread and waits until the `finish` it is handed has been
+    // called there, later and from the window's own event loop, so the window's thread never
+    // waits in a nested loop for an answer. Returns false when the gate closed first. Not
+    // from the window's thread.
+    bool RunUntilFinished(const std::function<void(std::function<void()> finish)>& start);
     // Queues `work` on the window's thread without waiting.
     void Post(std::function<void()> work);
     // Window's thread only.

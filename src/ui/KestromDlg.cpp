@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include "app/InstanceChecker.h"
@@ -24,6 +25,7 @@
 #include "app/Version.h"
 #include "ui/AboutDlg.h"
 #include "ui/AddUpdateSecurityItemDlg.h"
+#include "ui/ClientPrompts.h"
 #include "ui/ClientsDlg.h"
 #include "ui/EventLog.h"
 #include "ui/OptionsSheet.h"
@@ -44,6 +46,7 @@ QString ToQString(std::u16string_view text) {
 CKestromDlg::CKestromDlg(QWidget* parent)
     : QMainWindow(parent),
       caller_(this),
+      logLines_(static_cast<std::size_t>(CKestromSettings{}.LogBacklogLines)),
       server_(std::make_unique<CKestromServer>(*this)),
       icon_(ProgramIcon()),
       helpCandidates_(HelpFileCandidates(QCoreApplication::applicationDirPath())) {
@@ -53,6 +56,7 @@ CKestromDlg::CKestromDlg(QWidget* parent)
     connect(&unlockTimer_, &QTimer::timeout, this, [this] { SetConnectionFieldsEnabled(true); });
     BuildControls();
     tray_ = new CSystemTray(this, balloonBar_);
+    prompts_ = new CClientPrompts(this);
     UpdateGrid();
     FillControls();
 }
@@ -189,6 +193,8 @@ bool CKestromDlg::Initialise(const CKestromCommandLineInfo& commandLine,
     eventFolder_ = ToQString(settings.EventDirectory);
     resultsFolder_ = ToQString(settings.ResultsDirectory);
     log_->SetLogEvents(settings.LogEvents);
+    log_->List()->SetMaxLines(static_cast<std::size_t>(settings.LogListLines));
+    logLines_.SetMaxLines(static_cast<std::size_t>(settings.LogBacklogLines));
 
     const bool registered = !instanceGuard || instanceGuard->TrackFirstInstance(
                                                   [this] { caller_.Post([this] { OnOpen(); }); });
@@ -239,7 +245,21 @@ void CKestromDlg::UpdateGrid() {
 
 void CKestromDlg::AddLogLine(std::u16string_view text, int level) {
     if (level == kLogNever) return;
-    caller_.Run([this, text, level] { log_->AddLine(text, level); });
+    const bool takeAsked = logLines_.Add(LocalNow(), text, level, log_->ShowsLines());
+    if (QThread::currentThread() == thread()) {
+        // The window's own lines go through the hand-over too, after those already waiting.
+        if (!caller_.IsClosed()) TakeLogLines();
+    } else if (takeAsked) {
+        caller_.Post([this] { TakeLogLines(); });
+    }
+}
+
+void CKestromDlg::TakeLogLines() {
+    // A few hundred lines at a time, so that a flood leaves the window's events their turn.
+    constexpr std::size_t kLinesPerTake = 500;
+    const CLogHandOver::Batch batch = logLines_.Take(kLinesPerTake);
+    log_->Add(batch);
+    if (batch.more) caller_.Post([this] { TakeLogLines(); });
 }
 
 void CKestromDlg::RefreshProductGrid() {
@@ -254,14 +274,17 @@ void CKestromDlg::ShowBalloon(std::u16string_view text, std::u16string_view titl
 }
 
 bool CKestromDlg::PromptAddClient(CAccessControlItem& entry) {
-    // The question is asked on the window's thread while the connection waits. The answer
-    // lives in shared storage, so a dialog still open at shutdown never writes into a caller
-    // that has been released.
+    // Questions wait in line on the window's thread while their connections wait here. The
+    // answer lives in shared storage, so a dialog still open at shutdown never writes into a
+    // caller that has been released.
     auto answer = std::make_shared<std::optional<CAccessControlItem>>();
-    const bool asked = caller_.Run([this, proposed = entry, answer] {
-        CAddUpdateSecurityItemDlg dialog({proposed}, {0}, {}, true, this);
-        if (dialog.exec() == QDialog::Accepted) *answer = dialog.List().front();
-    });
+    const bool asked =
+        caller_.RunUntilFinished([this, proposed = entry, answer](std::function<void()> finish) {
+            prompts_->Ask(proposed, [answer, finish](std::optional<CAccessControlItem> reply) {
+                *answer = std::move(reply);
+                finish();
+            });
+        });
     if (!asked || !answer->has_value()) return false;
     entry = **answer;
     return true;

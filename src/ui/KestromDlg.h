@@ -1,7 +1,9 @@
 #pragma once
 // The operator's main window: folders, port, connection count, product grid and event log.
 // It is the core's operator interface: calls from connection threads are carried out on the
-// window's thread, one at a time, while the calling thread waits.
+// window's thread, one at a time, while the calling thread waits; log lines alone are left
+// in a bounded hand-over that the window's thread empties in batches, so a flood of lines
+// holds neither the requests nor the window.
 #include <QIcon>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -17,6 +19,7 @@
 #include "security/ClientAddressLists.h"
 #include "ui/GuiThreadCaller.h"
 #include "ui/HelpFile.h"
+#include "ui/LogHandOver.h"
 
 class QLineEdit;
 class QMenu;
@@ -25,6 +28,7 @@ class QPushButton;
 namespace kestrom {
 
 class CBalloonBar;
+class CClientPrompts;
 class CEventLog;
 class CInstanceChecker;
 class CKestromServer;
@@ -75,6 +79,7 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     bool HyWireMode() const { return hyWire_; }
     CEventLog* EventLog() const { return log_; }
     CProductGrid* Grid() const { return grid_; }
+    CClientPrompts* Prompts() const { return prompts_; }
     // Delay between the last client leaving and the folders and port opening again.
     void SetUnlockDelay(int milliseconds) { unlockTimer_.setInterval(milliseconds); }
 
@@ -109,12 +114,14 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     void OnConnectionOpened();
     void OnConnectionClosed();
     void UpdateGrid();
+    void TakeLogLines();
     void BrowseFolder(QString& folder, const QString& title);
     void OpenHelp(CHelpSection section);
     void ShowMessage(QMessageBox::Icon icon, const QString& text);
     void Shutdown();
 
     CGuiThreadCaller caller_;
+    CLogHandOver logLines_;
     std::unique_ptr<CKestromServer> server_;
     std::string settingsPath_;
     bool settingsLoaded_ = false;
@@ -139,6 +146,7 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     CEventLog* log_ = nullptr;
     CBalloonBar* balloonBar_ = nullptr;
     CSystemTray* tray_ = nullptr;
+    CClientPrompts* prompts_ = nullptr;
 
     MessageSink messageSink_;
     FolderPicker folderPicker_;

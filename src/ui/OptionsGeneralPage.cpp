@@ -38,11 +38,14 @@ void COptionsGeneralPage::Create() {
             QStringLiteral("receiveBufferEdit"));
     sendEdit_->setText(QString::number(s.TCPSendBufferSize));
     receiveEdit_->setText(QString::number(s.TCPReceiveBufferSize));
-    // Each Reset touches its own edit only, so what was typed in the other one stays.
-    connect(sendReset_, &QPushButton::clicked, this,
-            [this] { sendEdit_->setText(QString::number(initSend_)); });
-    connect(receiveReset_, &QPushButton::clicked, this,
-            [this] { receiveEdit_->setText(QString::number(initReceive_)); });
+    // Each Reset first takes the other edit with its integer check, as leaving the page would;
+    // on a bad text that edit is selected and nothing is reset. What was typed there stays.
+    connect(sendReset_, &QPushButton::clicked, this, [this] {
+        if (CheckInteger(receiveEdit_)) sendEdit_->setText(QString::number(initSend_));
+    });
+    connect(receiveReset_, &QPushButton::clicked, this, [this] {
+        if (CheckInteger(sendEdit_)) receiveEdit_->setText(QString::number(initReceive_));
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -51,19 +54,18 @@ void COptionsGeneralPage::Create() {
     layout->addStretch();
 }
 
+bool COptionsGeneralPage::CheckInteger(QLineEdit* edit) {
+    bool ok = false;
+    edit->text().toInt(&ok);
+    if (ok) return true;
+    messageBox_(this, QMessageBox::Warning, QStringLiteral("Enter an integer."), QMessageBox::Ok);
+    edit->setFocus();
+    edit->selectAll();
+    return false;
+}
+
 bool COptionsGeneralPage::Validate() {
-    for (QLineEdit* edit : {sendEdit_, receiveEdit_}) {
-        bool ok = false;
-        edit->text().toInt(&ok);
-        if (!ok) {
-            messageBox_(this, QMessageBox::Warning, QStringLiteral("Enter an integer."),
-                        QMessageBox::Ok);
-            edit->setFocus();
-            edit->selectAll();
-            return false;
-        }
-    }
-    return true;
+    return CheckInteger(sendEdit_) && CheckInteger(receiveEdit_);
 }
 
 void COptionsGeneralPage::Apply() {

@@ -26,6 +26,9 @@ class COptionsGeneralPage : public COptionsPage {
     void Create() override;
 
   private:
+    // Shows "Enter an integer." and selects `edit` when its text is not one.
+    bool CheckInteger(QLineEdit* edit);
+
     CSharedSettings& settings_;
     CMessageBoxFn messageBox_;
     int initSend_ = 0;

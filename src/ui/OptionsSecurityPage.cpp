@@ -125,9 +125,10 @@ void COptionsSecurityPage::OnSelectionChanged() {
 }
 
 bool COptionsSecurityPage::eventFilter(QObject* watched, QEvent* event) {
-    // A double click anywhere in the list, on a row or not, is "&Update".
+    // A double click anywhere in the list, on a row or not, is "&Update"; the greyed-out
+    // list of a page with security off takes none (Qt still hands the filter its clicks).
     if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        OnUpdate();
+        if (list_->isEnabled()) OnUpdate();
         return true;
     }
     return COptionsPage::eventFilter(watched, event);

@@ -4,11 +4,26 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
 
 namespace kestrom {
+
+bool ActivationRestoresWindow(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+        case QSystemTrayIcon::DoubleClick:
+            return true;
+        case QSystemTrayIcon::Trigger:
+#ifdef Q_OS_WIN
+            // The Windows notification area reports double clicks; a single click stays idle.
+            return false;
+#else
+            return true;
+#endif
+        default:
+            return false;
+    }
+}
 
 CBalloonBar::CBalloonBar(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("balloonBar"));
@@ -65,7 +80,7 @@ bool CSystemTray::Create(const QIcon& icon, const QString& tooltip, QMenu* menu,
     icon_->setContextMenu(menu);
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick && openAction_) openAction_->trigger();
+                if (ActivationRestoresWindow(reason) && openAction_) openAction_->trigger();
             });
     icon_->show();
     return true;

@@ -5,14 +5,19 @@
 #include <QFrame>
 #include <QObject>
 #include <QPointer>
+#include <QSystemTrayIcon>
 
 class QAction;
 class QLabel;
 class QMenu;
-class QSystemTrayIcon;
 class QTimer;
 
 namespace kestrom {
+
+// Whether an activation of the icon restores the window: a double click everywhere, and on
+// Linux also a plain click, because D-Bus notification areas report every click as Trigger
+// and never as DoubleClick.
+bool ActivationRestoresWindow(QSystemTrayIcon::ActivationReason reason);
 
 // A balloon drawn inside the window, for desktops without a notification area.
 class CBalloonBar : public QFrame {

@@ -198,6 +198,28 @@ TEST_F(SettingsStoreTest, BufferSizesKeepTheirValueWhenUnusableAndAreSavedOnlyWh
     EXPECT_NE(text.find("\"TCPInitReceiveBufferSize\"=\"8192\"\n"), std::string::npos);
 }
 
+TEST_F(SettingsStoreTest, LogBoundsAreReadWithTheirDefaultsAndNeverWritten) {
+    const CKestromSettings defaults;
+    WriteValues("\"LogBacklogLines\"=\"500\"\n\"LogListLines\"=\"2000\"\n");
+    CSettingsStore store(RegPath());
+    CKestromSettings s;
+    store.Load(s, std::nullopt, std::nullopt);
+    EXPECT_EQ(s.LogBacklogLines, 500);
+    EXPECT_EQ(s.LogListLines, 2000);
+    // Below 1 or unusable, a bound would stop the log altogether: the default holds.
+    EXPECT_EQ(LoadWith("\"LogBacklogLines\"=\"0\"\n").LogBacklogLines, defaults.LogBacklogLines);
+    EXPECT_EQ(LoadWith("\"LogListLines\"=\"-5\"\n").LogListLines, defaults.LogListLines);
+    EXPECT_EQ(LoadWith("\"LogListLines\"=\"many\"\n").LogListLines, defaults.LogListLines);
+    EXPECT_EQ(LoadWith("").LogBacklogLines, defaults.LogBacklogLines);
+    // Saving leaves what the operator wrote, and adds nothing of its own.
+    WriteValues("\"LogListLines\"=\"2000\"\n");
+    s.LogListLines = 7;
+    ASSERT_TRUE(store.Save(s));
+    const std::string text = ReadText(RegPath());
+    EXPECT_NE(text.find("\"LogListLines\"=\"2000\"\n"), std::string::npos);
+    EXPECT_EQ(text.find("LogBacklogLines"), std::string::npos);
+}
+
 TEST_F(SettingsStoreTest, SaveKeepsWhatItDoesNotOwn) {
     const std::string foreign =
         "[HKEY_CURRENT_USER\\SOFTWARE\\Corvane\\Kestrom\\3.22]\n\"PortNumber\"=\"1\"\n\n";

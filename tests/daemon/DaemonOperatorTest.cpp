@@ -73,5 +73,40 @@ TEST(DaemonOperator, OneLinePerEntryAndErrorsCountedEvenWhenNotShown) {
     EXPECT_EQ(op.ErrorCount(), 2);
 }
 
+TEST(DaemonOperator, AnUnreadOutputDropsLinesButKeepsTheErrorCountExact) {
+    PipeReader pipe(false);
+    CDaemonOperator op(pipe.WriteEnd());
+    op.SetLogBacklog(50);
+    const std::u16string message(120, u'e');
+    constexpr int kErrors = 5000;  // 700 KB of lines: more than the pipe takes
+    for (int i = 0; i < kErrors; ++i) op.AddLogLine(message, kLogError);
+    EXPECT_EQ(op.ErrorCount(), kErrors);
+    ASSERT_GT(op.DroppedLines(), 0u);
+
+    pipe.Start();
+    op.FlushLog();  // room again: the next line is taken
+    op.AddLogLine(u"after", kLogInfo);
+    op.FlushLog();
+    const std::vector<std::string> lines = Lines(pipe.Finish());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back().substr(kStampChars), "after");
+    // Lines shown and lines reported lost add up to every error logged.
+    const std::string report = ToUtf8(LostLogLinesMessage(0)).substr(1);
+    std::uint64_t lost = 0;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        const std::string text = lines[i].substr(kStampChars);
+        if (text == ToUtf8(message)) {
+            ++kept;
+        } else {
+            ASSERT_TRUE(text.ends_with(report)) << text;
+            lost += std::stoull(text);
+        }
+    }
+    EXPECT_GT(lost, 0u);
+    EXPECT_EQ(lost, op.DroppedLines());
+    EXPECT_EQ(kept + lost, static_cast<std::size_t>(kErrors));
+}
+
 }  // namespace
 }  // namespace kestrom

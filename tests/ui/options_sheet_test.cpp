@@ -164,6 +164,39 @@ class OptionsSheetTests : public QObject {
         server_->StopListening();
     }
 
+    void resetChecksTheOtherEditFirst() {
+        server_->Settings().Update([](CKestromSettings& s) {
+            s.TCPSendBufferSize = 8192;
+            s.TCPReceiveBufferSize = 16384;
+            s.TCPInitSendBufferSize = 4096;
+            s.TCPInitReceiveBufferSize = 2048;
+        });
+        COptionsSheet sheet(*server_, false, nullptr, Hooks(kShiftCtrl, messages_));
+        sheet.show();
+        COptionsGeneralPage* page = sheet.GeneralPage();
+        // The receive edit holds no integer: the send Reset refuses and selects it.
+        page->ReceiveEdit()->setText(QStringLiteral("99999999999"));
+        page->SendEdit()->setText(QStringLiteral("123"));
+        page->SendReset()->click();
+        QCOMPARE(messages_.texts, QStringList{QStringLiteral("Enter an integer.")});
+        QCOMPARE(page->SendEdit()->text(), QStringLiteral("123"));
+        QCOMPARE(page->ReceiveEdit()->text(), QStringLiteral("99999999999"));
+        QCOMPARE(page->ReceiveEdit()->selectedText(), QStringLiteral("99999999999"));
+        // The same the other way round, with an empty send edit.
+        page->SendEdit()->clear();
+        page->ReceiveReset()->click();
+        QCOMPARE(messages_.texts.size(), 2);
+        QCOMPARE(page->ReceiveEdit()->text(), QStringLiteral("99999999999"));
+        // With integers in the other edit each Reset does its work.
+        page->SendEdit()->setText(QStringLiteral("777"));
+        page->ReceiveReset()->click();
+        QCOMPARE(page->ReceiveEdit()->text(), QStringLiteral("2048"));
+        page->SendReset()->click();
+        QCOMPARE(page->SendEdit()->text(), QStringLiteral("4096"));
+        QCOMPARE(messages_.texts.size(), 2);
+        sheet.reject();
+    }
+
     void databasePageSetsCharModeAtOk() {
         COptionsSheet sheet(*server_, false, nullptr, Hooks({}, messages_));
         QVERIFY(sheet.DatabasePage()->SingleByteButton()->isChecked());

@@ -44,6 +44,21 @@ void Click(QAbstractButton* button) {
 
 }  // namespace
 
+// A shown security page over two entries, with security on or off.
+struct PageOfTwoEntries {
+    explicit PageOfTwoEntries(int security) : page(settings, list, prompt, messages.Fn()) {
+        settings.Update([security](CKestromSettings& s) { s.SecurityEnabled = security; });
+        list.ReplaceAll(TwoEntries());
+        page.EnsureCreated();
+        page.show();
+    }
+    CSharedSettings settings;
+    CAccessControlList list;
+    std::atomic<bool> prompt{false};
+    CMessageRecorder messages;
+    COptionsSecurityPage page;
+};
+
 class SecurityEditorTests : public QObject {
     Q_OBJECT
 
@@ -362,18 +377,28 @@ class SecurityEditorTests : public QObject {
     }
 
     void doubleClickWithoutSelectionAsksForAnItem() {
-        CSharedSettings settings;
-        settings.Update([](CKestromSettings& s) { s.SecurityEnabled = 1; });
-        CAccessControlList list;
-        list.ReplaceAll(TwoEntries());
-        std::atomic<bool> prompt{false};
-        CMessageRecorder messages;
-        COptionsSecurityPage page(settings, list, prompt, messages.Fn());
-        page.EnsureCreated();
-        page.show();
-        QTest::mouseDClick(page.List()->viewport(), Qt::LeftButton, {},
-                           QPoint(5, page.List()->viewport()->height() - 5));
-        QCOMPARE(messages.texts, QStringList{QStringLiteral("Please select an item")});
+        PageOfTwoEntries p(1);
+        QTest::mouseDClick(p.page.List()->viewport(), Qt::LeftButton, {},
+                           QPoint(5, p.page.List()->viewport()->height() - 5));
+        QCOMPARE(p.messages.texts, QStringList{QStringLiteral("Please select an item")});
+    }
+
+    void doubleClickOnTheGreyedOutListDoesNothing() {
+        PageOfTwoEntries p(0);  // security off: the list is greyed out
+        QVERIFY(!p.page.List()->isEnabled());
+        bool dialogShown = false;
+        // Were Update to open, its dialog would show; it is closed again so the test goes on.
+        QTimer::singleShot(0, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                dialogShown = true;
+                dialog->reject();
+            }
+        });
+        QTest::mouseDClick(p.page.List()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCoreApplication::processEvents();
+        QVERIFY(!dialogShown);
+        QVERIFY(p.messages.texts.isEmpty());
+        QCOMPARE(p.page.WorkingList().size(), size_t(2));
     }
 
     void updateAndAddThroughTheDialogRefillTheList() {

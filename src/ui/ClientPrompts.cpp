@@ -1,0 +1,38 @@
+#include "ui/ClientPrompts.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include "ui/AddUpdateSecurityItemDlg.h"
+
+namespace kestrom {
+
+CClientPrompts::CClientPrompts(QWidget* window) : QObject(window), window_(window) {}
+
+void CClientPrompts::Ask(const CAccessControlItem& proposed, Answer answer) {
+    waiting_.push_back({proposed, std::move(answer)});
+    ShowNext();
+}
+
+void CClientPrompts::ShowNext() {
+    if (current_ || waiting_.empty()) return;
+    Question question = std::move(waiting_.front());
+    waiting_.pop_front();
+    auto* dialog = new CAddUpdateSecurityItemDlg({question.proposed}, {0}, {}, true, window_);
+    current_ = dialog;
+    connect(dialog, &QDialog::finished, this, [this, dialog, answer = question.answer](int rc) {
+        std::optional<CAccessControlItem> confirmed;
+        if (rc == QDialog::Accepted) confirmed = dialog->List().front();
+        current_ = nullptr;
+        dialog->deleteLater();
+        answer(std::move(confirmed));
+        // The next question comes from the event loop, not from inside this one's signal.
+        QTimer::singleShot(0, this, [this] { ShowNext(); });
+    });
+    // Modal like the other questions of the window, but shown rather than run in a loop of
+    // its own: the window keeps serving its events and the next question waits its turn.
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
+}
+
+}  // namespace kestrom
