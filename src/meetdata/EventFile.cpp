@@ -1,7 +1,10 @@
 #include "meetdata/EventFile.h"
 
+#include <type_traits>
+
 #include "fileio/FileCause.h"
 #include "fileio/FileEx.h"
+#include "meetdata/MeetLines.h"
 #include "protocol/Messages.h"
 
 namespace kestrom {
@@ -17,19 +20,23 @@ bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16str
         errorLine += FileCauseText(cause);
         return false;
     }
-    file.SetReadEncoding(CFileEx::kEncodingAuto);
     // Comments and empty lines never reach the text; in headers-only mode neither do
     // competitor lines, whose first character is a blank, a tab or a comma.
-    const std::u16string_view terminators = u"\n\x1a";
-    const std::u16string_view commentStarts = headersOnly ? u";\n \t," : u";\n";
-    std::u16string line;
-    while (file.NotAtEnd()) {
-        line.clear();
-        file.ReadToken(line, terminators, commentStarts, {});
-        if (line.empty()) continue;
-        text += line;
-        text += u"\r\n";
+    const std::u16string_view skippedStarts = headersOnly ? u"; \t," : u";";
+    if (!headersOnly) {
+        // At most one character per byte, and two more per line for CR LF: reserved once
+        // from the length so the text is not copied as it grows.
+        const auto bytes = static_cast<std::size_t>(file.GetLength());
+        text.reserve(text.size() + bytes + bytes / 8);
     }
+    ReadMeetFileLines(file, [&](auto& lines) {
+        typename std::remove_reference_t<decltype(lines)>::View line;
+        while (lines.Next(line)) {
+            if (line.empty() || StartsWithOneOf(line, skippedStarts)) continue;
+            AppendLine(text, line);
+            text += u"\r\n";
+        }
+    });
     file.Close();
     return true;
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -57,6 +58,24 @@ TEST(AthleteSelection, LinesWithoutListOrEndingInZeroAreAlwaysSent) {
 TEST(AthleteSelection, MinusOneSelectsEverything) {
     EXPECT_TRUE(IsAthleteSelected(u"2,Bo,Ng,M,CLB,2000,\"3,12\"", kSelectAllAthletes));
     EXPECT_TRUE(IsAthleteSelected(u"2,Bo,Ng,M,CLB,2000,9", kSelectAllAthletes));
+}
+
+// A number list of a hundred thousand numbers is read once, not once per number: read
+// again from its start for every number, it took seconds of CPU per line and request. The
+// bound is far above one pass (a few milliseconds) and far below the quadratic reading.
+TEST(AthleteSelection, LongNumberListIsReadInOnePass) {
+    std::u16string line = u"1,Ann,Lee,F,CLB,2001,\"";
+    for (int i = 1; i <= 100000; ++i) line += U16(std::to_string(i % 5000 + 1)) + u",";
+    line += u"9\",x";
+    timespec start{}, end{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+    EXPECT_TRUE(IsAthleteSelected(line, 4321));
+    EXPECT_TRUE(IsAthleteSelected(line, 9));
+    EXPECT_FALSE(IsAthleteSelected(line, 7777));
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+    const double seconds =
+        static_cast<double>(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
+    EXPECT_LT(seconds, 2.0);
 }
 
 TEST_F(PeopleFileTest, SkipsCommentsAndEmptyLinesAndEndsEveryLineWithCrLf) {
