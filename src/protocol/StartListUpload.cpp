@@ -23,6 +23,27 @@ namespace {
 
 constexpr char16_t kCtrlZ = u'\x001A';
 
+// A start list is one heat: its first line is the heat's header, the lines after it its
+// competitor lines. A header line among them would go into the file as a second header of
+// another heat (or of this one) and shadow that heat's own start list.
+constexpr std::u16string_view kMsgStartListHoldsAnotherHeader =
+    u"START LIST REFUSED: IT HOLDS MORE THAN ONE EVENT HEADER LINE";
+
+// True when a line after the first one is an event header line: not empty, not a comment,
+// and not a competitor line (those begin with a blank, a tab or a comma). LF ends a line.
+bool HoldsAnotherHeaderLine(std::u16string_view startList) {
+    size_t lf = startList.find(u'\n');
+    while (lf != std::u16string_view::npos) {
+        const size_t begin = lf + 1;
+        lf = startList.find(u'\n', begin);
+        if (begin >= startList.size()) break;
+        const char16_t first = startList[begin];
+        if (first != u'\n' && first != u';' && first != u' ' && first != u'\t' && first != u',')
+            return true;
+    }
+    return false;
+}
+
 // The event file as text with one LF after every line, and the line-end convention it was
 // written in.
 struct CEventFileText {
@@ -90,6 +111,11 @@ class CStartListUpload {
         for (char16_t c : *payload)
             if (c != u'\r') startList.push_back(c);
 
+        if (HoldsAnotherHeaderLine(startList)) {
+            p_.Log(kMsgStartListHoldsAnotherHeader, kLogError);
+            p_.SendReply(u"NLS");
+            return;
+        }
         if (!UpdateEventFile(startList, key)) {
             p_.SendReply(u"NLS");
             return;
