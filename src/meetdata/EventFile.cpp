@@ -23,12 +23,11 @@ bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16str
     // Comments and empty lines never reach the text; in headers-only mode neither do
     // competitor lines, whose first character is a blank, a tab or a comma.
     const std::u16string_view skippedStarts = headersOnly ? u"; \t," : u";";
-    if (!headersOnly) {
-        // At most one character per byte, and two more per line for CR LF: reserved once
-        // from the length so the text is not copied as it grows.
-        const auto bytes = static_cast<std::size_t>(file.GetLength());
-        text.reserve(text.size() + bytes + bytes / 8);
-    }
+    // At most one character per byte, and two more per line for CR LF: reserved once from
+    // the length so the text is never copied as it grows. Room that the header lines leave
+    // unused is never touched, so it costs no memory.
+    const auto bytes = static_cast<std::size_t>(file.GetLength());
+    text.reserve(text.size() + bytes + bytes / 8);
     ReadMeetFileLines(file, [&](auto& lines) {
         typename std::remove_reference_t<decltype(lines)>::View line;
         while (lines.Next(line)) {

@@ -132,6 +132,7 @@ bool CMeetLineReader<Unit>::Next(View& line) {
                 if (pos_ == end_) return false;
                 line = View(buf_.get() + pos_, end_ - pos_);
                 pos_ = end_;
+                endedByCtrlZ_ = false;
                 return true;
             }
             scan = pos_ + searched;
@@ -160,6 +161,7 @@ bool CMeetLineReader<Unit>::Next(View& line) {
         }
         line = View(buf_.get() + pos_, stop - pos_);
         pos_ = stop + 1;
+        endedByCtrlZ_ = ch == kCtrlZ;
         return true;
     }
 }

@@ -37,6 +37,9 @@ class CMeetLineReader {
     bool Next(View& line);
     // The line-end convention read so far (CFileEx's kLineEnd codes).
     int LineEndMode() const { return ends_.mode; }
+    // Whether the line last given was ended by a Ctrl-Z (rather than a line end or the end
+    // of the file).
+    bool EndedByCtrlZ() const { return endedByCtrlZ_; }
 
   private:
     // Keeps the units from keepFrom on at the front and reads one more block behind them.
@@ -51,6 +54,7 @@ class CMeetLineReader {
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool atEnd_ = false;
+    bool endedByCtrlZ_ = false;
     CLineEndState ends_;
 };
 

@@ -75,6 +75,24 @@ TEST_F(StartListUpload, StartListHoldingAnotherHeadersLineIsRefused) {
               "5,1,1,100m\r\n a\r\n7,1,1,100m\r\n c\r\n\td\r\n,e\r\n; note\r\n\r\n");
 }
 
+// A file of many blocks: only the heat's lines change, every other byte stays as it was.
+TEST_F(StartListUpload, LargeFileKeepsEveryOtherLineByteForByte) {
+    std::string head, tail;
+    for (int e = 1; e <= 3000; ++e) {
+        std::string heat = std::to_string(e) + ",1,1,Event " + std::to_string(e) + ",TR\r\n";
+        for (int lane = 1; lane <= 4; ++lane)
+            heat +=
+                "," + std::to_string(lane) + ",Athlete " + std::to_string(e * 10 + lane) + "\r\n";
+        if (e == 1500) heat += "; note\r\n\r\n";
+        (e < 1500 ? head : tail) += heat;
+    }
+    WriteBytes(Event("orvo.evt"), head + tail);
+    EXPECT_EQ(Send(u"1500,1,1,Ignored\r\n,1,New\r\n").substr(0, 4), "\x01ROK");
+    const std::string heatHeader = "1500,1,1,Event 1500,TR\r\n";
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")),
+              head + heatHeader + ",1,New\r\n" + tail.substr(tail.find("1501,1,1")));
+}
+
 TEST_F(StartListUpload, FailuresReplyNlsAndLeaveTheFileUntouched) {
     EXPECT_EQ(Send(u"5,1,1\n a"), Reply("NLS"));
     EXPECT_EQ(Log().back(), u"ERROR FINDING EVENT FILE: " + FromUtf8(Event("orvo.evt").string()));
