@@ -1,5 +1,6 @@
 #include "meetdata/PeopleFile.h"
 
+#include <optional>
 #include <type_traits>
 
 #include "fileio/FileEx.h"
@@ -13,11 +14,8 @@ namespace {
 
 constexpr int kNumberListField = 6;
 
-}  // namespace
-
-bool IsAthleteSelected(std::u16string_view line, std::int16_t selection) {
-    if (selection == kSelectAllAthletes) return true;
-    const auto list = ReadField(line, kNumberListField);
+// Whether a number list selects the line (the rule of IsAthleteSelected).
+bool ListSelects(std::optional<std::u16string_view> list, std::int16_t selection) {
     if (!list) return true;
     // One pass over the list: a list of many thousand numbers costs its length, not its
     // length squared.
@@ -29,6 +27,38 @@ bool IsAthleteSelected(std::u16string_view line, std::int16_t selection) {
         if (last == selection) matched = true;
     }
     return last == 0 || matched;
+}
+
+// Where the number list begins when no field before it holds a double quote: those fields
+// are then plain runs between commas, as the field reader reads them, and the list is
+// field 0 of the rest of the line. npos when the line has fewer fields (no list), nothing
+// when a quote comes first and the field reader must read the line from its start.
+template <class Unit>
+std::optional<std::size_t> PlainNumberListStart(std::basic_string_view<Unit> line) {
+    int commas = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == Unit('"')) return std::nullopt;
+        if (line[i] == Unit(',') && ++commas == kNumberListField) return i + 1;
+    }
+    return std::basic_string_view<Unit>::npos;
+}
+
+// The selection rule for a line of the file, without widening and splitting every field of
+// an athlete line whose first fields are plain.
+template <class Unit>
+bool LineSelected(std::basic_string_view<Unit> line, std::int16_t selection,
+                  std::u16string& scratch) {
+    const auto start = PlainNumberListStart(line);
+    if (!start) return IsAthleteSelected(WideLine(line, scratch), selection);
+    if (*start == std::basic_string_view<Unit>::npos) return true;
+    return ListSelects(ReadField(WideLine(line.substr(*start), scratch), 0), selection);
+}
+
+}  // namespace
+
+bool IsAthleteSelected(std::u16string_view line, std::int16_t selection) {
+    if (selection == kSelectAllAthletes) return true;
+    return ListSelects(ReadField(line, kNumberListField), selection);
 }
 
 bool AppendAthleteList(const std::u16string& path, std::int16_t selection, std::u16string& out) {
@@ -43,13 +73,9 @@ bool AppendAthleteList(const std::u16string& path, std::int16_t selection, std::
         std::u16string scratch;
         while (lines.Next(line)) {
             if (line.empty() || line[0] == ';') continue;
-            if (selection == kSelectAllAthletes) {
-                AppendLine(out, line);
-            } else {
-                const std::u16string_view wide = WideLine(line, scratch);
-                if (!IsAthleteSelected(wide, selection)) continue;
-                out.append(wide);
-            }
+            if (selection != kSelectAllAthletes && !LineSelected(line, selection, scratch))
+                continue;
+            AppendLine(out, line);
             out += u"\r\n";
         }
     });

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "fileio/FileEx.h"
 #include "fileio/TextConvert.h"
@@ -92,6 +93,44 @@ TEST_F(PeopleFileTest, SkipsCommentsAndEmptyLinesAndEndsEveryLineWithCrLf) {
     EXPECT_EQ(out,
               u"stamp,1,Ann,Lee,F,CLB,2001,\"3,7\"\r\n 2,leading blank\r\n,3,leading comma\r\n"
               u"5,last line without line end\r\n");
+}
+
+// The file's lines are selected exactly as IsAthleteSelected selects each line by itself,
+// whatever the quoting of the fields before the number list, in 8-bit and UTF-16 files.
+TEST_F(PeopleFileTest, FileSelectionAgreesWithTheLineRule) {
+    const std::vector<std::string> lines = {"1,a,b,c,d,e,7",
+                                            "2,a,b,c,d,e,8",
+                                            "3,a,b,c,d,e,\"3,7,12\",x",
+                                            "4,a,b,c,d,e,\"3,12\"",
+                                            "5,\"a,b\",c,d,e,f,8",
+                                            "6,\"a,b\",c,d,e,f,7",
+                                            "7, \"x\" ,b,c,d,e,\"5,0\"",
+                                            "8,a,b",
+                                            "9,a,b,c,d,e,",
+                                            "10,a,b,c,d,e,,7",
+                                            "11,a,b,c,d,e, \"7,1\" ,z",
+                                            "12,a\"b,c,d,e,f,9",
+                                            "13,a,b,c,d,\"e,f\",7",
+                                            "14,a,b,c,d,e,\"9\"x,7\"",
+                                            " 15,a,b,c,d,e,9"};
+    std::string file;
+    for (const auto& line : lines) file += line + "\r\n";
+    for (bool wide : {false, true}) {
+        std::string bytes = file;
+        if (wide) {
+            bytes = "\xFF\xFE";
+            for (char c : file) bytes += std::string{c, '\0'};
+        }
+        const auto path = Write(bytes);
+        for (std::int16_t selection : {7, 8, 9, 12}) {
+            std::u16string expected;
+            for (const auto& line : lines)
+                if (IsAthleteSelected(U16(line), selection)) expected += U16(line) + u"\r\n";
+            std::u16string out;
+            ASSERT_TRUE(AppendAthleteList(path, selection, out));
+            EXPECT_EQ(out, expected) << "selection " << selection << (wide ? ", UTF-16" : "");
+        }
+    }
 }
 
 TEST_F(PeopleFileTest, ReadsUtf16AndStopsLinesAtCtrlZ) {
