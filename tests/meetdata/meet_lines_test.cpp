@@ -2,14 +2,12 @@
 // to read through: the same lines and line-end convention for every encoding, line end and
 // block boundary, so the replies built from them stay byte for byte what they were.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <type_traits>
 #include <vector>
 
+#include "fileio/TempFolder.h"
 #include "fileio/TextConvert.h"
 #include "meetdata/EventFile.h"
 #include "meetdata/MeetLines.h"
@@ -18,8 +16,6 @@
 
 namespace kestrom {
 namespace {
-
-namespace fs = std::filesystem;
 
 enum class Form { k8Bit, kUtf16Le, kUtf16Be };
 
@@ -40,18 +36,10 @@ std::string Encode(std::u16string_view text, Form form) {
 
 class MeetLinesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("kestrom-lines-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
-        path_ = FromUtf8((folder_ / "orvo.evt").string());
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    void Write(const std::string& bytes) { folder_.Put("orvo.evt", bytes); }
 
-    void Write(const std::string& bytes) {
-        std::ofstream(folder_ / "orvo.evt", std::ios::binary) << bytes;
-    }
+    testing::TempFolder folder_;
+    const std::u16string path_ = folder_.Path("orvo.evt");
 
     struct Lines {
         std::vector<std::u16string> lines;
@@ -99,9 +87,6 @@ class MeetLinesTest : public ::testing::Test {
         for (size_t i = 0; i < got.lines.size(); ++i)
             ASSERT_EQ(got.lines[i], expected.lines[i]) << what << ", line " << i;
     }
-
-    fs::path folder_;
-    std::u16string path_;
 };
 
 TEST_F(MeetLinesTest, EveryLineEndConventionAsTheTokenReaderSettlesIt) {
