@@ -36,6 +36,19 @@ std::shared_ptr<const CAccessControlList::Table> CAccessControlList::Build(
     return table;
 }
 
+std::shared_ptr<const CAccessControlList::Table> CAccessControlList::Current() const {
+    std::shared_lock lock(tableMutex_);
+    return table_;
+}
+
+void CAccessControlList::Publish(std::shared_ptr<const Table> table) {
+    {
+        std::unique_lock lock(tableMutex_);
+        table_.swap(table);
+    }
+    // The old table is released here, outside the lock (searches may still hold it).
+}
+
 std::vector<CAccessControlItem> CAccessControlList::Snapshot() const {
     return Current()->items;
 }
@@ -57,14 +70,14 @@ std::optional<size_t> CAccessControlList::FindIndexByMacText(std::u16string_view
 
 void CAccessControlList::ReplaceAll(const std::vector<CAccessControlItem>& items) {
     std::lock_guard lock(changeMutex_);
-    table_.store(Build(items));
+    Publish(Build(items));
 }
 
 void CAccessControlList::Append(const std::vector<CAccessControlItem>& items) {
     std::lock_guard lock(changeMutex_);
     std::vector<CAccessControlItem> all = Current()->items;
     all.insert(all.end(), items.begin(), items.end());
-    table_.store(Build(std::move(all)));
+    Publish(Build(std::move(all)));
 }
 
 size_t CAccessControlList::Size() const {

@@ -1,12 +1,12 @@
 #pragma once
 // The access control list: client MAC addresses with per-product permissions.
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,7 +36,8 @@ void SplitMacText(std::u16string_view macText, CAccessControlItem& item);
 // The list lives for the whole run; admission searches it from connection threads for every
 // message while the options dialog may replace it. Each change publishes a new immutable
 // table with an index by MAC text, so a search is one hash lookup on the table current at
-// its start and takes no lock that a change or another search waits for. It also knows
+// its start; the table's lock is held, shared, only to take the table, and a change holds
+// it alone only to put the new table in place. It also knows
 // where it is stored: the bare name KestromMAC.dat, i.e. the working directory, which the
 // front ends make the config folder.
 class CAccessControlList {
@@ -71,9 +72,11 @@ class CAccessControlList {
         std::unordered_map<std::u16string, size_t, MacHash, std::equal_to<>> firstByMac;
     };
     static std::shared_ptr<const Table> Build(std::vector<CAccessControlItem> items);
-    std::shared_ptr<const Table> Current() const { return table_.load(); }
+    std::shared_ptr<const Table> Current() const;
+    void Publish(std::shared_ptr<const Table> table);
 
-    std::atomic<std::shared_ptr<const Table>> table_;
+    mutable std::shared_mutex tableMutex_;
+    std::shared_ptr<const Table> table_;
     // Orders the changes (an append reads the table it extends); searches never take it.
     std::mutex changeMutex_;
     mutable std::mutex pathMutex_;
