@@ -23,41 +23,50 @@ constexpr size_t npos = std::u16string_view::npos;
 
 }  // namespace
 
-std::optional<std::u16string_view> ReadField(std::u16string_view line, int index,
-                                             char16_t separator, char16_t quote) {
-    if (index < 0) return std::nullopt;
-    size_t start = 0;
-    for (;;) {
-        size_t end = line.find(separator, start);
-        size_t textBegin = start;
-        size_t textEnd = end == npos ? line.size() : end;
-        if (quote != 0) {
-            // Quoted when only white space (that is not the separator) precedes the quote.
-            size_t q = start;
-            while (q < line.size() && line[q] != quote && line[q] != separator && IsWhite(line[q]))
-                ++q;
-            if (q < line.size() && line[q] == quote) {
-                // The closing quote is the first one followed, after white space, by the
-                // separator or the end of the line.
-                for (size_t c = line.find(quote, q + 1); c != npos; c = line.find(quote, c + 1)) {
-                    size_t k = c + 1;
-                    while (k < line.size() && line[k] != separator && IsWhite(line[k])) ++k;
-                    if (k == line.size() || line[k] == separator) {
-                        textBegin = q + 1;
-                        textEnd = c;
-                        end = k == line.size() ? npos : k;
-                        break;
-                    }
+std::optional<std::u16string_view> CFieldCursor::Next() {
+    if (done_) return std::nullopt;
+    const std::u16string_view line = line_;
+    size_t end = line.find(separator_, start_);
+    size_t textBegin = start_;
+    size_t textEnd = end == npos ? line.size() : end;
+    if (quote_ != 0) {
+        // Quoted when only white space (that is not the separator) precedes the quote.
+        size_t q = start_;
+        while (q < line.size() && line[q] != quote_ && line[q] != separator_ && IsWhite(line[q]))
+            ++q;
+        if (q < line.size() && line[q] == quote_) {
+            // The closing quote is the first one followed, after white space, by the
+            // separator or the end of the line.
+            for (size_t c = line.find(quote_, q + 1); c != npos; c = line.find(quote_, c + 1)) {
+                size_t k = c + 1;
+                while (k < line.size() && line[k] != separator_ && IsWhite(line[k])) ++k;
+                if (k == line.size() || line[k] == separator_) {
+                    textBegin = q + 1;
+                    textEnd = c;
+                    end = k == line.size() ? npos : k;
+                    break;
                 }
             }
         }
-        if (index == 0) {
-            if (textEnd <= textBegin) return std::nullopt;
-            return line.substr(textBegin, textEnd - textBegin);
+    }
+    if (end == npos)
+        done_ = true;
+    else
+        start_ = end + 1;
+    return line.substr(textBegin, textEnd > textBegin ? textEnd - textBegin : 0);
+}
+
+std::optional<std::u16string_view> ReadField(std::u16string_view line, int index,
+                                             char16_t separator, char16_t quote) {
+    if (index < 0) return std::nullopt;
+    CFieldCursor fields(line, separator, quote);
+    for (;;) {
+        auto field = fields.Next();
+        if (!field) return std::nullopt;
+        if (index-- == 0) {
+            if (field->empty()) return std::nullopt;
+            return field;
         }
-        if (end == npos) return std::nullopt;
-        start = end + 1;
-        --index;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The readers every meet-file and request parser shares: comma fields with quoting, the event
 // key with its direction mark, the field-event test, and the 14-digit date stamp.
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -37,6 +38,24 @@ class CEventInfo {
 // empty field, or a line with fewer fields, gives nothing.
 std::optional<std::u16string_view> ReadField(std::u16string_view line, int index,
                                              char16_t separator = u',', char16_t quote = u'"');
+
+// The fields of a line one after the other, by the rules of ReadField, in one pass over the
+// line (reading field i with ReadField starts again from the line's start each time).
+class CFieldCursor {
+  public:
+    explicit CFieldCursor(std::u16string_view line, char16_t separator = u',',
+                          char16_t quote = u'"')
+        : line_(line), separator_(separator), quote_(quote) {}
+    // The next field's text, possibly empty; nothing once the last field has been read.
+    std::optional<std::u16string_view> Next();
+
+  private:
+    std::u16string_view line_;
+    char16_t separator_;
+    char16_t quote_;
+    size_t start_ = 0;
+    bool done_ = false;
+};
 
 // Direction mark of a request key: '+', '-' or a blank.
 inline constexpr char16_t kNoDirection = u' ';

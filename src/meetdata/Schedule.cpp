@@ -1,62 +1,61 @@
 #include "meetdata/Schedule.h"
 
+#include <type_traits>
+
 #include "fileio/FileEx.h"
+#include "meetdata/MeetLines.h"
 
 namespace kestrom {
 
 namespace {
 
-constexpr std::u16string_view kLineTerminators = u"\n\x1A";
-// Header lines only: comments, empty lines and competitor lines are skipped.
-constexpr std::u16string_view kHeaderCommentStarts = u"; \t,\n";
-constexpr std::u16string_view kLineCommentStarts = u";\n";
-
-bool IsCompetitorLine(std::u16string_view line) {
-    return !line.empty() && (line[0] == u' ' || line[0] == u'\t' || line[0] == u',');
-}
+// Lines that are not event header lines: comments, and the competitor lines.
+constexpr std::u16string_view kNotHeaderStarts = u"; \t,";
+constexpr std::u16string_view kCompetitorStarts = u" \t,";
 
 bool IsBeforeFirstEvent(const CEventInfo& key) {
     return key.event == 0 && key.round == 0 && key.heat == 0;
 }
 
-// Reads header lines until the wanted field event; true with its line in `line`.
-bool FindFieldEvent(CFileEx& file, const CEventInfo& key, bool walk, std::u16string& line,
+// Reads header lines until the wanted field event; true with the reader at its line. Only
+// the lines whose key matters are tested for a field event.
+template <class Reader>
+bool FindFieldEvent(Reader& lines, typename Reader::View& line, const CEventInfo& key, bool walk,
                     int& badHeaderLines) {
     const bool fromStart = IsBeforeFirstEvent(key);
     bool passed = false;
-    for (;;) {
-        line.clear();
-        const int end = file.ReadToken(line, kLineTerminators, kHeaderCommentStarts, {});
-        if (!line.empty()) {
-            CEventInfo lineKey;
-            if (!ReadEventKey(line, lineKey)) {
-                ++badHeaderLines;
-            } else {
-                const bool fieldEvent = IsFieldEvent(line);
-                if (fieldEvent && (fromStart || passed)) return true;
-                if (lineKey.SameKey(key)) {
-                    if (walk && !passed)
-                        passed = true;
-                    else if (fieldEvent)
-                        return true;
-                }
-            }
+    std::u16string scratch;
+    CEventInfo lineKey;
+    while (lines.Next(line)) {
+        if (line.empty() || StartsWithOneOf(line, kNotHeaderStarts)) continue;
+        if (!ReadHeaderKey(line, lineKey, scratch)) {
+            ++badHeaderLines;
+            continue;
         }
-        if (end < 0) return false;
+        const bool sameKey = lineKey.SameKey(key);
+        if (!fromStart && !passed && !sameKey) continue;
+        const bool fieldEvent = IsFieldEvent(WideLine(line, scratch));
+        if (fieldEvent && (fromStart || passed)) return true;
+        if (sameKey) {
+            if (walk && !passed)
+                passed = true;
+            else if (fieldEvent)
+                return true;
+        }
     }
+    return false;
 }
 
-void AppendStartList(CFileEx& file, std::u16string& text) {
-    std::u16string line;
-    for (;;) {
-        line.clear();
-        const int end = file.ReadToken(line, kLineTerminators, kLineCommentStarts, {});
-        if (!line.empty()) {
-            if (!IsCompetitorLine(line)) return;
-            text += line;
-            text += u"\r\n";
-        }
-        if (end < 0) return;
+// The competitor lines that follow, up to the next line that is not one (comment lines and
+// empty lines among them are skipped).
+template <class Reader>
+void AppendStartList(Reader& lines, std::u16string& text) {
+    typename Reader::View line;
+    while (lines.Next(line)) {
+        if (line.empty() || line[0] == ';') continue;
+        if (!StartsWithOneOf(line, kCompetitorStarts)) return;
+        AppendLine(text, line);
+        text += u"\r\n";
     }
 }
 
@@ -70,15 +69,16 @@ CScheduleAnswer ReadSchedule(const std::u16string& path, const CEventInfo& key, 
     if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyWrite | CFileEx::typeBinary))
         return answer;
     answer.opened = true;
-    file.SetReadEncoding(CFileEx::kEncodingAuto);
 
     const bool walk = mark == u'+';
-    std::u16string line;
-    if (!FindFieldEvent(file, key, walk, line, answer.badHeaderLines)) return answer;
-    answer.found = true;
-    answer.text = line;
-    answer.text += u"\r\n";
-    if (!walk) AppendStartList(file, answer.text);
+    ReadMeetFileLines(file, [&](auto& lines) {
+        typename std::remove_reference_t<decltype(lines)>::View line;
+        if (!FindFieldEvent(lines, line, key, walk, answer.badHeaderLines)) return;
+        answer.found = true;
+        AppendLine(answer.text, line);
+        answer.text += u"\r\n";
+        if (!walk) AppendStartList(lines, answer.text);
+    });
     return answer;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "fileio/TextScan.h"
+#include "meetdata/MeetLines.h"
 
 namespace kestrom {
 namespace {
@@ -53,7 +54,7 @@ class CMergeScan {
 
     std::optional<CEventInfo> ReadHeader(std::u16string_view line) {
         CEventInfo header;
-        plan_.parsed = ReadEventKey(line, header);
+        plan_.parsed = ReadHeaderKey(line, header, scratch_);
         if (!plan_.parsed) {
             ++plan_.badHeaderReads;
             return std::nullopt;
@@ -120,6 +121,7 @@ class CMergeScan {
     CStartListSplice plan_;
     std::size_t insertion_ = kNone;
     bool replaced_ = false;
+    std::u16string scratch_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <type_traits>
 
 #include "fileio/AtomicFile.h"
 #include "fileio/FileCause.h"
@@ -11,6 +12,7 @@
 #include "fileio/Path.h"
 #include "fileio/TextConvert.h"
 #include "meetdata/MeetFiles.h"
+#include "meetdata/MeetLines.h"
 #include "meetdata/Readers.h"
 #include "meetdata/StartListMerge.h"
 #include "protocol/CommandProcessor.h"
@@ -21,7 +23,26 @@
 namespace kestrom {
 namespace {
 
-constexpr char16_t kCtrlZ = u'\x001A';
+// A start list is one heat: its first line is the heat's header, the lines after it its
+// competitor lines. A header line among them would go into the file as a second header of
+// another heat (or of this one) and shadow that heat's own start list.
+constexpr std::u16string_view kMsgStartListHoldsAnotherHeader =
+    u"START LIST REFUSED: IT HOLDS MORE THAN ONE EVENT HEADER LINE";
+
+// True when a line after the first one is an event header line: not empty, not a comment,
+// and not a competitor line (those begin with a blank, a tab or a comma). LF ends a line.
+bool HoldsAnotherHeaderLine(std::u16string_view startList) {
+    size_t lf = startList.find(u'\n');
+    while (lf != std::u16string_view::npos) {
+        const size_t begin = lf + 1;
+        lf = startList.find(u'\n', begin);
+        if (begin >= startList.size()) break;
+        const char16_t first = startList[begin];
+        if (first != u'\n' && first != u';' && first != u' ' && first != u'\t' && first != u',')
+            return true;
+    }
+    return false;
+}
 
 // The event file as text with one LF after every line, and the line-end convention it was
 // written in.
@@ -30,30 +51,24 @@ struct CEventFileText {
     int lineEndMode = CFileEx::kLineEndAuto;
 };
 
-// One pass over the file straight into the content: a read runs from one Ctrl-Z to the next
-// (line ends arrive as LF), and a Ctrl-Z ends a line as a line end does.
+// One pass over the file's lines straight into the content, each line and one LF. A Ctrl-Z
+// ends a line as a line end does; the one closing the file is an end mark, not a line.
 bool ReadEventFileContent(CFileEx& file, CEventFileText& text) {
-    file.SetReadEncoding(CFileEx::kEncodingAuto);
     std::u16string& content = text.content;
-    if (file.NotAtEnd()) {
-        // Settled by the first character: at most one character per byte (two in UTF-16),
-        // and one more for a last line without its line end.
-        const std::uint64_t bytes = file.GetLength();
-        const bool wide = file.GetReadEncoding() == CFileEx::kEncodingUtf16;
-        content.reserve(static_cast<std::size_t>(wide ? bytes / 2 : bytes) + 1);
-    }
-    while (file.NotAtEnd()) {
-        const int end = file.ReadToken(content, u"\x001A", {}, {});
-        const bool lineOpen = !content.empty() && content.back() != u'\n';
-        if (end != kCtrlZ) {
-            if (lineOpen) content += u'\n';
-            break;
+    // At most one character per byte, and one more for a last line without its line end.
+    content.reserve(static_cast<std::size_t>(file.GetLength()) + 1);
+    ReadMeetFileLines(file, [&](auto& lines) {
+        typename std::remove_reference_t<decltype(lines)>::View line;
+        bool closingCtrlZ = false;
+        while (lines.Next(line)) {
+            if (closingCtrlZ) content += u'\n';  // it was not the last after all
+            closingCtrlZ = line.empty() && lines.EndedByCtrlZ();
+            if (closingCtrlZ) continue;
+            AppendLine(content, line);
+            content += u'\n';
         }
-        // A Ctrl-Z closing the file is an end mark, not a line.
-        if (!lineOpen && !file.NotAtEnd()) break;
-        content += u'\n';
-    }
-    text.lineEndMode = file.GetReadLineEndMode();
+        text.lineEndMode = lines.LineEndMode();
+    });
     return file.ErrorCause() == 0;
 }
 
@@ -92,6 +107,11 @@ class CStartListUpload {
         for (char16_t c : *payload)
             if (c != u'\r') startList.push_back(c);
 
+        if (HoldsAnotherHeaderLine(startList)) {
+            p_.Log(kMsgStartListHoldsAnotherHeader, kLogError);
+            p_.SendReply(u"NLS");
+            return;
+        }
         if (!UpdateEventFile(startList, key)) {
             p_.SendReply(u"NLS");
             return;

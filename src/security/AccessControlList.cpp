@@ -23,50 +23,74 @@ void SplitMacText(std::u16string_view macText, CAccessControlItem& item) {
     }
 }
 
+CAccessControlList::CAccessControlList() : table_(Build({})) {}
+
+std::shared_ptr<const CAccessControlList::Table> CAccessControlList::Build(
+    std::vector<CAccessControlItem> items) {
+    auto table = std::make_shared<Table>();
+    table->items = std::move(items);
+    table->firstByMac.reserve(table->items.size());
+    // emplace keeps the first index of a MAC text that several entries share.
+    for (size_t i = 0; i < table->items.size(); ++i)
+        table->firstByMac.emplace(table->items[i].GetMacText(), i);
+    return table;
+}
+
+std::shared_ptr<const CAccessControlList::Table> CAccessControlList::Current() const {
+    std::shared_lock lock(tableMutex_);
+    return table_;
+}
+
+void CAccessControlList::Publish(std::shared_ptr<const Table> table) {
+    {
+        std::unique_lock lock(tableMutex_);
+        table_.swap(table);
+    }
+    // The old table is released here, outside the lock (searches may still hold it).
+}
+
 std::vector<CAccessControlItem> CAccessControlList::Snapshot() const {
-    std::lock_guard lock(mutex_);
-    return items_;
+    return Current()->items;
 }
 
 std::optional<CAccessControlItem> CAccessControlList::FindByMacText(
     std::u16string_view macText) const {
-    std::lock_guard lock(mutex_);
-    for (const auto& item : items_) {
-        if (item.GetMacText() == macText) return item;
-    }
-    return std::nullopt;
+    const auto table = Current();
+    const auto found = table->firstByMac.find(macText);
+    if (found == table->firstByMac.end()) return std::nullopt;
+    return table->items[found->second];
 }
 
 std::optional<size_t> CAccessControlList::FindIndexByMacText(std::u16string_view macText) const {
-    std::lock_guard lock(mutex_);
-    for (size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i].GetMacText() == macText) return i;
-    }
-    return std::nullopt;
+    const auto table = Current();
+    const auto found = table->firstByMac.find(macText);
+    if (found == table->firstByMac.end()) return std::nullopt;
+    return found->second;
 }
 
 void CAccessControlList::ReplaceAll(const std::vector<CAccessControlItem>& items) {
-    std::lock_guard lock(mutex_);
-    items_ = items;
+    std::lock_guard lock(changeMutex_);
+    Publish(Build(items));
 }
 
 void CAccessControlList::Append(const std::vector<CAccessControlItem>& items) {
-    std::lock_guard lock(mutex_);
-    items_.insert(items_.end(), items.begin(), items.end());
+    std::lock_guard lock(changeMutex_);
+    std::vector<CAccessControlItem> all = Current()->items;
+    all.insert(all.end(), items.begin(), items.end());
+    Publish(Build(std::move(all)));
 }
 
 size_t CAccessControlList::Size() const {
-    std::lock_guard lock(mutex_);
-    return items_.size();
+    return Current()->items.size();
 }
 
 void CAccessControlList::SetStoragePath(std::u16string path) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(pathMutex_);
     storagePath_ = std::move(path);
 }
 
 std::u16string CAccessControlList::StoragePath() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(pathMutex_);
     return storagePath_;
 }
 

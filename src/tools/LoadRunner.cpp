@@ -294,6 +294,17 @@ void Summarise(CLoadReport& report, std::vector<std::uint32_t>& all) {
 
 }  // namespace
 
+namespace {
+
+// +71 on every character: the single-byte mode's payload scrambling (the client library
+// stays below the protocol layer, so it has its own).
+std::u16string Shifted(std::u16string text) {
+    for (char16_t& c : text) c = static_cast<char16_t>(c + 71);
+    return text;
+}
+
+}  // namespace
+
 std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode,
                                              std::string& error) {
     CLoadRequest request;
@@ -353,8 +364,9 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
     } else if (kind == "drq" || kind == "dhq") {
         message = BuildRequest(kind == "drq" ? u"DRQ" : u"DHQ", Ascii(args.empty() ? "0," : args));
         request.expectedCode = "DRP";
-    } else if (kind == "rff" || kind == "sls") {
-        // rff:@FILE and sls:@FILE, a results upload and a start list as devices send them.
+    } else if (kind == "sls" || kind == "rff") {
+        // sls:@FILE or rff:@FILE: the file's text as a start list, or as a results upload
+        // with its checksum (scrambled in single-byte mode, as a device sends it).
         if (args.size() < 2 || args[0] != '@') {
             error = kind + " needs @FILE: " + request.requestText;
             return std::nullopt;
@@ -365,13 +377,17 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
             error = why.str();
             return std::nullopt;
         }
-        request.expectedCode = "ROK";
-        if (kind == "rff") {
-            message = BuildUploadMessage(u"RFF", charMode == 0 ? Scramble(*text) : *text, charMode);
-        } else {
+        if (kind == "sls")
             message = BuildRequest(u"SLS", *text);
-            request.expectPayload = true;
-        }
+        else
+            message = BuildUploadMessage(u"RFF", charMode == 0 ? Shifted(*text) : *text, charMode);
+        request.expectedCode = "ROK";
+        request.expectPayload = kind == "sls";
+    } else if (kind == "srq") {
+        // The schedule request's payload is scrambled in single-byte mode, as a device sends it.
+        if (!needArgs()) return std::nullopt;
+        message = BuildRequest(u"SRQ", charMode == 0 ? Shifted(Ascii(args)) : Ascii(args));
+        request.expectedCode = "SRP";
     } else if (kind == "req") {
         // req:CODE[:PAYLOAD], any reply record.
         const std::size_t sep = args.find(':');

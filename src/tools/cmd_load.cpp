@@ -19,8 +19,8 @@ constexpr double kMaxSeconds = 600;
 constexpr const char* kUsage =
     "load [-c CONNECTIONS] [-t THREADS] [-d SECONDS] [-n COUNT] [--hold SECONDS] REQUEST...\n"
     "      REQUEST: [W*]ping[:PRODUCT] | rfq:E,R,H[,+] | rrq:E,R,H | rhq:E,R,H |\n"
-    "               irq:E,R,H[,STAMP] | drq:PAYLOAD | dhq:PAYLOAD | sls:@FILE | rff:@FILE |\n"
-    "               req:CODE[:PAYLOAD]";
+    "               irq:E,R,H[,STAMP] | drq:PAYLOAD | dhq:PAYLOAD | sls:@FILE | srq:E,R,H[,+]\n"
+    "               rff:@FILE | req:CODE[:PAYLOAD]";
 
 bool ParseNumber(const std::string& text, double low, double high, double& value) {
     char* end = nullptr;

@@ -55,6 +55,45 @@ TEST_F(StartListUpload, CtrlZEndsALineAndOnlyAClosingOneIsDropped) {
     EXPECT_EQ(ReadBytes(Event("orvo.evt")), "8,1,1\r z\r9,1,1,Run\r y\r");
 }
 
+// One upload is one heat: a body that holds another heat's header line would put a second
+// header of that heat into the file, ahead of the real one, and shadow its start list.
+TEST_F(StartListUpload, StartListHoldingAnotherHeadersLineIsRefused) {
+    const std::string file = "5,1,1,100m\r\n a\r\n7,1,1,100m\r\n b\r\n";
+    WriteBytes(Event("orvo.evt"), file);
+    EXPECT_EQ(Send(u"5,1,1,100m\r\n x\r\n7,1,1,Fake\r\n evil\r\n"), Reply("NLS"));
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")), file);
+    EXPECT_EQ(Log().back(), u"START LIST REFUSED: IT HOLDS MORE THAN ONE EVENT HEADER LINE");
+    EXPECT_EQ(op_.lines.back().level, kLogError);
+    // Its own header again, or a line that readers would take for a header, is refused too.
+    EXPECT_EQ(Send(u"6,1,1,100m\n x\n6,1,1,100m\n y\n"), Reply("NLS"));
+    EXPECT_EQ(Send(u"6,1,1,100m\n x\nLong Jump\n"), Reply("NLS"));
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")), file);
+    EXPECT_TRUE(op_.balloons.empty());
+
+    // Competitor lines of every kind, comments and empty lines make one heat.
+    EXPECT_EQ(Send(u"7,1,1,100m\r\n c\r\n\td\r\n,e\r\n; note\r\n\r\n").substr(0, 4), "\x01ROK");
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")),
+              "5,1,1,100m\r\n a\r\n7,1,1,100m\r\n c\r\n\td\r\n,e\r\n; note\r\n\r\n");
+}
+
+// A file of many blocks: only the heat's lines change, every other byte stays as it was.
+TEST_F(StartListUpload, LargeFileKeepsEveryOtherLineByteForByte) {
+    std::string head, tail;
+    for (int e = 1; e <= 3000; ++e) {
+        std::string heat = std::to_string(e) + ",1,1,Event " + std::to_string(e) + ",TR\r\n";
+        for (int lane = 1; lane <= 4; ++lane)
+            heat +=
+                "," + std::to_string(lane) + ",Athlete " + std::to_string(e * 10 + lane) + "\r\n";
+        if (e == 1500) heat += "; note\r\n\r\n";
+        (e < 1500 ? head : tail) += heat;
+    }
+    WriteBytes(Event("orvo.evt"), head + tail);
+    EXPECT_EQ(Send(u"1500,1,1,Ignored\r\n,1,New\r\n").substr(0, 4), "\x01ROK");
+    const std::string heatHeader = "1500,1,1,Event 1500,TR\r\n";
+    EXPECT_EQ(ReadBytes(Event("orvo.evt")),
+              head + heatHeader + ",1,New\r\n" + tail.substr(tail.find("1501,1,1")));
+}
+
 TEST_F(StartListUpload, FailuresReplyNlsAndLeaveTheFileUntouched) {
     EXPECT_EQ(Send(u"5,1,1\n a"), Reply("NLS"));
     EXPECT_EQ(Log().back(), u"ERROR FINDING EVENT FILE: " + FromUtf8(Event("orvo.evt").string()));

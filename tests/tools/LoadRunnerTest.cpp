@@ -142,8 +142,19 @@ TEST(ParseLoadRequestTest, WireBytesShapesAndWeights) {
         "DRQ\x02I1,7,1,3,12000014112023\x03\x04"s,
         drq->wire);
 
+    // The schedule request is scrambled (+71) in single-byte mode only, as a device sends it.
+    auto srq = ParseLoadRequest("srq:3,1,2,+", 0, error);
+    ASSERT_TRUE(srq) << error;
+    EXPECT_EQ("\x01SRQ\x02zsxsysr\x03\x04"s, srq->wire);
+    EXPECT_EQ("SRP", srq->expectedCode);
+    srq = ParseLoadRequest("srq:3,1,2", 1, error);
+    ASSERT_TRUE(srq) << error;
+    EXPECT_EQ(Wide("\x01SRQ\x02"
+                   "3,1,2\x03\x04"s),
+              srq->wire);
+
     for (const char* bad : {"rfq", "nope:1", "0*rfq:1,1,1", "x*ping", "ping:someone", "sls:x",
-                            "sls:@/no/such/file"}) {
+                            "sls:@/no/such/file", "srq", "rff:x", "rff:@/no/such/file"}) {
         error.clear();
         EXPECT_FALSE(ParseLoadRequest(bad, 0, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
