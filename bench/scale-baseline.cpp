@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "fileio/AtomicFile.h"
-#include "fileio/TextConvert.h"
-#include "fileio/WholeFile.h"
+#include "base/AtomicFile.h"
+#include "base/TextConvert.h"
+#include "base/WholeFile.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/OperatorInterface.h"
+#include "core/OperatorInterface.h"
 #include "ui/EventLog.h"
 #include "ui/KestromDlg.h"
 

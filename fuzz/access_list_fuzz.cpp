@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "FuzzMeet.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "security/AccessControlList.h"
 #include "security/AccessListFormat.h"
 #include "security/AccessListStorage.h"

@@ -17,9 +17,9 @@
 #include <string_view>
 
 #include "FuzzMeet.h"
-#include "app/OperatorInterface.h"
-#include "app/Settings.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
+#include "core/OperatorInterface.h"
+#include "core/Settings.h"
 #include "net/MessageFramer.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "FuzzMeet.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "meetdata/EventFile.h"
 #include "meetdata/PeopleFile.h"
 #include "meetdata/Readers.h"

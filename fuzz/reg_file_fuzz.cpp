@@ -7,8 +7,8 @@
 
 #include "FuzzMeet.h"
 #include "app/RegFile.h"
-#include "app/Settings.h"
 #include "app/SettingsStore.h"
+#include "core/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace kestrom;

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/Version.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
+#include "core/Version.h"
 
 namespace kestrom {
 

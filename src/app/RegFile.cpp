@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "fileio/NumberText.h"
-#include "fileio/TextConvert.h"
+#include "base/NumberText.h"
+#include "base/TextConvert.h"
 
 namespace kestrom {
 

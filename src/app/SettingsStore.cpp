@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "app/RegFile.h"
-#include "fileio/AtomicFile.h"
-#include "fileio/NumberText.h"
-#include "fileio/TextConvert.h"
-#include "fileio/WholeFile.h"
+#include "base/AtomicFile.h"
+#include "base/NumberText.h"
+#include "base/TextConvert.h"
+#include "base/WholeFile.h"
 
 namespace kestrom {
 

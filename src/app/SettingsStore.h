@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 namespace kestrom {
 

@@ -10,13 +10,13 @@
 
 #include "app/CommandLine.h"
 #include "app/InstanceChecker.h"
-#include "app/Server.h"
 #include "app/SettingsStore.h"
+#include "base/TextConvert.h"
 #include "daemon/DaemonOperator.h"
 #include "daemon/StartUpLine.h"
-#include "fileio/TextConvert.h"
 #include "security/AccessListStorage.h"
 #include "security/SecurityNotice.h"
+#include "server/Server.h"
 
 using namespace kestrom;
 

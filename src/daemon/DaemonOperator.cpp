@@ -1,6 +1,6 @@
 #include "daemon/DaemonOperator.h"
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 
 namespace kestrom {
 

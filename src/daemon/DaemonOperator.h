@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/LogLine.h"
-#include "app/OperatorInterface.h"
-#include "app/Settings.h"
+#include "base/LocalTime.h"
+#include "core/LogLine.h"
+#include "core/OperatorInterface.h"
+#include "core/Settings.h"
 #include "daemon/LineWriter.h"
-#include "fileio/LocalTime.h"
 
 namespace kestrom {
 

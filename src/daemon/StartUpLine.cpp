@@ -1,7 +1,7 @@
 #include "daemon/StartUpLine.h"
 
-#include "app/Version.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
+#include "core/Version.h"
 
 namespace kestrom {
 

@@ -3,7 +3,7 @@
 // glance that it runs and with what; standard output stays the event log.
 #include <string>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 namespace kestrom {
 

@@ -2,10 +2,10 @@
 
 #include <type_traits>
 
-#include "fileio/FileCause.h"
-#include "fileio/FileEx.h"
+#include "base/FileCause.h"
+#include "base/FileEx.h"
+#include "core/Messages.h"
 #include "meetdata/MeetLines.h"
-#include "protocol/Messages.h"
 
 namespace kestrom {
 

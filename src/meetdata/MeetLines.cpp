@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "fileio/TextScan.h"
+#include "base/TextScan.h"
 
 namespace kestrom {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "fileio/FileEx.h"
+#include "base/FileEx.h"
 #include "meetdata/Readers.h"
 
 namespace kestrom {

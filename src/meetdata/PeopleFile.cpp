@@ -3,8 +3,8 @@
 #include <optional>
 #include <type_traits>
 
-#include "fileio/FileEx.h"
-#include "fileio/NumberText.h"
+#include "base/FileEx.h"
+#include "base/NumberText.h"
 #include "meetdata/MeetLines.h"
 #include "meetdata/Readers.h"
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <climits>
 
-#include "fileio/LocalTime.h"
-#include "fileio/NumberText.h"
+#include "base/LocalTime.h"
+#include "base/NumberText.h"
 
 namespace kestrom {
 

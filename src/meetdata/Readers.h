@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "fileio/LocalTime.h"
+#include "base/LocalTime.h"
 
 namespace kestrom {
 

@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "fileio/FileEx.h"
+#include "base/FileEx.h"
 #include "meetdata/MeetLines.h"
 
 namespace kestrom {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "fileio/TextScan.h"
+#include "base/TextScan.h"
 #include "meetdata/MeetLines.h"
 
 namespace kestrom {

@@ -9,7 +9,7 @@
 #include <exception>
 #include <memory>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "protocol/CommandTable.h"
 
 namespace kestrom {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 
 namespace kestrom {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "net/ConnectThread.h"
 
 namespace kestrom {

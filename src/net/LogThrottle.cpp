@@ -1,6 +1,6 @@
 #include "net/LogThrottle.h"
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 
 namespace kestrom {
 

@@ -1,14 +1,14 @@
 // "PRQ": the athlete list, sent only when the people file is newer than the client's copy.
 #include <string>
 
-#include "fileio/FileFind.h"
-#include "fileio/NumberText.h"
-#include "fileio/Path.h"
+#include "base/FileFind.h"
+#include "base/NumberText.h"
+#include "base/Path.h"
+#include "core/Messages.h"
 #include "meetdata/PeopleFile.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 
 namespace kestrom {

@@ -5,11 +5,11 @@
 #include <string>
 #include <utility>
 
-#include "app/Version.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
+#include "core/Messages.h"
+#include "core/Version.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/WireText.h"
 

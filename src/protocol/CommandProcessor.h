@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/OperatorInterface.h"
-#include "app/Settings.h"
-#include "fileio/FileFindIndex.h"
+#include "base/FileFindIndex.h"
+#include "core/OperatorInterface.h"
+#include "core/Settings.h"
 #include "protocol/MemoryBudget.h"
 
 namespace kestrom {

@@ -1,13 +1,13 @@
 // "EDQ" compares the client's event file stamp with ours; "HRQ", "ECQ", "ERQ" and "EHQ" send
 // the event file (or its header lines) when ours is newer than the client's copy.
-#include "fileio/FileFindIndex.h"
+#include "base/FileFindIndex.h"
+#include "core/Messages.h"
 #include "meetdata/EventFile.h"
 #include "meetdata/MeetFiles.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/WireText.h"
 

@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "fileio/FileCause.h"
-#include "fileio/FileEx.h"
-#include "fileio/Path.h"
+#include "base/FileCause.h"
+#include "base/FileEx.h"
+#include "base/Path.h"
+#include "core/Messages.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/ResultsFiles.h"
 

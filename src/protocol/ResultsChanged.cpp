@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "fileio/NumberText.h"
+#include "base/NumberText.h"
 #include "protocol/ResultsFiles.h"
 
 namespace kestrom {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fileio/FileFind.h"
+#include "base/FileFind.h"
 #include "meetdata/Readers.h"
 
 namespace kestrom {

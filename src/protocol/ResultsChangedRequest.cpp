@@ -1,12 +1,12 @@
 // "DRQ" and "DHQ": the results files that are newer than the client's copies.
 #include <string>
 
-#include "fileio/FileFind.h"
-#include "fileio/TextConvert.h"
+#include "base/FileFind.h"
+#include "base/TextConvert.h"
+#include "core/Messages.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/ResultsChanged.h"
 #include "protocol/ResultsFiles.h"

@@ -1,7 +1,7 @@
 #include "protocol/ResultsFiles.h"
 
-#include "fileio/NumberText.h"
-#include "fileio/Path.h"
+#include "base/NumberText.h"
+#include "base/Path.h"
 #include "protocol/CommandProcessor.h"
 
 namespace kestrom {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "fileio/FileFindIndex.h"
+#include "base/FileFindIndex.h"
 #include "meetdata/Readers.h"
 
 namespace kestrom {

@@ -3,15 +3,15 @@
 #include <cstdio>
 #include <vector>
 
-#include "fileio/FileCause.h"
-#include "fileio/FileEx.h"
-#include "fileio/FileFind.h"
-#include "fileio/Path.h"
-#include "fileio/TextConvert.h"
+#include "base/FileCause.h"
+#include "base/FileEx.h"
+#include "base/FileFind.h"
+#include "base/Path.h"
+#include "base/TextConvert.h"
+#include "core/Messages.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/ResultsFiles.h"
 

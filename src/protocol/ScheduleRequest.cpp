@@ -2,14 +2,14 @@
 // the start list of one field event.
 #include <string>
 
-#include "fileio/Path.h"
-#include "fileio/TextConvert.h"
+#include "base/Path.h"
+#include "base/TextConvert.h"
+#include "core/Messages.h"
 #include "meetdata/MeetFiles.h"
 #include "meetdata/Readers.h"
 #include "meetdata/Schedule.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 
 namespace kestrom {

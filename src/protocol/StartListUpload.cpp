@@ -5,19 +5,19 @@
 #include <string>
 #include <type_traits>
 
-#include "fileio/AtomicFile.h"
-#include "fileio/FileCause.h"
-#include "fileio/FileEx.h"
-#include "fileio/FileFind.h"
-#include "fileio/Path.h"
-#include "fileio/TextConvert.h"
+#include "base/AtomicFile.h"
+#include "base/FileCause.h"
+#include "base/FileEx.h"
+#include "base/FileFind.h"
+#include "base/Path.h"
+#include "base/TextConvert.h"
+#include "core/Messages.h"
 #include "meetdata/MeetFiles.h"
 #include "meetdata/MeetLines.h"
 #include "meetdata/Readers.h"
 #include "meetdata/StartListMerge.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 
 namespace kestrom {

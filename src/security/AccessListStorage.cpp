@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "fileio/AtomicFile.h"
-#include "fileio/FileEx.h"
+#include "base/AtomicFile.h"
+#include "base/FileEx.h"
 #include "security/AccessListFormat.h"
 
 namespace kestrom {

@@ -1,6 +1,6 @@
 #include "security/Admission.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "security/AccessControlList.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/OperatorInterface.h"
+#include "core/OperatorInterface.h"
 #include "security/ClientAddressLists.h"
 
 namespace kestrom {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "fileio/NumberText.h"
-#include "fileio/TextConvert.h"
-#include "fileio/WholeFile.h"
+#include "base/NumberText.h"
+#include "base/TextConvert.h"
+#include "base/WholeFile.h"
 
 namespace kestrom {
 

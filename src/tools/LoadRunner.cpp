@@ -20,7 +20,7 @@
 #include <sstream>
 #include <thread>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "protocol/UploadChecksum.h"
 #include "tools/ClientConnection.h"
 #include "tools/UploadFileText.h"

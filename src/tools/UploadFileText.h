@@ -5,8 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "fileio/FileEx.h"
-#include "fileio/TextConvert.h"
+#include "base/FileEx.h"
+#include "base/TextConvert.h"
 
 namespace kestrom::client {
 

@@ -3,7 +3,7 @@
 // SELECTION picks the athletes whose number list holds it (default: everyone).
 #include <ostream>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "tools/ClientCommands.h"
 
 namespace {

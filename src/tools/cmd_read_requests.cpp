@@ -13,7 +13,7 @@
 #include <fstream>
 #include <ostream>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "tools/ClientCommands.h"
 
 namespace {

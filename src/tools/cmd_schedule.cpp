@@ -4,7 +4,7 @@
 // scrambled (+71) in single-byte mode.
 #include <ostream>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "tools/ClientCommands.h"
 
 namespace {

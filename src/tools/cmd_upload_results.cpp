@@ -2,8 +2,8 @@
 // or "RFT" with the date stamp of the device's copy), checksum included, and prints the replies.
 #include <optional>
 
-#include "fileio/FileFind.h"
-#include "fileio/TextConvert.h"
+#include "base/FileFind.h"
+#include "base/TextConvert.h"
 #include "meetdata/Readers.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"

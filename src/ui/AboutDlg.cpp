@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/Version.h"
+#include "core/Version.h"
 
 namespace kestrom {
 

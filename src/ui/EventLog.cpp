@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/LogLine.h"
-#include "app/OperatorInterface.h"
-#include "app/Settings.h"
+#include "core/LogLine.h"
+#include "core/OperatorInterface.h"
+#include "core/Settings.h"
 
 namespace kestrom {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fileio/LocalTime.h"
+#include "base/LocalTime.h"
 #include "ui/LogHandOver.h"
 
 class QCheckBox;

@@ -13,10 +13,10 @@
 
 #include "app/CommandLine.h"
 #include "app/InstanceChecker.h"
-#include "app/Server.h"
 #include "app/SettingsStore.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "security/AccessListStorage.h"
+#include "server/Server.h"
 #include "ui/KestromDlg.h"
 
 namespace kestrom {

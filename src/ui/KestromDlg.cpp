@@ -20,9 +20,9 @@
 #include <QVBoxLayout>
 
 #include "app/InstanceChecker.h"
-#include "app/Server.h"
 #include "app/SettingsStore.h"
-#include "app/Version.h"
+#include "core/Version.h"
+#include "server/Server.h"
 #include "ui/AboutDlg.h"
 #include "ui/AddUpdateSecurityItemDlg.h"
 #include "ui/ClientPrompts.h"

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
-#include "app/OperatorInterface.h"
+#include "core/OperatorInterface.h"
 #include "security/ClientAddressLists.h"
 #include "ui/GuiThreadCaller.h"
 #include "ui/HelpFile.h"

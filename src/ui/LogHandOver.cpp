@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/LogLine.h"
-#include "app/OperatorInterface.h"
+#include "core/LogLine.h"
+#include "core/OperatorInterface.h"
 
 namespace kestrom {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fileio/LocalTime.h"
+#include "base/LocalTime.h"
 
 namespace kestrom {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The Database page: the code set of the wire protocol, used from the next message on.
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "ui/OptionsSheet.h"
 
 class QRadioButton;

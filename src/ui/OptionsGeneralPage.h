@@ -1,7 +1,7 @@
 #pragma once
 // The General page: the TCP buffer sizes for the next listener, with Reset buttons that bring
 // back the sizes the system chose.
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "ui/OptionsSheet.h"
 
 class QLineEdit;

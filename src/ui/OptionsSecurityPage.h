@@ -5,7 +5,7 @@
 #include <atomic>
 #include <vector>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "security/AccessControlList.h"
 #include "ui/OptionsSheet.h"
 

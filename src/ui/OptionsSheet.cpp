@@ -5,7 +5,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/Server.h"
+#include "server/Server.h"
 #include "ui/OptionsDatabasePage.h"
 #include "ui/OptionsGeneralPage.h"
 #include "ui/OptionsSecurityPage.h"

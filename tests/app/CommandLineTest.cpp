@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "app/CommandLine.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 
 namespace kestrom {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "TempDir.h"
 #include "app/SettingsStore.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 
 namespace kestrom {
 namespace {

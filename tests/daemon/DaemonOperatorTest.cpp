@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "PipeReader.h"
+#include "base/TextConvert.h"
 #include "daemon/DaemonOperator.h"
-#include "fileio/TextConvert.h"
 
 namespace kestrom {
 namespace {

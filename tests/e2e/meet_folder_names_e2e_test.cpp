@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "DaemonHarness.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "DaemonHarness.h"
-#include "fileio/LocalTime.h"
+#include "base/LocalTime.h"
 
 namespace kestrom::e2e {
 namespace {

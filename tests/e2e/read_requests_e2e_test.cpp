@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "DaemonHarness.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 
 namespace kestrom::e2e {
 namespace {

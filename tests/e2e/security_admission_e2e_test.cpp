@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/Server.h"
+#include "base/TextConvert.h"
 #include "e2e/DaemonHarness.h"
-#include "fileio/TextConvert.h"
 #include "security/AccessListFormat.h"
 #include "security/MacLookup.h"
+#include "server/Server.h"
 #include "support/Fakes.h"
 
 namespace kestrom::e2e {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "DaemonHarness.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

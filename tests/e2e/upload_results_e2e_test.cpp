@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "DaemonHarness.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

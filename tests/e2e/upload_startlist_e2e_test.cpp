@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "DaemonHarness.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "meetdata/Readers.h"
 
 namespace kestrom::e2e {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "meetdata/EventFile.h"
 
 namespace kestrom {

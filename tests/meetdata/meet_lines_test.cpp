@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "fileio/TempFolder.h"
-#include "fileio/TextConvert.h"
+#include "base/TempFolder.h"
+#include "base/TextConvert.h"
 #include "meetdata/EventFile.h"
 #include "meetdata/MeetLines.h"
 #include "meetdata/PeopleFile.h"

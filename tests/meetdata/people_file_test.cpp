@@ -6,8 +6,8 @@
 #include <fstream>
 #include <vector>
 
-#include "fileio/FileEx.h"
-#include "fileio/TextConvert.h"
+#include "base/FileEx.h"
+#include "base/TextConvert.h"
 #include "meetdata/PeopleFile.h"
 
 namespace kestrom {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fileio/LocalTime.h"
+#include "base/LocalTime.h"
 
 namespace kestrom {
 namespace {

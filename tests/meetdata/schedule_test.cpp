@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fileio/FileEx.h"
-#include "fileio/TextConvert.h"
+#include "base/FileEx.h"
+#include "base/TextConvert.h"
 
 namespace kestrom {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "meetdata/StartListMerge.h"
 
 namespace kestrom {

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <thread>
 
-#include "app/Server.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "net/ListeningSocket.h"
 #include "net/MessageFramer.h"
+#include "server/Server.h"
 #include "support/Fakes.h"
 #include "tools/ClientConnection.h"
 

@@ -2,8 +2,8 @@
 
 #include <set>
 
+#include "core/Messages.h"
 #include "protocol/CommandTable.h"
-#include "protocol/Messages.h"
 #include "protocol/RequestGrammar.h"
 
 namespace kestrom {

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fileio/FileEx.h"
-#include "fileio/LocalTime.h"
-#include "fileio/TextConvert.h"
+#include "base/FileEx.h"
+#include "base/LocalTime.h"
+#include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "support/Fakes.h"

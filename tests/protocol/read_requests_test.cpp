@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "fileio/FileEx.h"
+#include "base/FileEx.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandTable.h"
 #include "upload_fixture.h"

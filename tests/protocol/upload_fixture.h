@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
 #include "support/Fakes.h"
 

@@ -1,7 +1,7 @@
 #include <atomic>
 #include <thread>
 
-#include "fileio/FileEx.h"
+#include "base/FileEx.h"
 #include "protocol/CommandTable.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"

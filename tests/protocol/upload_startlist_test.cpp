@@ -1,7 +1,7 @@
 #include <atomic>
 #include <thread>
 
-#include "fileio/FileFind.h"
+#include "base/FileFind.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandTable.h"
 #include "protocol/RequestGrammar.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "security/AccessControlList.h"

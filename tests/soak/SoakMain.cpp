@@ -23,8 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/TextConvert.h"
 #include "e2e/DaemonHarness.h"
-#include "fileio/TextConvert.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

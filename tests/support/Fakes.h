@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/OperatorInterface.h"
+#include "core/OperatorInterface.h"
 #include "protocol/CommandProcessor.h"
 #include "security/AccessControlList.h"
 

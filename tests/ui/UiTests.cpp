@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/Server.h"
 #include "app/SettingsStore.h"
+#include "server/Server.h"
 #include "ui/ClientsDlg.h"
 #include "ui/EventLog.h"
 #include "ui/KestromDlg.h"

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/LogLine.h"
-#include "app/OperatorInterface.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
+#include "core/LogLine.h"
+#include "core/OperatorInterface.h"
 #include "ui/AddUpdateSecurityItemDlg.h"
 #include "ui/ClientPrompts.h"
 #include "ui/EventLog.h"

@@ -15,10 +15,10 @@
 #include <atomic>
 #include <thread>
 
-#include "app/Server.h"
-#include "fileio/TextConvert.h"
+#include "base/TextConvert.h"
 #include "security/AccessListStorage.h"
 #include "security/MacLookup.h"
+#include "server/Server.h"
 #include "tools/ClientConnection.h"
 #include "ui/EventLog.h"
 #include "ui/KestromApp.h"

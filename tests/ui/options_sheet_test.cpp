@@ -9,8 +9,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "app/Server.h"
 #include "security/AccessListStorage.h"
+#include "server/Server.h"
 #include "support/Fakes.h"
 #include "ui/OptionsDatabasePage.h"
 #include "ui/OptionsGeneralPage.h"

@@ -7,7 +7,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "ui/AddUpdateSecurityItemDlg.h"
 #include "ui/OptionsSecurityPage.h"
 #include "ui/options_test_support.h"

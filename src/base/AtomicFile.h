@@ -1,0 +1,84 @@
+#pragma once
+// The one way the server replaces a file: the new content goes to a temporary file in the
+// target's folder, is flushed to the disk, and is renamed over the target, and the folder is
+// synced; a crash or a failure leaves the old file or the new one, never a torn one.
+//
+// On Linux the temporary file has no name while it is written (O_TMPFILE), so a crash then
+// leaves nothing behind; it gets a hidden name only for the moment of the rename. Where the
+// file system has no unnamed files it is named from the start. Either way the writer holds a
+// lock on it, so RemoveStaleTemporaryFiles can tell the leftovers of a crashed run from the
+// files of writers at work.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/FileEx.h"
+
+namespace kestrom {
+
+class CAtomicFileWriter {
+  public:
+    explicit CAtomicFileWriter(std::u16string targetPath);
+    // Removes the temporary file unless it was committed.
+    ~CAtomicFileWriter();
+    CAtomicFileWriter(const CAtomicFileWriter&) = delete;
+    CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
+
+    // Claims the target for replacement and creates the temporary file (write access, not
+    // shared; the target's permissions when it exists). Readers of the target are not
+    // disturbed; another writer of it, in place or by replacement, makes this fail with
+    // file_cause::kSharingViolation. False with a file_cause code in *cause.
+    bool Create(int* cause = nullptr);
+    // The open temporary file: write text or bytes through it (its modes are the caller's).
+    CFileEx& File() { return file_; }
+    // The temporary file's name in the folder; empty while it has none.
+    const std::u16string& TempPath() const { return tempPath_; }
+    const std::u16string& TargetPath() const { return target_; }
+    // Whether the target existed when Create claimed it.
+    bool TargetExisted() const { return pin_ >= 0; }
+
+    // Flushes and syncs the temporary file, renames it over the target and syncs the folder.
+    // False with a cause when any step (or an earlier write) failed; the target is then as it
+    // was and the temporary file is removed.
+    bool Commit(int* cause = nullptr);
+    // For a target that must not exist yet: syncs the temporary file and gives it the target's
+    // name only if that name is still free, so the new file appears holding its whole content.
+    // False (cause 11 when the name was taken) leaves any existing target untouched.
+    bool CommitNew(int* cause = nullptr);
+    // Drops the temporary file; the target stays as it was.
+    void Discard();
+
+  private:
+    bool CreateUnnamed();
+    bool CreateNamed(int* cause);
+    // Puts the written content on disk and closes the temporary file: 0, or the cause.
+    int SyncAndClose();
+    // Gives the unnamed temporary file the name `path`: 0, or the errno.
+    int LinkUnnamed(const std::string& nativePath) const;
+    // Sets *cause (when given), drops the temporary file and returns false.
+    bool Fail(int* cause, int c);
+    void ReleaseClaim();
+
+    std::u16string target_;
+    std::u16string tempPath_;
+    CFileEx file_;
+    // Holds the lock that marks the temporary file as in use, and keeps an unnamed one alive.
+    int lockFd_ = -1;
+    bool unnamed_ = false;
+    bool created_ = false;
+    bool committed_ = false;
+    // The target as it was at Create, held open so that its identity in the share-mode table
+    // cannot pass to another file before the claim is released.
+    int pin_ = -1;
+    FileIdentity claimed_{};
+    std::uint64_t ticket_ = 0;
+};
+
+// Replaces path with bytes through CAtomicFileWriter.
+bool WriteFileAtomically(std::u16string_view path, std::string_view bytes, int* cause = nullptr);
+
+// Removes from folder the temporary files of CAtomicFileWriter that no running writer holds:
+// those a crash left behind. Returns how many were removed.
+int RemoveStaleTemporaryFiles(std::u16string_view folder);
+
+}  // namespace kestrom

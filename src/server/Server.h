@@ -1,0 +1,65 @@
+#pragma once
+// The application object: owns the settings record, the access control list, the client
+// address lists and the listener for the whole run. Front ends create exactly one.
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "core/OperatorInterface.h"
+#include "core/Settings.h"
+#include "protocol/CommandProcessor.h"
+#include "security/AccessControlList.h"
+#include "security/Admission.h"
+#include "security/ClientAddressLists.h"
+
+namespace kestrom {
+
+class CListeningSocket;
+
+class CKestromServer {
+  public:
+    explicit CKestromServer(COperatorInterface& op);
+    ~CKestromServer();
+    CKestromServer(const CKestromServer&) = delete;
+    CKestromServer& operator=(const CKestromServer&) = delete;
+
+    CSharedSettings& Settings() { return settings_; }
+    CAccessControlList& AccessList() { return accessList_; }
+    CClientAddressLists& ClientAddresses() { return clients_; }
+    std::atomic<bool>& PromptForUnknownClients() { return promptForUnknownClients_; }
+    std::atomic<bool>& OptionsDialogOpen() { return optionsDialogOpen_; }
+    COperatorInterface& Operator() { return op_; }
+
+    // Removes what a crash in the middle of a file replacement left in the meet folders and
+    // the access list's folder, with one log line per folder that had any. Done by
+    // StartListening, before any request can write.
+    void RemoveStaleTemporaryFiles();
+    // Creates the listener on the settings' port with its buffer sizes. When it cannot listen
+    // an error line naming the port and the reason goes to the event log, the program runs
+    // without serving, and this returns false. A running listener is replaced.
+    bool StartListening();
+    // Closes the listener and ends every connection, joining all their threads. Also done by
+    // the destructor, so no connection outlives the objects it uses.
+    void StopListening();
+    bool IsListening() const;
+    // The port actually bound (the settings' port, or the system's pick for port 0).
+    int ListeningPort() const;
+    // SO_SNDBUF and SO_RCVBUF of the listening socket; -1 without a listener.
+    int ListenerSendBufferSize() const;
+    int ListenerReceiveBufferSize() const;
+
+  private:
+    COperatorInterface& op_;
+    CSharedSettings settings_;
+    CAccessControlList accessList_;
+    CClientAddressLists clients_;
+    std::atomic<bool> promptForUnknownClients_{false};
+    std::atomic<bool> optionsDialogOpen_{false};
+    std::mutex eventFileUpdateLock_;
+    CRequestContext requestContext_;
+    CAdmissionContext admissionContext_;
+    mutable std::mutex listenerMutex_;
+    std::unique_ptr<CListeningSocket> listener_;
+};
+
+}  // namespace kestrom

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "TempFolder.h"
+#include "base/WholeFile.h"
+
+namespace kestrom {
+namespace {
+
+TEST(WholeFile, ReadsAllOrTellsWhyNot) {
+    testing::TempFolder folder;
+    std::string bytes = "left over";
+    EXPECT_EQ(ReadWholeFile(folder.Native("absent"), bytes), WholeFileState::kMissing);
+    EXPECT_TRUE(bytes.empty());
+
+    // Larger than one read, with NUL bytes inside.
+    std::string content(40000, 'k');
+    content[17] = '\0';
+    content.back() = '\n';
+    folder.Put("big", content);
+    EXPECT_EQ(ReadWholeFile(folder.Native("big"), bytes), WholeFileState::kRead);
+    EXPECT_EQ(bytes, content);
+
+    folder.Put("empty", "");
+    EXPECT_EQ(ReadWholeFile(folder.Native("empty"), bytes), WholeFileState::kRead);
+    EXPECT_TRUE(bytes.empty());
+
+    std::filesystem::create_directory(folder.Native("sub"));
+    EXPECT_EQ(ReadWholeFile(folder.Native("sub"), bytes), WholeFileState::kUnreadable);
+}
+
+}  // namespace
+}  // namespace kestrom
