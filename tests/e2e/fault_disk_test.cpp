@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "DaemonHarness.h"
+#include "daemon_harness.h"
 #include "fault_mounts.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "DaemonHarness.h"
+#include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "DaemonHarness.h"
+#include "daemon_harness.h"
 
 namespace kestrom::e2e {
 namespace {

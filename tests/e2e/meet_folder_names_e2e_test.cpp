@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "DaemonHarness.h"
 #include "base/TextConvert.h"
+#include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "DaemonHarness.h"
 #include "base/LocalTime.h"
+#include "daemon_harness.h"
 
 namespace kestrom::e2e {
 namespace {

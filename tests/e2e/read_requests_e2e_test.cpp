@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "DaemonHarness.h"
 #include "base/TextConvert.h"
+#include "daemon_harness.h"
 
 namespace kestrom::e2e {
 namespace {

@@ -2,7 +2,7 @@
 // the +71 scrambling in single-byte mode and plain in Unicode mode.
 #include <gtest/gtest.h>
 
-#include "DaemonHarness.h"
+#include "daemon_harness.h"
 
 namespace kestrom::e2e {
 namespace {

@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "base/TextConvert.h"
-#include "e2e/DaemonHarness.h"
+#include "e2e/daemon_harness.h"
 #include "security/AccessListFormat.h"
 #include "security/MacLookup.h"
 #include "server/Server.h"
-#include "support/Fakes.h"
+#include "support/fakes.h"
 
 namespace kestrom::e2e {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "e2e/DaemonHarness.h"
+#include "e2e/daemon_harness.h"
 #include "security/AccessListFormat.h"
 #include "security/MacLookup.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "DaemonHarness.h"
+#include "daemon_harness.h"
 #include "security/SecurityNotice.h"
 
 namespace kestrom::e2e {

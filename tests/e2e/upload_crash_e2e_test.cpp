@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "DaemonHarness.h"
 #include "base/TextConvert.h"
+#include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

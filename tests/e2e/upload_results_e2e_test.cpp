@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "DaemonHarness.h"
 #include "base/TextConvert.h"
+#include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

@@ -9,8 +9,8 @@
 #include <set>
 #include <thread>
 
-#include "DaemonHarness.h"
 #include "base/TextConvert.h"
+#include "daemon_harness.h"
 #include "meetdata/Readers.h"
 
 namespace kestrom::e2e {

@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/TempFolder.h"
 #include "base/TextConvert.h"
+#include "base/temp_folder.h"
 #include "meetdata/EventFile.h"
 #include "meetdata/MeetLines.h"
 #include "meetdata/PeopleFile.h"

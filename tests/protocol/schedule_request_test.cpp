@@ -8,7 +8,7 @@
 #include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
-#include "support/Fakes.h"
+#include "support/fakes.h"
 
 namespace kestrom {
 namespace {

@@ -15,7 +15,7 @@
 
 #include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
-#include "support/Fakes.h"
+#include "support/fakes.h"
 
 namespace kestrom::testing {
 

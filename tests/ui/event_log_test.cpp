@@ -24,8 +24,8 @@
 #include "ui/KestromDlg.h"
 #include "ui/LogHandOver.h"
 #include "ui/SystemTray.h"
-#include "ui/UiTestSupport.h"
 #include "ui/options_test_support.h"
+#include "ui/ui_test_support.h"
 
 using namespace kestrom;
 using namespace std::chrono_literals;

@@ -25,8 +25,8 @@
 #include "ui/KestromDlg.h"
 #include "ui/OptionsSecurityPage.h"
 #include "ui/OptionsSheet.h"
-#include "ui/UiTestSupport.h"
 #include "ui/options_test_support.h"
+#include "ui/ui_test_support.h"
 
 using namespace kestrom;
 using namespace kestrom::testing;

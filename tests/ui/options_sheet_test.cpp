@@ -11,7 +11,7 @@
 
 #include "security/AccessListStorage.h"
 #include "server/Server.h"
-#include "support/Fakes.h"
+#include "support/fakes.h"
 #include "ui/OptionsDatabasePage.h"
 #include "ui/OptionsGeneralPage.h"
 #include "ui/OptionsSecurityPage.h"

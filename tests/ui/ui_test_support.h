@@ -1,9 +1,9 @@
 #pragma once
 // Shared pieces of the window tests: a look into the event log (free ports come from
-// support/FreePort.h).
+// support/free_port.h).
 #include <QListWidget>
 
-#include "support/FreePort.h"
+#include "support/free_port.h"
 
 namespace kestrom::testing {
 

@@ -1,5 +1,7 @@
 // Admission of request messages: MAC lookup through a temporary ARP table, the access list,
 // the security switches, the prompt, and the client address lists.
+#include "security/Admission.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -12,9 +14,8 @@
 #include "protocol/CommandTable.h"
 #include "security/AccessControlList.h"
 #include "security/AccessListFormat.h"
-#include "security/Admission.h"
 #include "security/MacLookup.h"
-#include "support/Fakes.h"
+#include "support/fakes.h"
 
 namespace kestrom {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
 #include "app/SettingsStore.h"
 #include "base/TextConvert.h"
+#include "temp_dir.h"
 
 namespace kestrom {
 namespace {

@@ -9,7 +9,7 @@
 #include "net/ListeningSocket.h"
 #include "net/MessageFramer.h"
 #include "server/Server.h"
-#include "support/Fakes.h"
+#include "support/fakes.h"
 #include "tools/ClientConnection.h"
 
 namespace kestrom {

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "PipeReader.h"
 #include "daemon/LineWriter.h"
+#include "pipe_reader.h"
 
 namespace kestrom {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
-#include "support/Fakes.h"
+#include "support/fakes.h"
 
 namespace kestrom {
 namespace {

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "support/FreePort.h"
+#include "support/free_port.h"
 #include "tools/ClientConnection.h"
 
 namespace kestrom::e2e {

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "TempFolder.h"
 #include "base/WholeFile.h"
+#include "temp_folder.h"
 
 namespace kestrom {
 namespace {

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "base/TextConvert.h"
-#include "e2e/DaemonHarness.h"
+#include "e2e/daemon_harness.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/UploadChecksum.h"
 

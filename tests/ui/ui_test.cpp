@@ -22,7 +22,7 @@
 #include "ui/PortField.h"
 #include "ui/ProductGrid.h"
 #include "ui/SystemTray.h"
-#include "ui/UiTestSupport.h"
+#include "ui/ui_test_support.h"
 
 using namespace kestrom;
 
@@ -398,4 +398,4 @@ class UiTests : public QObject {
 };
 
 QTEST_MAIN(UiTests)
-#include "UiTests.moc"
+#include "ui_test.moc"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "base/FileEx.h"
+#include "temp_folder.h"
 
 namespace kestrom {
 namespace {

@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
 #include "base/FileCause.h"
 #include "base/FileEx.h"
+#include "temp_folder.h"
 
 namespace kestrom {
 namespace {

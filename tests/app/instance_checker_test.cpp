@@ -6,8 +6,8 @@
 #include <atomic>
 #include <filesystem>
 
-#include "TempDir.h"
 #include "app/InstanceChecker.h"
+#include "temp_dir.h"
 
 namespace kestrom {
 namespace {

@@ -12,7 +12,7 @@
 #include "ui/EventLog.h"
 #include "ui/KestromApp.h"
 #include "ui/KestromDlg.h"
-#include "ui/UiTestSupport.h"
+#include "ui/ui_test_support.h"
 
 using namespace kestrom;
 using namespace kestrom::client;
@@ -123,4 +123,4 @@ class UiEndToEndTests : public QObject {
 };
 
 QTEST_MAIN(UiEndToEndTests)
-#include "UiEndToEndTests.moc"
+#include "ui_end_to_end_test.moc"

@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "PipeReader.h"
 #include "base/TextConvert.h"
 #include "daemon/DaemonOperator.h"
+#include "pipe_reader.h"
 
 namespace kestrom {
 namespace {

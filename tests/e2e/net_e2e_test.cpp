@@ -7,7 +7,7 @@
 #include <regex>
 #include <thread>
 
-#include "e2e/DaemonHarness.h"
+#include "e2e/daemon_harness.h"
 
 namespace kestrom::e2e {
 namespace {

@@ -1,4 +1,4 @@
-#include "e2e/DaemonHarness.h"
+#include "e2e/daemon_harness.h"
 
 #include <netinet/in.h>
 #include <signal.h>

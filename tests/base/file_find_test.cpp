@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "TempFolder.h"
 #include "base/FileCause.h"
 #include "base/FileFind.h"
 #include "base/LocalTime.h"
+#include "temp_folder.h"
 
 namespace kestrom {
 namespace {

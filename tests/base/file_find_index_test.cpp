@@ -9,9 +9,9 @@
 #include <functional>
 #include <string>
 
-#include "TempFolder.h"
 #include "base/FileCause.h"
 #include "base/FileFindIndex.h"
+#include "temp_folder.h"
 
 namespace kestrom::testing {
 namespace {

@@ -8,10 +8,10 @@
 
 #include <csignal>
 
-#include "TempFolder.h"
 #include "base/AtomicFile.h"
 #include "base/FileCause.h"
 #include "base/FileFind.h"
+#include "temp_folder.h"
 
 namespace kestrom {
 namespace {
