@@ -3,20 +3,16 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/InstanceChecker.h"
-#include "app/SettingsStore.h"
 #include "base/TextConvert.h"
 #include "daemon/DaemonOperator.h"
 #include "daemon/StartUpLine.h"
-#include "security/AccessListStorage.h"
 #include "security/SecurityNotice.h"
-#include "server/Server.h"
+#include "server/ServerHost.h"
 
 using namespace kestrom;
 
@@ -54,53 +50,39 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    CInstanceChecker guard{std::string(kKestromInstanceName)};
-    if (guard.PreviousInstanceRunning()) {
-        std::cerr << kPreviousInstanceMessage << "\n";
-        guard.ActivatePreviousInstance();
-        return 1;
-    }
-
-    // Command-line paths are already absolute; from here on the config folder is the
-    // working directory, where the settings and the access list's storage file live.
-    const std::string configDir = info.configDir.value_or(DefaultConfigDir());
-    std::error_code ec;
-    std::filesystem::create_directories(configDir, ec);
-    if (::chdir(configDir.c_str()) != 0) {
-        std::cerr << "kestromd: cannot use the config folder " << configDir << "\n";
-        return 1;
-    }
-
     // Nothing goes through stdio's standard output from here on: log lines are written
     // straight to its descriptor.
     std::fflush(stdout);
     CDaemonOperator op(STDOUT_FILENO);
-    CKestromServer server(op);
-    op.SetSettings(&server.Settings());
+    CServerHost host(op, info);
+    op.SetSettings(&host.Server().Settings());
+    if (host.PreviousInstanceRunning()) {
+        std::cerr << kPreviousInstanceMessage << "\n";
+        host.ActivatePreviousInstance();
+        return 1;
+    }
 
-    // ---- Access control list: loaded here, before the settings (start-up step 5). ----
-    const CStorageOutcome accessList = LoadAccessList(server.AccessList());
-    if (accessList != CStorageOutcome::Ok)
-        std::cerr << ToUtf8(StorageOutcomeText(accessList)) << "\n";
+    const CHostPreparation prepared = host.Prepare();
+    if (prepared.configFolderUnusable) {
+        std::cerr << "kestromd: cannot use the config folder " << host.ConfigDir() << "\n";
+        return 1;
+    }
+    if (prepared.accessListProblem)
+        std::cerr << ToUtf8(StorageOutcomeText(*prepared.accessListProblem)) << "\n";
+    if (prepared.settingsKeyUnavailable) std::cerr << '\a' << std::flush;
 
-    CSettingsStore store{std::string(kSettingsFileName)};
-    CKestromSettings settings = server.Settings().Get();
-    store.Load(settings, info.initStartListDirectory, info.initResultsDirectory);
-    if (store.KeyUnavailable()) std::cerr << '\a' << std::flush;
-    ApplyOverrides(settings, info);
-    server.Settings().Set(settings);
-    op.SetLogBacklog(settings.LogBacklogLines);
+    op.SetLogBacklog(host.Server().Settings().Get().LogBacklogLines);
 
-    if (!guard.TrackFirstInstance([] {})) {
+    if (!host.Register([] {})) {
         // Another start won the race between the check above and now.
         std::cerr << kPreviousInstanceMessage << "\n";
         return 1;
     }
 
-    const bool listening = server.StartListening();
+    const bool listening = host.StartListening();
     // Standard error, so that standard output stays the event log alone.
-    const CKestromSettings running = server.Settings().Get();
-    const int port = listening ? server.ListeningPort() : running.PortNumber;
+    const CKestromSettings running = host.Server().Settings().Get();
+    const int port = listening ? host.Server().ListeningPort() : running.PortNumber;
     std::cerr << StartUpLine(running, port, listening) << "\n";
     if (const std::string warning =
             OpenAccessWarning(running, ReachableFromOtherHosts(InterfaceAddresses()), port);
@@ -112,8 +94,7 @@ int main(int argc, char** argv) {
     while (sigwait(&stopSignals, &signalNumber) != 0) {
     }
 
-    store.Save(server.Settings().Get());
-    server.StopListening();
+    host.Shutdown();
     std::fflush(stdout);
     return 0;
 }
