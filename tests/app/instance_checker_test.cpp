@@ -7,21 +7,21 @@
 #include <filesystem>
 
 #include "app/InstanceChecker.h"
-#include "temp_dir.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
-using test::CTempDir;
+using testing::CSandbox;
 
 const std::string kName(kKestromInstanceName);
 
 TEST(InstanceChecker, SecondGuardSeesTheFirstAndCanWakeIt) {
-    CTempDir dir;
+    CSandbox dir;
     std::atomic<int> activations{0};
     {
-        CInstanceChecker first(kName, dir.Path());
-        CInstanceChecker second(kName, dir.Path());
+        CInstanceChecker first(kName, dir.Dir());
+        CInstanceChecker second(kName, dir.Dir());
         EXPECT_FALSE(first.PreviousInstanceRunning());
         EXPECT_FALSE(second.ActivatePreviousInstance());  // nobody listens yet
 
@@ -39,36 +39,36 @@ TEST(InstanceChecker, SecondGuardSeesTheFirstAndCanWakeIt) {
         EXPECT_TRUE(second.ActivatePreviousInstance());
         EXPECT_EQ(activations.load(), 12);
     }
-    CInstanceChecker later(kName, dir.Path());
+    CInstanceChecker later(kName, dir.Dir());
     EXPECT_FALSE(later.PreviousInstanceRunning());
     EXPECT_FALSE(std::filesystem::exists(later.SocketPath()));
 }
 
 TEST(InstanceChecker, GuardsOfOtherNamesOrFoldersDoNotMeet) {
-    CTempDir dir;
-    CTempDir otherDir;
-    CInstanceChecker first(kName, dir.Path());
+    CSandbox dir;
+    CSandbox otherDir;
+    CInstanceChecker first(kName, dir.Dir());
     ASSERT_TRUE(first.TrackFirstInstance([] {}));
-    EXPECT_FALSE(CInstanceChecker("{other}", dir.Path()).PreviousInstanceRunning());
-    EXPECT_FALSE(CInstanceChecker(kName, otherDir.Path()).PreviousInstanceRunning());
+    EXPECT_FALSE(CInstanceChecker("{other}", dir.Dir()).PreviousInstanceRunning());
+    EXPECT_FALSE(CInstanceChecker(kName, otherDir.Dir()).PreviousInstanceRunning());
 }
 
 TEST(InstanceChecker, ThrowingActivationDoesNotStopTheGuard) {
-    CTempDir dir;
-    CInstanceChecker first(kName, dir.Path());
+    CSandbox dir;
+    CInstanceChecker first(kName, dir.Dir());
     int calls = 0;
     ASSERT_TRUE(first.TrackFirstInstance([&] {
         ++calls;
         throw std::runtime_error("window gone");
     }));
-    CInstanceChecker second(kName, dir.Path());
+    CInstanceChecker second(kName, dir.Dir());
     EXPECT_TRUE(second.ActivatePreviousInstance());
     EXPECT_TRUE(second.ActivatePreviousInstance());
     EXPECT_EQ(calls, 2);
 }
 
 TEST(InstanceChecker, LockDiesWithAKilledHolder) {
-    CTempDir dir;
+    CSandbox dir;
     int ready[2];
     int woken[2];
     ASSERT_EQ(::pipe(ready), 0);
@@ -76,7 +76,7 @@ TEST(InstanceChecker, LockDiesWithAKilledHolder) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        CInstanceChecker holder(kName, dir.Path());
+        CInstanceChecker holder(kName, dir.Dir());
         bool tracked = holder.TrackFirstInstance([&] {
             char c = 'A';
             (void)!::write(woken[1], &c, 1);
@@ -89,7 +89,7 @@ TEST(InstanceChecker, LockDiesWithAKilledHolder) {
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     ASSERT_EQ(c, 'R');
 
-    CInstanceChecker second(kName, dir.Path());
+    CInstanceChecker second(kName, dir.Dir());
     EXPECT_TRUE(second.PreviousInstanceRunning());
     EXPECT_TRUE(second.ActivatePreviousInstance());
     ASSERT_EQ(::read(woken[0], &c, 1), 1);
@@ -100,20 +100,20 @@ TEST(InstanceChecker, LockDiesWithAKilledHolder) {
     EXPECT_FALSE(second.PreviousInstanceRunning());
     EXPECT_FALSE(second.ActivatePreviousInstance());  // its socket is left, but dead
     EXPECT_TRUE(second.TrackFirstInstance([] {}));
-    CInstanceChecker third(kName, dir.Path());
+    CInstanceChecker third(kName, dir.Dir());
     EXPECT_TRUE(third.ActivatePreviousInstance());
     for (int fd : {ready[0], ready[1], woken[0], woken[1]}) ::close(fd);
 }
 
 TEST(InstanceChecker, RuntimeFolderComesFromTheEnvironment) {
-    CTempDir dir;
+    CSandbox dir;
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     const std::string saved = old ? old : "";
-    ::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", dir.Dir().c_str(), 1);
     CInstanceChecker guard(kName);
-    EXPECT_EQ(guard.LockPath(), dir.Path() + "/" + kName + ".lock");
+    EXPECT_EQ(guard.LockPath(), dir.Dir() + "/" + kName + ".lock");
     EXPECT_TRUE(guard.TrackFirstInstance([] {}));
-    EXPECT_TRUE(CInstanceChecker(kName, dir.Path()).PreviousInstanceRunning());
+    EXPECT_TRUE(CInstanceChecker(kName, dir.Dir()).PreviousInstanceRunning());
     if (old) {
         ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
     } else {

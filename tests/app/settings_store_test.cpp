@@ -5,14 +5,14 @@
 
 #include "app/SettingsStore.h"
 #include "base/TextConvert.h"
-#include "temp_dir.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
-using test::CTempDir;
-using test::ReadText;
-using test::WriteText;
+using testing::CSandbox;
+using testing::ReadText;
+using testing::WriteText;
 
 const std::string kHeader =
     "Windows Registry Editor Version 5.00\n\n"
@@ -34,7 +34,7 @@ class SettingsStoreTest : public ::testing::Test {
         return LoadWith("\"EventDirectory\"=" + valueText + "\n").EventDirectory;
     }
 
-    CTempDir dir_;
+    CSandbox dir_;
 };
 
 // A string value of n characters plus terminator, in the raw form.
@@ -281,7 +281,7 @@ TEST_F(SettingsStoreTest, SaveReplacesTheFileWholeThroughARename) {
     EXPECT_NE(ReadText(RegPath()).find("\"PortNumber\"=\"3000\""), std::string::npos);
     EXPECT_EQ(ReadText(dir_.File("old.reg")), kHeader + "\"PortNumber\"=\"2000\"\n");
     size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.Path())) ++files;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.Dir())) ++files;
     EXPECT_EQ(files, 2u);  // no temporary file left behind
 }
 

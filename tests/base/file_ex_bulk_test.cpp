@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "base/FileEx.h"
-#include "temp_folder.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
-using testing::TempFolder;
+using testing::CSandbox;
 
 // Text of about 80,000 characters (more than the 64 KiB buffer): lines of letters, digits, commas,
 // Ctrl-Z, ';' comments, characters above 255 (UTF-16 only), with the given line end, and a few
@@ -101,7 +101,7 @@ std::vector<Token> ReadTokens(const std::u16string& path, std::u16string_view te
 }
 
 TEST(FileExBulkTest, ReadTokenMatchesTheCharacterStream) {
-    TempFolder dir;
+    CSandbox dir;
     const std::u16string lineEnds[] = {u"\r\n", u"\n", u"\r", u"\n\r"};
     unsigned seed = 1;
     for (bool wide : {false, true}) {
@@ -110,7 +110,7 @@ TEST(FileExBulkTest, ReadTokenMatchesTheCharacterStream) {
             for (const auto& lineEnd : lineEnds) {
                 const std::u16string text = MakeText(seed++, lineEnd, wide);
                 dir.Put("t.txt", Encode(text, wide, bigEndian));
-                const auto path = dir.Path("t.txt");
+                const auto path = dir.Wide("t.txt");
                 const std::u16string chars = ReadAllChars(path);
                 ASSERT_GT(chars.size(), 70000u);
                 // The readers' own uses: lines, fields, and lines with comments and skips.
@@ -125,14 +125,14 @@ TEST(FileExBulkTest, ReadTokenMatchesTheCharacterStream) {
 }
 
 TEST(FileExBulkTest, WriteStringWritesWhatWriteCharWrites) {
-    TempFolder dir;
+    CSandbox dir;
     const int lineModes[] = {CFileEx::kLineEndCRLF, CFileEx::kLineEndLF, CFileEx::kLineEndCR,
                              CFileEx::kLineEndLFCR};
     for (int encoding : {CFileEx::kEncoding8Bit, CFileEx::kEncodingUtf16}) {
         for (int mode : lineModes) {
             const std::u16string text = MakeText(100 + mode, u"\n", true);
             auto write = [&](const std::string& name, bool whole) {
-                CFileEx file(dir.Path(name));
+                CFileEx file(dir.Wide(name));
                 ASSERT_TRUE(file.Open(CFileEx::modeWrite | CFileEx::modeCreate));
                 file.SetWriteEncoding(encoding);
                 file.SetWriteLineEndMode(mode);
@@ -157,9 +157,9 @@ TEST(FileExBulkTest, WriteStringWritesWhatWriteCharWrites) {
 }
 
 TEST(FileExBulkTest, ReadingAfterWritingTheSameFileSeesEveryCharacter) {
-    TempFolder dir;
+    CSandbox dir;
     const std::u16string text = MakeText(7, u"\n", false);
-    CFileEx file(dir.Path("rw.txt"));
+    CFileEx file(dir.Wide("rw.txt"));
     ASSERT_TRUE(file.Open(CFileEx::modeReadWrite | CFileEx::modeCreate));
     file.SetWriteEncoding(CFileEx::kEncoding8Bit);
     file.SetWriteLineEndMode(CFileEx::kLineEndCRLF);

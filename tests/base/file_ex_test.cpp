@@ -7,12 +7,12 @@
 
 #include "base/FileCause.h"
 #include "base/FileEx.h"
-#include "temp_folder.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
-using testing::TempFolder;
+using testing::CSandbox;
 using namespace std::string_literals;
 
 class FileExRead : public ::testing::Test {
@@ -22,14 +22,14 @@ class FileExRead : public ::testing::Test {
         dir_.Put("f.txt", bytes);
         CFileEx local;
         CFileEx& f = keep ? *keep : local;
-        f.SetPath(dir_.Path("f.txt"));
+        f.SetPath(dir_.Wide("f.txt"));
         EXPECT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary));
         f.SetReadEncoding(CFileEx::kEncodingAuto);
         std::u16string text;
         while (f.NotAtEnd()) text += f.ReadChar();
         return text;
     }
-    TempFolder dir_;
+    CSandbox dir_;
 };
 
 TEST_F(FileExRead, ByteOrderMarksChooseTheEncodingAndAreNotDelivered) {
@@ -84,7 +84,7 @@ TEST_F(FileExRead, FirstLineEndFixesTheMode) {
 
 TEST_F(FileExRead, ModeNoneTranslatesNothing) {
     dir_.Put("f.txt", "a\r\nb");
-    CFileEx f(dir_.Path("f.txt"));
+    CFileEx f(dir_.Wide("f.txt"));
     ASSERT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
     f.SetReadLineEndMode(CFileEx::kLineEndNone);
     std::u16string text;
@@ -94,7 +94,7 @@ TEST_F(FileExRead, ModeNoneTranslatesNothing) {
 
 TEST_F(FileExRead, EmptyFileEndsAtOnce) {
     dir_.Put("e.txt", "");
-    CFileEx f(dir_.Path("e.txt"));
+    CFileEx f(dir_.Wide("e.txt"));
     ASSERT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
     EXPECT_FALSE(f.NotAtEnd());
     std::u16string out = u"kept";
@@ -112,7 +112,7 @@ TEST_F(FileExRead, HalfCharacterAtTheEndRaisesEndOfFile) {
     dir_.Put("odd.txt",
              "\xFF\xFE"
              "a\0b"s);
-    CFileEx f(dir_.Path("odd.txt"));
+    CFileEx f(dir_.Wide("odd.txt"));
     ASSERT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
     EXPECT_EQ(f.ReadChar(), u'a');
     EXPECT_FALSE(f.NotAtEnd());
@@ -131,7 +131,7 @@ TEST_F(FileExRead, LineEndAcrossTheBufferBoundary) {
 
 TEST_F(FileExRead, WhatIsAddedAfterTheEndIsReadAfterASeek) {
     dir_.Put("grow.txt", "ab");
-    CFileEx f(dir_.Path("grow.txt"));
+    CFileEx f(dir_.Wide("grow.txt"));
     ASSERT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
     EXPECT_EQ(f.ReadChar(), u'a');
     EXPECT_EQ(f.ReadChar(), u'b');
@@ -144,7 +144,7 @@ TEST_F(FileExRead, WhatIsAddedAfterTheEndIsReadAfterASeek) {
     EXPECT_FALSE(f.NotAtEnd());
 
     // A file open for writing as well is read to what it holds at each read.
-    CFileEx rw(dir_.Path("grow.txt"));
+    CFileEx rw(dir_.Wide("grow.txt"));
     ASSERT_TRUE(rw.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone | CFileEx::typeBinary));
     char buf[8];
     EXPECT_EQ(rw.Read(buf, sizeof buf), 4u);
@@ -158,7 +158,7 @@ class FileExToken : public FileExRead {
   protected:
     void OpenWith(const std::string& bytes) {
         dir_.Put("t.txt", bytes);
-        file_.SetPath(dir_.Path("t.txt"));
+        file_.SetPath(dir_.Wide("t.txt"));
         ASSERT_TRUE(file_.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
     }
     CFileEx file_;
@@ -244,7 +244,7 @@ class FileExWrite : public FileExRead {};
 
 TEST_F(FileExWrite, AutomaticModesOnANewFileGiveUtf16WithCrLf) {
     {
-        CFileEx f(dir_.Path("w.txt"));
+        CFileEx f(dir_.Wide("w.txt"));
         ASSERT_TRUE(f.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate));
         EXPECT_EQ(f.WriteString(u"a\nb"), 4);
     }
@@ -253,7 +253,7 @@ TEST_F(FileExWrite, AutomaticModesOnANewFileGiveUtf16WithCrLf) {
 
 TEST_F(FileExWrite, ExplicitModes) {
     {
-        CFileEx f(dir_.Path("w.txt"));
+        CFileEx f(dir_.Wide("w.txt"));
         ASSERT_TRUE(f.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate));
         f.SetWriteEncoding(CFileEx::kEncoding8Bit);
         f.SetWriteLineEndMode(CFileEx::kLineEndLFCR);
@@ -268,7 +268,7 @@ TEST_F(FileExWrite, ExplicitModes) {
 TEST_F(FileExWrite, FileReadThenWrittenKeepsItsConventions) {
     dir_.Put("rw.txt", "x\ny\n");
     {
-        CFileEx f(dir_.Path("rw.txt"));
+        CFileEx f(dir_.Wide("rw.txt"));
         ASSERT_TRUE(f.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive));
         std::u16string line;
         EXPECT_EQ(f.ReadToken(line, u"\n", u"", u""), u'\n');
@@ -281,7 +281,7 @@ TEST_F(FileExWrite, FileReadThenWrittenKeepsItsConventions) {
 
 TEST_F(FileExWrite, MarkedUtf16RoundTrip) {
     {
-        CFileEx f(dir_.Path("u.txt"));
+        CFileEx f(dir_.Wide("u.txt"));
         ASSERT_TRUE(f.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate));
         EXPECT_EQ(f.WriteByteOrderMark(), 1);
         f.WriteString(u"\u00E9\u20AC\nend\n");
@@ -293,7 +293,7 @@ TEST_F(FileExWrite, MarkedUtf16RoundTrip) {
 TEST_F(FileExWrite, BytesLengthAndTruncation) {
     std::string big(200000, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-    CFileEx f(dir_.Path("b.dat"));
+    CFileEx f(dir_.Wide("b.dat"));
     ASSERT_TRUE(f.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive | CFileEx::modeCreate));
     ASSERT_TRUE(f.Write(big.data(), 10));
     EXPECT_EQ(f.GetLength(), 10u);  // counts what is still buffered
@@ -355,14 +355,14 @@ class FileExOpen : public FileExRead {};
 
 TEST_F(FileExOpen, FailuresGiveTheirCause) {
     int cause = 0;
-    CFileEx f(dir_.Path("missing.txt"));
+    CFileEx f(dir_.Wide("missing.txt"));
     EXPECT_FALSE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone, &cause));
     EXPECT_EQ(cause, file_cause::kFileNotFound);
-    f.SetPath(dir_.Path("nofolder/x.txt"));
+    f.SetPath(dir_.Wide("nofolder/x.txt"));
     EXPECT_FALSE(
         f.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate, &cause));
     EXPECT_EQ(cause, file_cause::kBadPath);
-    f.SetPath(FromUtf8(dir_.native()));
+    f.SetPath(FromUtf8(dir_.Dir()));
     EXPECT_FALSE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone, &cause));
     EXPECT_EQ(cause, file_cause::kAccessDenied);
     EXPECT_FALSE(f.IsOpen());
@@ -371,13 +371,13 @@ TEST_F(FileExOpen, FailuresGiveTheirCause) {
 TEST_F(FileExOpen, CreateEmptiesUnlessNoTruncate) {
     dir_.Put("c.txt", "old");
     {
-        CFileEx f(dir_.Path("c.txt"));
+        CFileEx f(dir_.Wide("c.txt"));
         ASSERT_TRUE(f.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate |
                            CFileEx::modeNoTruncate));
     }
     EXPECT_EQ(dir_.Get("c.txt"), "old");
     {
-        CFileEx f(dir_.Path("c.txt"));
+        CFileEx f(dir_.Wide("c.txt"));
         ASSERT_TRUE(f.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate));
     }
     EXPECT_EQ(dir_.Get("c.txt"), "");
@@ -385,7 +385,7 @@ TEST_F(FileExOpen, CreateEmptiesUnlessNoTruncate) {
 
 TEST_F(FileExOpen, SharingModesFollowThePlatformRules) {
     dir_.Put("s.txt", "data");
-    const auto path = dir_.Path("s.txt");
+    const auto path = dir_.Wide("s.txt");
     const unsigned read = CFileEx::modeRead, write = CFileEx::modeWrite;
     auto opens = [&](CFileEx& f, unsigned flags) {
         f.SetPath(path);
@@ -423,10 +423,10 @@ TEST_F(FileExOpen, SharingModesFollowThePlatformRules) {
         EXPECT_TRUE(opens(a, read | CFileEx::shareExclusive));  // closes unregister
     }
     // The same file under another name is the same file.
-    ASSERT_EQ(::link(dir_.Native("s.txt").c_str(), dir_.Native("alias.txt").c_str()), 0);
+    ASSERT_EQ(::link(dir_.File("s.txt").c_str(), dir_.File("alias.txt").c_str()), 0);
     CFileEx a, b;
     ASSERT_TRUE(opens(a, read | CFileEx::shareExclusive));
-    b.SetPath(dir_.Path("alias.txt"));
+    b.SetPath(dir_.Wide("alias.txt"));
     EXPECT_FALSE(b.Open(read | CFileEx::shareDenyNone));
 }
 
@@ -437,7 +437,7 @@ TEST_F(FileExOpen, ExclusiveOpensExcludeEachOtherAcrossThreads) {
     for (int t = 0; t < 6; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 300; ++i) {
-                CFileEx f(dir_.Path("x.txt"));
+                CFileEx f(dir_.Wide("x.txt"));
                 if (!f.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive)) continue;
                 if (holders.fetch_add(1) != 0) overlaps++;
                 wins++;

@@ -11,7 +11,7 @@
 
 #include "base/FileCause.h"
 #include "base/FileFindIndex.h"
-#include "temp_folder.h"
+#include "support/sandbox.h"
 
 namespace kestrom::testing {
 namespace {
@@ -34,13 +34,13 @@ void InAnotherProcess(const std::function<void()>& change) {
 }
 
 TEST(MeetFolders, ExactNameFirstElseTheEntryMatchingIgnoringCase) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    const std::u16string folder = FromUtf8(dir.native());
+    const std::u16string folder = FromUtf8(dir.Dir());
     dir.Put("ORVO.EVT", "upper");
     FileLookup found = folders.Find(folder, u"orvo.evt");
     EXPECT_EQ(NameOf(found), u"ORVO.EVT");
-    EXPECT_EQ(found.path, dir.Path("ORVO.EVT"));
+    EXPECT_EQ(found.path, dir.Wide("ORVO.EVT"));
     EXPECT_TRUE(found.sameNameIgnoringCase.empty());
 
     dir.Put("orvo.evt", "lower");
@@ -50,18 +50,18 @@ TEST(MeetFolders, ExactNameFirstElseTheEntryMatchingIgnoringCase) {
     const FileLookup missing = folders.Find(folder, u"hywire.evt");
     EXPECT_FALSE(missing.file);
     EXPECT_EQ(missing.cause, 0);
-    EXPECT_EQ(missing.path, dir.Path("hywire.evt"));  // where a new file would be written
+    EXPECT_EQ(missing.path, dir.Wide("hywire.evt"));  // where a new file would be written
 
     // A folder of that name is no file; the file beside it in another case is.
-    std::filesystem::create_directory(dir.Native("007-1-03.qff"));
+    std::filesystem::create_directory(dir.File("007-1-03.qff"));
     dir.Put("007-1-03.QFF", "x");
     EXPECT_EQ(NameOf(folders.Find(folder, u"007-1-03.qff")), u"007-1-03.QFF");
 }
 
 TEST(MeetFolders, SeveralCaseVariantsGiveTheSameChoiceAndAreReportedOnce) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    const std::u16string folder = FromUtf8(dir.native());
+    const std::u16string folder = FromUtf8(dir.Dir());
     for (const char* name : {"007-1-03.qFF", "007-1-03.Qff", "007-1-03.QFF"}) dir.Put(name, "x");
     const FileLookup first = folders.Find(folder, u"007-1-03.qff");
     EXPECT_EQ(NameOf(first), u"007-1-03.QFF");  // code-unit order: upper case first
@@ -76,9 +76,9 @@ TEST(MeetFolders, SeveralCaseVariantsGiveTheSameChoiceAndAreReportedOnce) {
 }
 
 TEST(MeetFolders, WildcardNamesMatchIgnoringCase) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    const std::u16string folder = FromUtf8(dir.native());
+    const std::u16string folder = FromUtf8(dir.Dir());
     dir.Put("007-1-03.QRF", "r");
     dir.Put("007-1-04.qff", "f");
     dir.Put("007-1-030.qff", "longer");
@@ -88,16 +88,16 @@ TEST(MeetFolders, WildcardNamesMatchIgnoringCase) {
 }
 
 TEST(MeetFolders, ChangesMadeByAnotherProcessAreSeenByTheVeryNextLookup) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    const std::u16string folder = FromUtf8(dir.native());
+    const std::u16string folder = FromUtf8(dir.Dir());
     dir.Put("filler.txt", "");
     EXPECT_FALSE(folders.Find(folder, u"007-1-03.qff").file);  // the index is built here
     ASSERT_EQ(folders.SizeOf(folder).names, 1u);
 
     for (int round = 0; round < 50; ++round) {
-        const std::string upper = dir.Native("007-1-03.QFF");
-        const std::string mixed = dir.Native("007-1-03.Qff");
+        const std::string upper = dir.File("007-1-03.QFF");
+        const std::string mixed = dir.File("007-1-03.Qff");
         InAnotherProcess([&] { ::close(::open(upper.c_str(), O_CREAT | O_WRONLY, 0644)); });
         ASSERT_EQ(NameOf(folders.Find(folder, u"007-1-03.qff")), u"007-1-03.QFF") << round;
         InAnotherProcess([&] { std::rename(upper.c_str(), mixed.c_str()); });
@@ -109,41 +109,41 @@ TEST(MeetFolders, ChangesMadeByAnotherProcessAreSeenByTheVeryNextLookup) {
 }
 
 TEST(MeetFolders, FolderReplacedUnderItsPathIsReadAfresh) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    std::filesystem::create_directories(dir.Native("meet/results"));
+    std::filesystem::create_directories(dir.File("meet/results"));
     dir.Put("meet/results/A.QFF", "a");
-    const std::u16string folder = dir.Path("meet/results");
+    const std::u16string folder = dir.Wide("meet/results");
     EXPECT_EQ(NameOf(folders.Find(folder, u"a.qff")), u"A.QFF");
 
     // The folder itself renamed away and another made in its place.
-    std::filesystem::rename(dir.Native("meet/results"), dir.Native("meet/old"));
-    std::filesystem::create_directory(dir.Native("meet/results"));
+    std::filesystem::rename(dir.File("meet/results"), dir.File("meet/old"));
+    std::filesystem::create_directory(dir.File("meet/results"));
     dir.Put("meet/results/B.QFF", "b");
     EXPECT_FALSE(folders.Find(folder, u"a.qff").file);
     EXPECT_EQ(NameOf(folders.Find(folder, u"b.qff")), u"B.QFF");
 
     // Its parent renamed: the watch follows the old folder, the path names a new one.
-    std::filesystem::rename(dir.Native("meet"), dir.Native("meet2"));
-    std::filesystem::create_directories(dir.Native("meet/results"));
+    std::filesystem::rename(dir.File("meet"), dir.File("meet2"));
+    std::filesystem::create_directories(dir.File("meet/results"));
     dir.Put("meet/results/C.QFF", "c");
     EXPECT_FALSE(folders.Find(folder, u"b.qff").file);
     EXPECT_EQ(NameOf(folders.Find(folder, u"c.qff")), u"C.QFF");
 }
 
 TEST(MeetFolders, AFolderThatCannotBeReadIsAFailureNotAnEmptyFolder) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    const std::u16string folder = dir.Path("later");
+    const std::u16string folder = dir.Wide("later");
     const FileLookup missing = folders.Find(folder, u"orvo.evt");
     EXPECT_FALSE(missing.file);
     EXPECT_EQ(missing.cause, file_cause::kBadPath);
     EXPECT_EQ(folders.ListByPrefix(folder, u"007", u"007*.qff").cause, file_cause::kBadPath);
     dir.Put("plain", "");
-    EXPECT_EQ(folders.Find(dir.Path("plain"), u"x").cause, file_cause::kBadPath);
+    EXPECT_EQ(folders.Find(dir.Wide("plain"), u"x").cause, file_cause::kBadPath);
 
     // Once it is there it is read.
-    std::filesystem::create_directory(dir.Native("later"));
+    std::filesystem::create_directory(dir.File("later"));
     dir.Put("later/ORVO.EVT", "");
     const FileLookup found = folders.Find(folder, u"orvo.evt");
     EXPECT_EQ(found.cause, 0);
@@ -151,12 +151,12 @@ TEST(MeetFolders, AFolderThatCannotBeReadIsAFailureNotAnEmptyFolder) {
 }
 
 TEST(MeetFolders, ListByPrefixGivesOnlyMatchingNamesInNameOrder) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    const std::u16string folder = FromUtf8(dir.native());
+    const std::u16string folder = FromUtf8(dir.Dir());
     for (const char* name : {"007101.qff", "007-1-02.QFF", "008-1-01.qff", "0071.txt", "06.qff"})
         dir.Put(name, "");
-    std::filesystem::create_directory(dir.Native("007-1-09.qff"));
+    std::filesystem::create_directory(dir.File("007-1-09.qff"));
     const FolderListing listing = folders.ListByPrefix(folder, u"007", u"007*.qff");
     EXPECT_EQ(listing.cause, 0);
     ASSERT_EQ(listing.files.size(), 2u);
@@ -168,19 +168,19 @@ TEST(MeetFolders, ListByPrefixGivesOnlyMatchingNamesInNameOrder) {
 }
 
 TEST(MeetFolders, AFolderNameWithABackslashIsFound) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    std::filesystem::create_directory(dir.Native("Meet\\2026"));
+    std::filesystem::create_directory(dir.File("Meet\\2026"));
     dir.Put("Meet\\2026/ORVO.EVT", "x");
-    const FileLookup found = folders.Find(dir.Path("Meet\\2026"), u"orvo.evt");
+    const FileLookup found = folders.Find(dir.Wide("Meet\\2026"), u"orvo.evt");
     EXPECT_EQ(NameOf(found), u"ORVO.EVT");
-    EXPECT_EQ(found.path, dir.Path("Meet\\2026/ORVO.EVT"));
+    EXPECT_EQ(found.path, dir.Wide("Meet\\2026/ORVO.EVT"));
 }
 
 TEST(MeetFolders, TheIndexHoldsEveryNameOnce) {
-    TempFolder dir;
+    CSandbox dir;
     CMeetFolders folders;
-    const std::u16string folder = FromUtf8(dir.native());
+    const std::u16string folder = FromUtf8(dir.Dir());
     for (int i = 0; i < 300; ++i) dir.Put("00" + std::to_string(i) + ".QFF", "");
     EXPECT_FALSE(folders.Find(folder, u"none.qff").file);
     const auto size = folders.SizeOf(folder);

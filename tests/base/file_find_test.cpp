@@ -5,12 +5,12 @@
 #include "base/FileCause.h"
 #include "base/FileFind.h"
 #include "base/LocalTime.h"
-#include "temp_folder.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
-using testing::TempFolder;
+using testing::CSandbox;
 
 // Split so that no "??-" trigraph appears.
 constexpr const char16_t* kKeyPattern =
@@ -37,15 +37,15 @@ TEST(WildcardMatch, CaseInsensitiveInAsciiOnly) {
 }
 
 TEST(FindFiles, ListsMatchesWithTheirTimes) {
-    TempFolder dir;
+    CSandbox dir;
     dir.Put("002-1-01.QFF", "xyz");
     dir.Put("001-1-01.qff", "");
     dir.Put("001-1-01.hyf", "");
     const std::time_t when = *FromLocalDateTime({2024, 6, 1, 12, 30, 5});
     timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, dir.Native("002-1-01.QFF").c_str(), times, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("002-1-01.QFF").c_str(), times, 0), 0);
 
-    auto listing = FindFiles(dir.Path(""), u"*.qff");
+    auto listing = FindFiles(dir.Wide(""), u"*.qff");
     EXPECT_EQ(listing.cause, 0);
     const auto& found = listing.files;
     ASSERT_EQ(found.size(), 2u);
@@ -54,15 +54,15 @@ TEST(FindFiles, ListsMatchesWithTheirTimes) {
     EXPECT_EQ(found[1].lastWriteTime, when);
     EXPECT_EQ(found[1].size, 3u);
     // A folder that is not there is a failure with its cause, not an empty folder.
-    const auto missing = FindFiles(dir.Path("missing"), u"*");
+    const auto missing = FindFiles(dir.Wide("missing"), u"*");
     EXPECT_TRUE(missing.files.empty());
     EXPECT_EQ(missing.cause, file_cause::kBadPath);
 
-    auto one = LookUpFile(dir.Path("002-1-01.QFF"));
+    auto one = LookUpFile(dir.Wide("002-1-01.QFF"));
     ASSERT_TRUE(one.has_value());
     EXPECT_EQ(one->name, u"002-1-01.QFF");
     EXPECT_EQ(one->lastWriteTime, when);
-    EXPECT_FALSE(LookUpFile(dir.Path("nothing.qff")).has_value());
+    EXPECT_FALSE(LookUpFile(dir.Wide("nothing.qff")).has_value());
 }
 
 TEST(LocalTime, RoundTripsAndRejectsInvalidFields) {

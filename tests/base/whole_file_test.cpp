@@ -4,15 +4,15 @@
 #include <string>
 
 #include "base/WholeFile.h"
-#include "temp_folder.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
 TEST(WholeFile, ReadsAllOrTellsWhyNot) {
-    testing::TempFolder folder;
+    testing::CSandbox folder;
     std::string bytes = "left over";
-    EXPECT_EQ(ReadWholeFile(folder.Native("absent"), bytes), WholeFileState::kMissing);
+    EXPECT_EQ(ReadWholeFile(folder.File("absent"), bytes), WholeFileState::kMissing);
     EXPECT_TRUE(bytes.empty());
 
     // Larger than one read, with NUL bytes inside.
@@ -20,15 +20,15 @@ TEST(WholeFile, ReadsAllOrTellsWhyNot) {
     content[17] = '\0';
     content.back() = '\n';
     folder.Put("big", content);
-    EXPECT_EQ(ReadWholeFile(folder.Native("big"), bytes), WholeFileState::kRead);
+    EXPECT_EQ(ReadWholeFile(folder.File("big"), bytes), WholeFileState::kRead);
     EXPECT_EQ(bytes, content);
 
     folder.Put("empty", "");
-    EXPECT_EQ(ReadWholeFile(folder.Native("empty"), bytes), WholeFileState::kRead);
+    EXPECT_EQ(ReadWholeFile(folder.File("empty"), bytes), WholeFileState::kRead);
     EXPECT_TRUE(bytes.empty());
 
-    std::filesystem::create_directory(folder.Native("sub"));
-    EXPECT_EQ(ReadWholeFile(folder.Native("sub"), bytes), WholeFileState::kUnreadable);
+    std::filesystem::create_directory(folder.File("sub"));
+    EXPECT_EQ(ReadWholeFile(folder.File("sub"), bytes), WholeFileState::kUnreadable);
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "base/TextConvert.h"
-#include "base/temp_folder.h"
 #include "meetdata/EventFile.h"
 #include "meetdata/MeetLines.h"
 #include "meetdata/PeopleFile.h"
 #include "meetdata/Schedule.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
@@ -38,7 +38,7 @@ class MeetLinesTest : public ::testing::Test {
   protected:
     void Write(const std::string& bytes) { folder_.Put("orvo.evt", bytes); }
 
-    testing::TempFolder folder_;
+    testing::CSandbox folder_;
     const std::u16string path_ = folder_.Path("orvo.evt");
 
     struct Lines {

@@ -4,26 +4,26 @@
 
 #include <filesystem>
 
-#include "base/temp_folder.h"
 #include "security/AccessListStorage.h"
 #include "server/ServerHost.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 
 namespace kestrom::testing {
 namespace {
 
-CKestromCommandLineInfo ConfigIn(const TempFolder& folder) {
+CKestromCommandLineInfo ConfigIn(const CSandbox& folder) {
     CKestromCommandLineInfo info;
-    info.configDir = folder.Native("config");
+    info.configDir = folder.File("config");
     return info;
 }
 
 TEST(ServerHost, PrepareUsesTheConfigFolderWithoutChangingTheWorkingFolder) {
-    TempFolder folder;
+    CSandbox folder;
     const auto before = std::filesystem::current_path();
     const bool hadOneHere = std::filesystem::exists(before / "KestromMAC.dat");
     CRecordingOperator op;
-    CServerHost host(op, ConfigIn(folder), folder.Native(""));
+    CServerHost host(op, ConfigIn(folder), folder.File(""));
     ASSERT_FALSE(host.PreviousInstanceRunning());
     const CHostPreparation found = host.Prepare();
 
@@ -31,65 +31,65 @@ TEST(ServerHost, PrepareUsesTheConfigFolderWithoutChangingTheWorkingFolder) {
     EXPECT_FALSE(found.accessListProblem.has_value());
     EXPECT_EQ(std::filesystem::current_path(), before);
     // The access list's storage file was created empty in the config folder, not here.
-    EXPECT_TRUE(std::filesystem::exists(folder.Native("config/KestromMAC.dat")));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("config/KestromMAC.dat")));
     EXPECT_EQ(std::filesystem::exists(before / "KestromMAC.dat"), hadOneHere);
     EXPECT_EQ(host.Server().AccessList().StoragePath(),
-              FromUtf8(folder.Native("config/KestromMAC.dat")));
+              FromUtf8(folder.File("config/KestromMAC.dat")));
 }
 
 TEST(ServerHost, OverridesApplyAndShutdownSavesThemForTheNextStart) {
-    TempFolder folder;
+    CSandbox folder;
     CRecordingOperator op;
     {
         CKestromCommandLineInfo info = ConfigIn(folder);
         info.port = 2345;
-        info.eventDir = FromUtf8(folder.Native("meet"));
-        CServerHost host(op, info, folder.Native(""));
+        info.eventDir = FromUtf8(folder.File("meet"));
+        CServerHost host(op, info, folder.File(""));
         host.Prepare();
         EXPECT_EQ(host.Server().Settings().Get().PortNumber, 2345);
         host.Shutdown();
         host.Shutdown();  // a second call does nothing
     }
-    CServerHost next(op, ConfigIn(folder), folder.Native(""));
+    CServerHost next(op, ConfigIn(folder), folder.File(""));
     next.Prepare();
     EXPECT_EQ(next.Server().Settings().Get().PortNumber, 2345);
-    EXPECT_EQ(next.Server().Settings().Get().EventDirectory, FromUtf8(folder.Native("meet")));
+    EXPECT_EQ(next.Server().Settings().Get().EventDirectory, FromUtf8(folder.File("meet")));
 }
 
 TEST(ServerHost, AStartThatEndsEarlySavesNothing) {
-    TempFolder folder;
+    CSandbox folder;
     CRecordingOperator op;
     {
         CKestromCommandLineInfo info = ConfigIn(folder);
         info.port = 2345;
-        CServerHost host(op, info, folder.Native(""));
+        CServerHost host(op, info, folder.File(""));
         host.Prepare();
         // Lost the race for the instance lock, say: the host goes without Shutdown.
     }
-    CServerHost next(op, ConfigIn(folder), folder.Native(""));
+    CServerHost next(op, ConfigIn(folder), folder.File(""));
     next.Prepare();
     EXPECT_NE(next.Server().Settings().Get().PortNumber, 2345);
 }
 
 TEST(ServerHost, ASecondHostSeesTheFirstAsRunning) {
-    TempFolder folder;
+    CSandbox folder;
     CRecordingOperator op;
-    CServerHost first(op, ConfigIn(folder), folder.Native(""));
+    CServerHost first(op, ConfigIn(folder), folder.File(""));
     ASSERT_FALSE(first.PreviousInstanceRunning());
     first.Prepare();
     ASSERT_TRUE(first.Register([] {}));
 
-    CServerHost second(op, ConfigIn(folder), folder.Native(""));
+    CServerHost second(op, ConfigIn(folder), folder.File(""));
     EXPECT_TRUE(second.PreviousInstanceRunning());
     EXPECT_FALSE(second.Register([] {}));
 }
 
 TEST(ServerHost, AnUnreadableAccessListIsReportedAndTheRunGoesOn) {
-    TempFolder folder;
-    std::filesystem::create_directories(folder.Native("config"));
+    CSandbox folder;
+    std::filesystem::create_directories(folder.File("config"));
     folder.Put("config/KestromMAC.dat", std::string(1, '\x05'));  // a count cut short
     CRecordingOperator op;
-    CServerHost host(op, ConfigIn(folder), folder.Native(""));
+    CServerHost host(op, ConfigIn(folder), folder.File(""));
     const CHostPreparation found = host.Prepare();
     ASSERT_TRUE(found.accessListProblem.has_value());
     EXPECT_EQ(*found.accessListProblem, CStorageOutcome::CannotProcess);
