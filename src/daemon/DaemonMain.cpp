@@ -54,8 +54,9 @@ int main(int argc, char** argv) {
     // straight to its descriptor.
     std::fflush(stdout);
     CDaemonOperator op(STDOUT_FILENO);
-    CServerHost host(op, info);
-    op.SetSettings(&host.Server().Settings());
+    CKestromServer server(op);
+    op.SetSettings(&server.Settings());
+    CServerHost host(server, info);
     if (host.PreviousInstanceRunning()) {
         std::cerr << kPreviousInstanceMessage << "\n";
         host.ActivatePreviousInstance();

@@ -10,18 +10,18 @@ namespace {
 constexpr std::string_view kAccessListFileName = "KestromMAC.dat";
 }
 
-CServerHost::CServerHost(COperatorInterface& op, CKestromCommandLineInfo commandLine)
+CServerHost::CServerHost(CKestromServer& server, CKestromCommandLineInfo commandLine)
     : commandLine_(std::move(commandLine)),
       configDir_(commandLine_.configDir.value_or(DefaultConfigDir())),
       guard_(std::string(kKestromInstanceName)),
-      server_(op) {}
+      server_(server) {}
 
-CServerHost::CServerHost(COperatorInterface& op, CKestromCommandLineInfo commandLine,
+CServerHost::CServerHost(CKestromServer& server, CKestromCommandLineInfo commandLine,
                          std::string runtimeDir)
     : commandLine_(std::move(commandLine)),
       configDir_(commandLine_.configDir.value_or(DefaultConfigDir())),
       guard_(std::string(kKestromInstanceName), std::move(runtimeDir)),
-      server_(op) {}
+      server_(server) {}
 
 bool CServerHost::PreviousInstanceRunning() {
     return guard_.PreviousInstanceRunning();

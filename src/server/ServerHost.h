@@ -29,11 +29,11 @@ struct CHostPreparation {
 
 class CServerHost {
   public:
-    // The command line was parsed by the front end, which has answered --help, --version
-    // and errors already.
-    CServerHost(COperatorInterface& op, CKestromCommandLineInfo commandLine);
+    // The front end owns the server (it is the server's operator); the command line was
+    // parsed by the front end, which has answered --help, --version and errors already.
+    CServerHost(CKestromServer& server, CKestromCommandLineInfo commandLine);
     // An explicit runtime folder for the instance guard (tests).
-    CServerHost(COperatorInterface& op, CKestromCommandLineInfo commandLine,
+    CServerHost(CKestromServer& server, CKestromCommandLineInfo commandLine,
                 std::string runtimeDir);
     // Ends the listener without saving: a start that stops early saves nothing.
     ~CServerHost() = default;
@@ -71,7 +71,7 @@ class CServerHost {
     CKestromCommandLineInfo commandLine_;
     std::string configDir_;
     CInstanceChecker guard_;
-    CKestromServer server_;
+    CKestromServer& server_;
     bool settingsLoaded_ = false;
     bool shutDown_ = false;
 };

@@ -8,15 +8,14 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include "app/CommandLine.h"
 #include "app/InstanceChecker.h"
-#include "app/SettingsStore.h"
 #include "base/TextConvert.h"
 #include "security/AccessListStorage.h"
 #include "server/Server.h"
+#include "server/ServerHost.h"
 #include "ui/KestromDlg.h"
 
 namespace kestrom {
@@ -95,38 +94,31 @@ int CKestromApp::Run(const std::function<void(CKestromDlg&)>& onWindowShown) {
     const CKestromCommandLineInfo commandLine = ParseCommandLine(args_);
 
     CKestromDlg window;
-
-    CInstanceChecker guard{std::string(kKestromInstanceName)};
-    if (guard.PreviousInstanceRunning()) {
+    CServerHost host(window.Server(), commandLine);
+    if (host.PreviousInstanceRunning()) {
         const std::string text(kPreviousInstanceMessage);
         std::cerr << text << "\n";
         ShowStartupBox(QMessageBox::Information, QString::fromStdString(text));
-        guard.ActivatePreviousInstance();
+        host.ActivatePreviousInstance();
         return 1;
     }
 
-    // The config folder becomes the working folder: the access list's storage file lives
-    // there. Command-line paths were made absolute while parsing.
-    const std::string configDir = commandLine.configDir.value_or(DefaultConfigDir());
-    std::error_code ec;
-    std::filesystem::create_directories(configDir, ec);
-    if (::chdir(configDir.c_str()) != 0) {
-        std::cerr << "kestrom: cannot use the config folder " << configDir << "\n";
-    }
-
-    const CStorageOutcome outcome = LoadAccessList(window.Server().AccessList());
-    if (outcome != CStorageOutcome::Ok) {
-        const std::u16string_view text = StorageOutcomeText(outcome);
+    const CHostPreparation prepared = host.Prepare();
+    if (prepared.configFolderUnusable)
+        std::cerr << "kestrom: cannot use the config folder " << host.ConfigDir() << "\n";
+    if (prepared.accessListProblem) {
+        const std::u16string_view text = StorageOutcomeText(*prepared.accessListProblem);
         ShowStartupBox(QMessageBox::Warning,
                        QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
     }
+    if (prepared.settingsKeyUnavailable) QApplication::beep();
 
-    if (!window.Initialise(commandLine, configDir, &guard) && guard.PreviousInstanceRunning()) {
+    if (!window.Initialise(host) && host.PreviousInstanceRunning()) {
         // Another start won the race between the check above and the registration.
         ShowStartupBox(
             QMessageBox::Information,
             QString::fromUtf8(kPreviousInstanceMessage.data(), kPreviousInstanceMessage.size()));
-        guard.ActivatePreviousInstance();
+        host.ActivatePreviousInstance();
         return 1;
     }
     CSignalCloser closer(window);

@@ -19,10 +19,10 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/InstanceChecker.h"
 #include "app/SettingsStore.h"
 #include "core/Version.h"
 #include "server/Server.h"
+#include "server/ServerHost.h"
 #include "ui/AboutDlg.h"
 #include "ui/AddUpdateSecurityItemDlg.h"
 #include "ui/ClientPrompts.h"
@@ -166,8 +166,9 @@ QMenu* CKestromDlg::BuildTrayMenu() {
     return menu;
 }
 
-bool CKestromDlg::Initialise(const CKestromCommandLineInfo& commandLine,
-                             const std::string& configDir, CInstanceChecker* instanceGuard) {
+bool CKestromDlg::Initialise(CServerHost& host) {
+    host_ = &host;
+    const CKestromCommandLineInfo& commandLine = host.CommandLine();
     setWindowTitle(QStringLiteral("Kestrom v") +
                    QString::fromLatin1(kKestromVersion.data(),
                                        static_cast<qsizetype>(kKestromVersion.size())));
@@ -178,17 +179,7 @@ bool CKestromDlg::Initialise(const CKestromCommandLineInfo& commandLine,
     // balloons itself.
     tray_->Create(icon_, QStringLiteral("Kestrom"), trayMenu, trayMenu->actions().first());
 
-    settingsPath_ = configDir + "/" + std::string(kSettingsFileName);
-    CSettingsStore store(settingsPath_);
-    CKestromSettings settings = server_->Settings().Get();
-    store.Load(settings, commandLine.initStartListDirectory, commandLine.initResultsDirectory);
-    if (store.KeyUnavailable()) {
-        QApplication::beep();
-    } else {
-        settingsLoaded_ = true;
-    }
-    ApplyOverrides(settings, commandLine);
-    server_->Settings().Set(settings);
+    const CKestromSettings settings = server_->Settings().Get();
     port_ = static_cast<unsigned>(settings.PortNumber);
     eventFolder_ = ToQString(settings.EventDirectory);
     resultsFolder_ = ToQString(settings.ResultsDirectory);
@@ -196,12 +187,11 @@ bool CKestromDlg::Initialise(const CKestromCommandLineInfo& commandLine,
     log_->List()->SetMaxLines(static_cast<std::size_t>(settings.LogListLines));
     logLines_.SetMaxLines(static_cast<std::size_t>(settings.LogBacklogLines));
 
-    const bool registered = !instanceGuard || instanceGuard->TrackFirstInstance(
-                                                  [this] { caller_.Post([this] { OnOpen(); }); });
+    const bool registered = host.Register([this] { caller_.Post([this] { OnOpen(); }); });
     setWindowIcon(icon_);
     FillControls();
     UpdateGrid();
-    server_->StartListening();
+    host.StartListening();
     startMinimized_ = commandLine.startMinimized;
     return registered;
 }
@@ -431,10 +421,14 @@ void CKestromDlg::Shutdown() {
         s.ResultsDirectory = resultsFolder_.toStdU16String();
         s.LogEvents = logEvents;
     });
-    // Settings that were never loaded are not written over the stored ones.
-    if (settingsLoaded_) CSettingsStore(settingsPath_).Save(server_->Settings().Get());
     caller_.Close();
-    server_->StopListening();
+    // The host saves the settings (never over stored ones it could not load) and ends every
+    // connection; a window that was never initialised only ends its listener.
+    if (host_) {
+        host_->Shutdown();
+    } else {
+        server_->StopListening();
+    }
 }
 
 }  // namespace kestrom

@@ -30,8 +30,8 @@ namespace kestrom {
 class CBalloonBar;
 class CClientPrompts;
 class CEventLog;
-class CInstanceChecker;
 class CKestromServer;
+class CServerHost;
 class CProductGrid;
 class CSystemTray;
 
@@ -44,11 +44,11 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     CKestromServer& Server() { return *server_; }
 
     // The window's initialisation, in order: title, menus of the mode, notification icon,
-    // settings (loaded from `configDir`, then the command line's overrides), registration
-    // with the instance guard, controls, product grid, listener. Call before showing.
-    // Returns false when the instance guard refused the registration.
-    bool Initialise(const CKestromCommandLineInfo& commandLine, const std::string& configDir,
-                    CInstanceChecker* instanceGuard);
+    // the settings the host has prepared, registration with the instance guard, controls,
+    // product grid, listener. Call before showing, after host.Prepare(); the host wraps
+    // Server() and outlives the window's run. Returns false when the instance guard refused
+    // the registration.
+    bool Initialise(CServerHost& host);
     // Shows the window, minimised into the notification area when asked to start so.
     void ShowAtStart();
 
@@ -75,7 +75,6 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     QString EventFolder() const { return eventFolder_; }
     QString ResultsFolder() const { return resultsFolder_; }
     int CurrentConnections() const { return currentConnections_; }
-    bool SettingsLoaded() const { return settingsLoaded_; }
     bool HyWireMode() const { return hyWire_; }
     CEventLog* EventLog() const { return log_; }
     CProductGrid* Grid() const { return grid_; }
@@ -123,8 +122,7 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     CGuiThreadCaller caller_;
     CLogHandOver logLines_;
     std::unique_ptr<CKestromServer> server_;
-    std::string settingsPath_;
-    bool settingsLoaded_ = false;
+    CServerHost* host_ = nullptr;
     bool hyWire_ = false;
     bool startMinimized_ = false;
     bool shutDown_ = false;

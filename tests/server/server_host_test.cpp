@@ -23,7 +23,8 @@ TEST(ServerHost, PrepareUsesTheConfigFolderWithoutChangingTheWorkingFolder) {
     const auto before = std::filesystem::current_path();
     const bool hadOneHere = std::filesystem::exists(before / "KestromMAC.dat");
     CRecordingOperator op;
-    CServerHost host(op, ConfigIn(folder), folder.File(""));
+    CKestromServer server(op);
+    CServerHost host(server, ConfigIn(folder), folder.File(""));
     ASSERT_FALSE(host.PreviousInstanceRunning());
     const CHostPreparation found = host.Prepare();
 
@@ -40,17 +41,19 @@ TEST(ServerHost, PrepareUsesTheConfigFolderWithoutChangingTheWorkingFolder) {
 TEST(ServerHost, OverridesApplyAndShutdownSavesThemForTheNextStart) {
     CSandbox folder;
     CRecordingOperator op;
+    CKestromServer server(op);
     {
         CKestromCommandLineInfo info = ConfigIn(folder);
         info.port = 2345;
         info.eventDir = FromUtf8(folder.File("meet"));
-        CServerHost host(op, info, folder.File(""));
+        CServerHost host(server, info, folder.File(""));
         host.Prepare();
         EXPECT_EQ(host.Server().Settings().Get().PortNumber, 2345);
         host.Shutdown();
         host.Shutdown();  // a second call does nothing
     }
-    CServerHost next(op, ConfigIn(folder), folder.File(""));
+    CKestromServer nextServer(op);
+    CServerHost next(nextServer, ConfigIn(folder), folder.File(""));
     next.Prepare();
     EXPECT_EQ(next.Server().Settings().Get().PortNumber, 2345);
     EXPECT_EQ(next.Server().Settings().Get().EventDirectory, FromUtf8(folder.File("meet")));
@@ -59,14 +62,16 @@ TEST(ServerHost, OverridesApplyAndShutdownSavesThemForTheNextStart) {
 TEST(ServerHost, AStartThatEndsEarlySavesNothing) {
     CSandbox folder;
     CRecordingOperator op;
+    CKestromServer server(op);
     {
         CKestromCommandLineInfo info = ConfigIn(folder);
         info.port = 2345;
-        CServerHost host(op, info, folder.File(""));
+        CServerHost host(server, info, folder.File(""));
         host.Prepare();
         // Lost the race for the instance lock, say: the host goes without Shutdown.
     }
-    CServerHost next(op, ConfigIn(folder), folder.File(""));
+    CKestromServer nextServer(op);
+    CServerHost next(nextServer, ConfigIn(folder), folder.File(""));
     next.Prepare();
     EXPECT_NE(next.Server().Settings().Get().PortNumber, 2345);
 }
@@ -74,12 +79,14 @@ TEST(ServerHost, AStartThatEndsEarlySavesNothing) {
 TEST(ServerHost, ASecondHostSeesTheFirstAsRunning) {
     CSandbox folder;
     CRecordingOperator op;
-    CServerHost first(op, ConfigIn(folder), folder.File(""));
+    CKestromServer server(op);
+    CServerHost first(server, ConfigIn(folder), folder.File(""));
     ASSERT_FALSE(first.PreviousInstanceRunning());
     first.Prepare();
     ASSERT_TRUE(first.Register([] {}));
 
-    CServerHost second(op, ConfigIn(folder), folder.File(""));
+    CKestromServer secondServer(op);
+    CServerHost second(secondServer, ConfigIn(folder), folder.File(""));
     EXPECT_TRUE(second.PreviousInstanceRunning());
     EXPECT_FALSE(second.Register([] {}));
 }
@@ -89,7 +96,8 @@ TEST(ServerHost, AnUnreadableAccessListIsReportedAndTheRunGoesOn) {
     std::filesystem::create_directories(folder.File("config"));
     folder.Put("config/KestromMAC.dat", std::string(1, '\x05'));  // a count cut short
     CRecordingOperator op;
-    CServerHost host(op, ConfigIn(folder), folder.File(""));
+    CKestromServer server(op);
+    CServerHost host(server, ConfigIn(folder), folder.File(""));
     const CHostPreparation found = host.Prepare();
     ASSERT_TRUE(found.accessListProblem.has_value());
     EXPECT_EQ(*found.accessListProblem, CStorageOutcome::CannotProcess);

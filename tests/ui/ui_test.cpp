@@ -16,6 +16,7 @@
 
 #include "app/SettingsStore.h"
 #include "server/Server.h"
+#include "server/ServerHost.h"
 #include "ui/ClientsDlg.h"
 #include "ui/EventLog.h"
 #include "ui/KestromDlg.h"
@@ -71,7 +72,11 @@ class WindowFixture {
             messages.push_back({icon, text});
         });
         window.SetUnlockDelay(300);
-        window.Initialise(commandLine, ConfigDir(), nullptr);
+        commandLine.configDir = ConfigDir();
+        // The instance lock lives in the test's own folder, so suites run side by side.
+        host = std::make_unique<CServerHost>(window.Server(), commandLine, ConfigDir());
+        host->Prepare();
+        window.Initialise(*host);
     }
     std::string ConfigDir() const { return dir.path().toStdString(); }
     CKestromSettings Stored() const {
@@ -87,6 +92,7 @@ class WindowFixture {
     QTemporaryDir dir;
     CKestromCommandLineInfo commandLine;
     CKestromDlg window;
+    std::unique_ptr<CServerHost> host;
     std::vector<Message> messages;
 };
 
