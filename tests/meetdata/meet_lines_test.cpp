@@ -39,7 +39,7 @@ class MeetLinesTest : public ::testing::Test {
     void Write(const std::string& bytes) { folder_.Put("orvo.evt", bytes); }
 
     testing::CSandbox folder_;
-    const std::u16string path_ = folder_.Path("orvo.evt");
+    const std::u16string path_ = folder_.Wide("orvo.evt");
 
     struct Lines {
         std::vector<std::u16string> lines;
