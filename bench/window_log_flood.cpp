@@ -18,6 +18,7 @@
 
 #include "app/CommandLine.h"
 #include "core/OperatorInterface.h"
+#include "server/ServerHost.h"
 #include "ui/EventLog.h"
 #include "ui/KestromDlg.h"
 
@@ -42,7 +43,11 @@ int main(int argc, char** argv) {
     commandLine.port = 0;  // the listener is not needed
     CKestromDlg window;
     window.SetMessageSink([](QMessageBox::Icon, const QString&) {});
-    window.Initialise(commandLine, dir.path().toStdString(), nullptr);
+    commandLine.configDir = dir.path().toStdString();
+    // The instance lock lives in the scratch folder, beside any running Kestrom.
+    CServerHost host(window.Server(), commandLine, dir.path().toStdString());
+    host.Prepare();
+    window.Initialise(host);
     window.EventLog()->SetLogEvents(true);
     window.show();
 

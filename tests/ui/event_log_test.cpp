@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "base/TextConvert.h"
 #include "core/LogLine.h"
 #include "core/OperatorInterface.h"
+#include "server/ServerHost.h"
 #include "ui/AddUpdateSecurityItemDlg.h"
 #include "ui/ClientPrompts.h"
 #include "ui/EventLog.h"
@@ -46,12 +48,17 @@ struct Window {
         commandLine.eventDir = u"/meet/events";
         commandLine.resultsDir = u"/meet/results";
         window.SetMessageSink([](QMessageBox::Icon, const QString&) {});
-        window.Initialise(commandLine, dir.path().toStdString(), nullptr);
+        commandLine.configDir = dir.path().toStdString();
+        // The instance lock lives in the test's own folder, so suites run side by side.
+        host = std::make_unique<CServerHost>(window.Server(), commandLine, *commandLine.configDir);
+        host->Prepare();
+        window.Initialise(*host);
         window.EventLog()->SetLogEvents(true);
     }
     QTemporaryDir dir;
     CKestromCommandLineInfo commandLine;
     CKestromDlg window;
+    std::unique_ptr<CServerHost> host;
 };
 
 }  // namespace
