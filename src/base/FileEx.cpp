@@ -79,12 +79,12 @@ unsigned ShareBits(unsigned flags) {
             return kFileWrite;
         case CFileEx::shareDenyNone:
             return kFileRead | kFileWrite;
-        default:  // shareExclusive, and shareCompat, which the platform treats alike
+        default:  // shareExclusive, and shareCompat, which Windows treats alike
             return 0;
     }
 }
 
-// ENOENT means a missing folder as often as a missing file; tell them apart like the platform.
+// ENOENT means a missing folder as often as a missing file; tell them apart as Windows does.
 int OpenFailureCause(int err, std::u16string_view path) {
     int cause = FileCauseFromErrno(err);
     if (err == ENOENT) {

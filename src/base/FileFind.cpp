@@ -36,7 +36,7 @@ int CompareIgnoringCase(std::u16string_view a, std::u16string_view b) {
 }
 
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
-    // "*.*" is the platform's way of saying "everything", names without a dot included.
+    // "*.*" is the Windows way of saying "everything", names without a dot included.
     if (pattern == u"*.*") pattern = u"*";
     std::size_t p = 0, n = 0;
     std::size_t starP = std::u16string_view::npos, starN = 0;

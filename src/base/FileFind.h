@@ -27,7 +27,7 @@ constexpr char16_t FoldAscii(char16_t c) {
 int CompareIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 // '?' matches one character, '*' any run (also none); letters compare case-insensitively in
-// ASCII only, like the platform's file search.
+// ASCII only, like Windows' file search.
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name);
 
 // A folder's entries, and whether the folder could be read at all: an empty listing with a

@@ -25,7 +25,7 @@ std::optional<std::time_t> FromLocalDateTime(const LocalDateTime& local) {
     tm.tm_isdst = -1;
     std::time_t t = std::mktime(&tm);
     // Before the epoch (the first hours of 1970 east of Greenwich) counts as rejected, as it
-    // does on the platform the date stamps come from; this also covers mktime's -1.
+    // does on Windows, where the date stamps come from; this also covers mktime's -1.
     if (t < 0) return std::nullopt;
     return t;
 }

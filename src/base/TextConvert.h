@@ -12,7 +12,8 @@ void AppendUtf8(std::string& out, std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 // ASCII-only text given as a narrow literal, e.g. U16("orvo.evt").
 std::u16string U16(std::string_view ascii);
-// Equality ignoring the case of ASCII letters only, as the platform's switch and key names do.
+// Equality ignoring the case of ASCII letters only, as Windows' command-line switches and registry
+// key names do.
 bool EqualsNoCaseAscii(std::string_view a, std::string_view b);
 
 }  // namespace kestrom

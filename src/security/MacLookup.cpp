@@ -59,7 +59,7 @@ std::optional<std::vector<uint8_t>> ParseHardwareAddress(std::string_view text) 
             value = value * 16 + d;
         }
         bytes.push_back(static_cast<uint8_t>(value));
-        // The query offers room for six bytes, as the platform call does.
+        // The query offers room for six bytes, as the Windows call (SendARP) does.
         if (bytes.size() > kMaxAddressBytes) return std::nullopt;
         if (colon == text.size()) return bytes;
         text.remove_prefix(colon + 1);

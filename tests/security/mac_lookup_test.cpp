@@ -1,4 +1,4 @@
-// The ARP table reader that stands in for the platform's ARP query.
+// The ARP table reader that stands in on Linux for the Windows ARP query.
 #include <gtest/gtest.h>
 
 #include <filesystem>
