@@ -27,6 +27,50 @@ struct CFrameLimits {
 // True for the kinds that get the upload bound.
 bool IsLargeRequestKind(int kind);
 
+// Characters of an unfinished message. Storage above kMappedBufferBytes is mapped from the
+// system on its own, not taken from the heap: on Linux glibc keeps freed large blocks in the
+// arena of the thread that used them, so a discarded upload would otherwise stay resident for
+// the life of the process. Small storage is a string from the heap as before, handed over
+// without a copy when the message is complete.
+inline constexpr size_t kMappedBufferBytes = 1024 * 1024;
+
+class CCharBuffer {
+  public:
+    CCharBuffer() = default;
+    ~CCharBuffer() { Release(); }
+    CCharBuffer(const CCharBuffer&) = delete;
+    CCharBuffer& operator=(const CCharBuffer&) = delete;
+
+    size_t size() const { return mapped_ ? size_ : small_.size(); }
+    size_t capacity() const { return mapped_ ? capacity_ : small_.capacity(); }
+    bool empty() const { return size() == 0; }
+    char16_t* data() { return mapped_ ? data_ : small_.data(); }
+    std::u16string_view view() const {
+        return mapped_ ? std::u16string_view(data_, size_) : std::u16string_view(small_);
+    }
+    // Grows to at least `chars` of storage, keeping the characters; false when the system
+    // has no memory to give.
+    bool Reserve(size_t chars);
+    // Within the capacity only.
+    void Resize(size_t chars);
+    void EraseFront(size_t chars);
+    // The characters as a string; the buffer is empty and holds no storage after it.
+    std::u16string Take();
+    // Gives the storage back to the heap or the system at once.
+    void Release();
+    // True while the storage is mapped apart from the heap.
+    bool Mapped() const { return mapped_; }
+
+  private:
+    void Populate(size_t fromBytes, size_t toBytes);
+
+    std::u16string small_;
+    char16_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    bool mapped_ = false;
+};
+
 class CMessageFramer {
   public:
     enum class Discard { kNone, kTooLarge, kOverBudget };
@@ -57,6 +101,7 @@ class CMessageFramer {
     size_t BufferedBytes() const { return bufferedBytes_; }
     // What the buffer holds in memory (its capacity), as charged to the budget.
     size_t HeldBytes() const { return held_; }
+    bool BufferMapped() const { return buffer_.Mapped(); }
     bool HasOddByte() const { return oddByte_.has_value(); }
     bool Empty() const { return buffer_.empty() && !oddByte_; }
 
@@ -68,7 +113,7 @@ class CMessageFramer {
 
     CFrameLimits limits_;
     CMemoryBudget* budget_;
-    std::u16string buffer_;
+    CCharBuffer buffer_;
     size_t scanned_ = 0;        // characters already known to hold no EOT
     size_t bufferedBytes_ = 0;  // wire bytes behind buffer_
     size_t held_ = 0;           // bytes charged to the budget
