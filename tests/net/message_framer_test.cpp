@@ -242,6 +242,11 @@ TEST(MessageFramer, LargeMessageKeepsEveryCharacterAcrossTheMoveToMappedStorage)
 }
 
 TEST(MessageFramer, DiscardedLargeMessageGivesItsMemoryBackToTheSystem) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers replace glibc's allocator with their own pools, so resident memory says
+    // nothing about what a release build gives back; the release pass measures it.
+    GTEST_SKIP() << "resident memory is the sanitizer allocator's under ASan and TSan";
+#endif
     // On Linux, once a large block has been freed glibc serves the next ones of that size from
     // its arenas, and a freed block below one still in use (another connection's, in an arena
     // that threads share) stays resident.
