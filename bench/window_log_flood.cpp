@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         for (int t = 0; t < threads; ++t) {
             writers.emplace_back([&] {
                 for (int i = 0; i < lines; ++i)
-                    window.AddLogLine(message, i % 2 ? kLogInfo : kLogError);
+                    window.AddLogLine(message, i % 2 ? LogLevel::kInfo : LogLevel::kError);
             });
         }
         std::thread([&] {

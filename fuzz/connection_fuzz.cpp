@@ -34,9 +34,9 @@ namespace {
 
 class CSilentOperator : public COperatorInterface {
   public:
-    void AddLogLine(std::u16string_view, int) override {}
+    void AddLogLine(std::u16string_view, LogLevel) override {}
     void RefreshProductGrid() override {}
-    void ShowBalloon(std::u16string_view, std::u16string_view, int, int) override {}
+    void ShowBalloon(std::u16string_view, std::u16string_view, BalloonIcon, int) override {}
     bool PromptAddClient(CAccessControlItem&) override { return false; }
     void ConnectionOpened() override {}
     void ConnectionClosed() override {}
@@ -79,8 +79,7 @@ struct CWorld {
     std::mutex updateLock;
     CAccessControlList accessList;
     CClientAddressLists clients;
-    std::atomic<bool> prompt{false};
-    std::atomic<bool> optionsOpen{false};
+    CPromptPolicy prompts;
 };
 
 CWorld& World() {
@@ -127,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string_view peer = kPeers[(flags >> 4) & 3];
 
     CRequestContext requestContext{w.settings, w.op, w.updateLock};
-    CAdmissionContext admissionContext{w.op, w.accessList, w.clients, w.prompt, w.optionsOpen};
+    CAdmissionContext admissionContext{w.op, w.accessList, w.clients, w.prompts};
     CMessageFramer framer;
     const std::string_view stream(reinterpret_cast<const char*>(data) + 2, size - 2);
     for (size_t at = 0; at < stream.size(); at += readSize) {
@@ -137,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto result = framer.Feed(stream.substr(at, readSize), processor.CharMode());
         if (!result.message) continue;
         if (flags & 8) FixChecksum(*result.message, charMode);
-        const int kind = LookupCommand(*result.message);
+        const RequestKind kind = LookupCommand(*result.message);
         Admit(admissionContext, peer, kind, *result.message, processor);
     }
     return 0;

@@ -373,12 +373,12 @@ bool CFileEx::Seek(std::uint64_t position) {
 
 // ---------------------------------------------------------------- characters
 
-void CFileEx::SetReadLineEndMode(int mode) {
+void CFileEx::SetReadLineEndMode(LineEnd mode) {
     readLineEndMode_ = mode;
     pendingSkip_ = 0;
     readLineEndChar_ = 0;
-    if (mode == kLineEndCR || mode == kLineEndCRLF) readLineEndChar_ = kCR;
-    if (mode == kLineEndLF || mode == kLineEndLFCR) readLineEndChar_ = kLF;
+    if (mode == LineEnd::kCR || mode == LineEnd::kCRLF) readLineEndChar_ = kCR;
+    if (mode == LineEnd::kLF || mode == LineEnd::kLFCR) readLineEndChar_ = kLF;
 }
 
 // One character by the read encoding, before line-end handling; false at the end of the file.
@@ -389,7 +389,7 @@ bool CFileEx::DecodeNext(char16_t& ch) {
         return true;
     }
     unsigned char b[2];
-    if (readEncoding_ == kEncodingUtf16) {
+    if (readEncoding_ == FileEncoding::kUtf16) {
         if (use_ == BufferUse::kReading && bufLen_ - bufPos_ >= 2) {
             b[0] = buffer_[bufPos_];
             b[1] = buffer_[bufPos_ + 1];
@@ -405,12 +405,12 @@ bool CFileEx::DecodeNext(char16_t& ch) {
     }
     if (!ReadByte(b[0])) return false;
     ch = b[0];
-    if (readEncoding_ != kEncodingAuto) return true;
-    readEncoding_ = kEncoding8Bit;
+    if (readEncoding_ != FileEncoding::kAuto) return true;
+    readEncoding_ = FileEncoding::k8Bit;
     if (b[0] != 0xFF && b[0] != 0xFE) return true;
     if (!ReadByte(b[1])) return true;  // a file of one such byte: deliver it
     if ((b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0xFF && b[1] == 0xFE)) {
-        readEncoding_ = kEncodingUtf16;
+        readEncoding_ = FileEncoding::kUtf16;
         byteOrder_ = b[0] == 0xFE ? 1 : 0;
         return DecodeNext(ch);
     }
@@ -431,23 +431,23 @@ bool CFileEx::NextChar(char16_t& out) {
         if (!DecodeNext(ch)) return false;
         if (pendingSkip_ != 0 && ch == pendingSkip_) {
             pendingSkip_ = 0;
-            if (readLineEndMode_ == kLineEndCR) readLineEndMode_ = kLineEndCRLF;
-            if (readLineEndMode_ == kLineEndLF) readLineEndMode_ = kLineEndLFCR;
+            if (readLineEndMode_ == LineEnd::kCR) readLineEndMode_ = LineEnd::kCRLF;
+            if (readLineEndMode_ == LineEnd::kLF) readLineEndMode_ = LineEnd::kLFCR;
             continue;
         }
         pendingSkip_ = 0;
-        if (readLineEndMode_ == kLineEndAuto) {
+        if (readLineEndMode_ == LineEnd::kAuto) {
             if (ch == kLF) {
-                SetReadLineEndMode(kLineEndLF);
+                SetReadLineEndMode(LineEnd::kLF);
                 pendingSkip_ = kCR;
             } else if (ch == kCR) {
-                SetReadLineEndMode(kLineEndCR);
+                SetReadLineEndMode(LineEnd::kCR);
                 pendingSkip_ = kLF;
             }
         }
         if (readLineEndChar_ != 0 && ch == readLineEndChar_) {
-            if (readLineEndMode_ == kLineEndCRLF) pendingSkip_ = kLF;
-            if (readLineEndMode_ == kLineEndLFCR) pendingSkip_ = kCR;
+            if (readLineEndMode_ == LineEnd::kCRLF) pendingSkip_ = kLF;
+            if (readLineEndMode_ == LineEnd::kLFCR) pendingSkip_ = kCR;
             ch = kLF;
         }
         out = ch;
@@ -542,12 +542,12 @@ void CFileEx::TakePlainRun(std::u16string& out, const PlainBytes& plain,
     // Only where ReadChar would hand each of these characters over unchanged: nothing read
     // ahead or held back, no line-end partner pending, the encoding settled.
     if (hasPeeked_ || pendingSkip_ != 0 || heldByte_ >= 0 || use_ != BufferUse::kReading ||
-        readEncoding_ == kEncodingAuto)
+        readEncoding_ == FileEncoding::kAuto)
         return;
     const unsigned char* p = buffer_.get() + bufPos_;
     const unsigned char* end = buffer_.get() + bufLen_;
     const unsigned char* q = p;
-    if (readEncoding_ != kEncodingUtf16) {
+    if (readEncoding_ != FileEncoding::kUtf16) {
         q = plain.SkipPlain(p, end);
         // Widened in place: appending the byte range itself would build a temporary string.
         const std::size_t at = out.size();
@@ -604,13 +604,14 @@ int CFileEx::ReadToken(std::u16string& out, std::u16string_view terminators,
 }
 
 void CFileEx::ResolveWriteEncoding() {
-    if (writeEncoding_ == kEncodingAuto) {
-        writeEncoding_ = readEncoding_ == kEncodingAuto ? kEncodingUtf16 : readEncoding_;
+    if (writeEncoding_ == FileEncoding::kAuto) {
+        writeEncoding_ =
+            readEncoding_ == FileEncoding::kAuto ? FileEncoding::kUtf16 : readEncoding_;
     }
 }
 
 bool CFileEx::PutUnit(char16_t ch) {
-    if (writeEncoding_ == kEncodingUtf16) {
+    if (writeEncoding_ == FileEncoding::kUtf16) {
         return PutByte(static_cast<unsigned char>(ch & 0xFF)) &&
                PutByte(static_cast<unsigned char>(ch >> 8));
     }
@@ -620,17 +621,17 @@ bool CFileEx::PutUnit(char16_t ch) {
 int CFileEx::WriteChar(char16_t ch) {
     ResolveWriteEncoding();
     if (ch != kLF) return PutUnit(ch) ? 1 : 0;
-    if (writeLineEndMode_ == kLineEndAuto) {
-        writeLineEndMode_ = readLineEndMode_ >= kLineEndCR && readLineEndMode_ <= kLineEndLFCR
+    if (writeLineEndMode_ == LineEnd::kAuto) {
+        writeLineEndMode_ = readLineEndMode_ >= LineEnd::kCR && readLineEndMode_ <= LineEnd::kLFCR
                                 ? readLineEndMode_
-                                : kLineEndCRLF;
+                                : LineEnd::kCRLF;
     }
     switch (writeLineEndMode_) {
-        case kLineEndCR:
+        case LineEnd::kCR:
             return PutUnit(kCR) ? 1 : 0;
-        case kLineEndCRLF:
+        case LineEnd::kCRLF:
             return PutUnit(kCR) && PutUnit(kLF) ? 2 : 0;
-        case kLineEndLFCR:
+        case LineEnd::kLFCR:
             return PutUnit(kLF) && PutUnit(kCR) ? 2 : 0;
         default:
             return PutUnit(kLF) ? 1 : 0;
@@ -654,7 +655,7 @@ int CFileEx::WriteString(std::u16string_view s) {
 }
 
 int CFileEx::PutRun(std::u16string_view run) {
-    const std::size_t width = writeEncoding_ == kEncodingUtf16 ? 2 : 1;
+    const std::size_t width = writeEncoding_ == FileEncoding::kUtf16 ? 2 : 1;
     int written = 0;
     while (!run.empty()) {
         if (use_ != BufferUse::kWriting || bufLen_ + width > kBufferSize) {
@@ -684,7 +685,7 @@ int CFileEx::PutRun(std::u16string_view run) {
 
 int CFileEx::WriteByteOrderMark() {
     ResolveWriteEncoding();
-    if (writeEncoding_ != kEncodingUtf16) return 0;
+    if (writeEncoding_ != FileEncoding::kUtf16) return 0;
     return PutUnit(u'\xFEFF') ? 1 : 0;
 }
 

@@ -24,6 +24,12 @@ class KX {
     int code;
 };
 
+// How a file's characters are stored; kAuto reads a byte-order mark to tell.
+enum class FileEncoding { k8Bit, kUtf16, kAuto };
+// Line-end conventions: see CFileEx::SetReadLineEndMode and WriteChar. kNone reads line-end
+// characters as they are.
+enum class LineEnd { kNone, kAuto, kCR, kLF, kCRLF, kLFCR };
+
 class CFileEx {
   public:
     // Open flags. Access: one of modeRead, modeWrite, modeReadWrite.
@@ -43,19 +49,6 @@ class CFileEx {
     static constexpr unsigned typeBinary = 0x8000;
     // Fails with file_cause::kAccessDenied when the file already exists (needs modeCreate).
     static constexpr unsigned modeCreateNew = 0x10000;
-
-    // Encodings.
-    static constexpr int kEncoding8Bit = 0;
-    static constexpr int kEncodingUtf16 = 1;
-    static constexpr int kEncoding8BitToo = 2;
-    static constexpr int kEncodingAuto = 3;
-    // Line-end modes: see SetReadLineEndMode / WriteChar.
-    static constexpr int kLineEndNone = 0;
-    static constexpr int kLineEndAuto = 1;
-    static constexpr int kLineEndCR = 2;
-    static constexpr int kLineEndLF = 3;
-    static constexpr int kLineEndCRLF = 4;
-    static constexpr int kLineEndLFCR = 5;
 
     CFileEx() = default;
     explicit CFileEx(std::u16string path) : path_(std::move(path)) {}
@@ -90,16 +83,16 @@ class CFileEx {
     // The first cause of a failed byte read, write, flush or sync since Open (0 when none).
     int ErrorCause() const { return error_; }
 
-    // --- Modes (codes above) ---
-    void SetReadEncoding(int encoding) { readEncoding_ = encoding; }
-    void SetWriteEncoding(int encoding) { writeEncoding_ = encoding; }
+    // --- Modes ---
+    void SetReadEncoding(FileEncoding encoding) { readEncoding_ = encoding; }
+    void SetWriteEncoding(FileEncoding encoding) { writeEncoding_ = encoding; }
     // Also clears the read line-end character and the pending skip character.
-    void SetReadLineEndMode(int mode);
-    void SetWriteLineEndMode(int mode) { writeLineEndMode_ = mode; }
-    int GetReadEncoding() const { return readEncoding_; }
-    int GetWriteEncoding() const { return writeEncoding_; }
-    int GetReadLineEndMode() const { return readLineEndMode_; }
-    int GetWriteLineEndMode() const { return writeLineEndMode_; }
+    void SetReadLineEndMode(LineEnd mode);
+    void SetWriteLineEndMode(LineEnd mode) { writeLineEndMode_ = mode; }
+    FileEncoding GetReadEncoding() const { return readEncoding_; }
+    FileEncoding GetWriteEncoding() const { return writeEncoding_; }
+    LineEnd GetReadLineEndMode() const { return readLineEndMode_; }
+    LineEnd GetWriteLineEndMode() const { return writeLineEndMode_; }
     // 1 after a FE FF mark was read (the file is then decoded high byte first), else 0.
     int GetByteOrder() const { return byteOrder_; }
 
@@ -175,10 +168,10 @@ class CFileEx {
     int heldByte_ = -1;
     bool readOnlyFile_ = false;  // a regular file opened for reading only
     bool drained_ = false;       // its last read came back short: it is at its end
-    int readLineEndMode_ = kLineEndAuto;
-    int readEncoding_ = kEncodingAuto;
-    int writeLineEndMode_ = kLineEndAuto;
-    int writeEncoding_ = kEncodingAuto;
+    LineEnd readLineEndMode_ = LineEnd::kAuto;
+    FileEncoding readEncoding_ = FileEncoding::kAuto;
+    LineEnd writeLineEndMode_ = LineEnd::kAuto;
+    FileEncoding writeEncoding_ = FileEncoding::kAuto;
     int byteOrder_ = 0;
 };
 

@@ -9,23 +9,26 @@ namespace kestrom {
 
 class CAccessControlItem;
 
-enum LogLevel : int {
-    kLogInfo = 1,   // information line
-    kLogError = 2,  // error line, advances the error count
-    kLogPlain = 3,  // plain line (admission)
-    kLogNever = 4,  // never shown
+enum class LogLevel {
+    kInfo = 1,   // information line
+    kError = 2,  // error line, advances the error count
+    kPlain = 3,  // plain line (admission)
+    kNever = 4,  // never shown
 };
+
+// The icon of a notification balloon, numbered as Windows numbers them.
+enum class BalloonIcon { kNone = 0, kInfo = 1, kWarning = 2, kError = 3 };
 
 class COperatorInterface {
   public:
     virtual ~COperatorInterface() = default;
 
     // Adds a line to the event log (the front end stamps and cuts it).
-    virtual void AddLogLine(std::u16string_view text, int level) = 0;
+    virtual void AddLogLine(std::u16string_view text, LogLevel level) = 0;
     // The client address counts changed.
     virtual void RefreshProductGrid() = 0;
-    // Notification balloon; icon 1 is the information icon.
-    virtual void ShowBalloon(std::u16string_view text, std::u16string_view title, int icon,
+    // Notification balloon.
+    virtual void ShowBalloon(std::u16string_view text, std::u16string_view title, BalloonIcon icon,
                              int seconds) = 0;
     // Asks the operator whether to add an unknown client. `entry` comes in as proposed and
     // goes out as edited; returns true when the operator confirmed. Front ends without an

@@ -46,10 +46,10 @@ struct CKestromSettings {
     std::u16string EventDirectory;
     std::u16string ResultsDirectory;
     int CharMode = 0;
-    int SecurityEnabled = 0;
-    int WenlowSecurityEnabled = 0;
-    int ClerkOrvoSecurityEnabled = 0;
-    int FieldOrvoSecurityEnabled = 0;
+    bool SecurityEnabled = false;
+    bool WenlowSecurityEnabled = false;
+    bool ClerkOrvoSecurityEnabled = false;
+    bool FieldOrvoSecurityEnabled = false;
     int TCPSendBufferSize = -1;
     int TCPReceiveBufferSize = -1;
     int TCPInitSendBufferSize = -1;
@@ -60,7 +60,7 @@ struct CKestromSettings {
     int MaxResultsUploadBytes = kDefaultMaxResultsUploadBytes;
     int ResultsFreeSpaceReserveMB = kDefaultResultsFreeSpaceReserveMB;
     // With security on, HY-WIRE and image requests are checked too.
-    int AllRequestsSecurityEnabled = 0;
+    bool AllRequestsSecurityEnabled = false;
     CNetLimits Limits;
     // Log lines a slow sink (standard output, the window) may fall behind by before further
     // lines are dropped and counted.

@@ -13,9 +13,9 @@ void CDaemonOperator::SetLogBacklog(int lines) {
     writer_.SetMaxBacklogLines(lines > 0 ? static_cast<std::size_t>(lines) : 1);
 }
 
-void CDaemonOperator::AddLogLine(std::u16string_view text, int level) {
-    if (level == kLogNever) return;
-    if (level == kLogError) ++errors_;
+void CDaemonOperator::AddLogLine(std::u16string_view text, LogLevel level) {
+    if (level == LogLevel::kNever) return;
+    if (level == LogLevel::kError) ++errors_;
     if (settings_ && !settings_->LogEvents()) return;
     // Line breaks inside a message would break the one-line-per-entry output.
     std::string line = FormatLogLine(LocalNow(), text);

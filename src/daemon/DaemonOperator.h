@@ -23,9 +23,9 @@ class CDaemonOperator : public COperatorInterface {
     // The record whose LogEvents decides whether lines are shown; until set, all are.
     void SetSettings(const CSharedSettings* settings) { settings_ = settings; }
 
-    void AddLogLine(std::u16string_view text, int level) override;
+    void AddLogLine(std::u16string_view text, LogLevel level) override;
     void RefreshProductGrid() override {}
-    void ShowBalloon(std::u16string_view, std::u16string_view, int, int) override {}
+    void ShowBalloon(std::u16string_view, std::u16string_view, BalloonIcon, int) override {}
     bool PromptAddClient(CAccessControlItem&) override { return false; }
     void ConnectionOpened() override { ++connections_; }
     void ConnectionClosed() override { --connections_; }

@@ -13,7 +13,7 @@ std::string StartUpLine(const CKestromSettings& settings, int port, bool listeni
     line += ", character mode " + std::to_string(settings.CharMode);
     line += ", event folder " + ToUtf8(settings.EventDirectory);
     line += ", results folder " + ToUtf8(settings.ResultsDirectory);
-    line += settings.SecurityEnabled != 0 ? ", security on" : ", security off";
+    line += settings.SecurityEnabled ? ", security on" : ", security off";
     return line;
 }
 

@@ -116,8 +116,8 @@ bool CMeetLineReader<Unit>::Next(View& line) {
         if (pos_ == end_ && !Refill(pos_)) return false;
         if (UnitValue(buf_[pos_]) == ends_.pendingSkip) {
             ++pos_;
-            if (ends_.mode == CFileEx::kLineEndCR) ends_.mode = CFileEx::kLineEndCRLF;
-            if (ends_.mode == CFileEx::kLineEndLF) ends_.mode = CFileEx::kLineEndLFCR;
+            if (ends_.mode == LineEnd::kCR) ends_.mode = LineEnd::kCRLF;
+            if (ends_.mode == LineEnd::kLF) ends_.mode = LineEnd::kLFCR;
         }
         ends_.pendingSkip = 0;
     }
@@ -143,14 +143,14 @@ bool CMeetLineReader<Unit>::Next(View& line) {
         if (ch == kCtrlZ) {
             ends_.pendingSkip = 0;
         } else {
-            if (ends_.mode == CFileEx::kLineEndAuto) {
-                ends_.mode = ch == kLF ? CFileEx::kLineEndLF : CFileEx::kLineEndCR;
+            if (ends_.mode == LineEnd::kAuto) {
+                ends_.mode = ch == kLF ? LineEnd::kLF : LineEnd::kCR;
                 ends_.endChar = ch;
                 ends_.pendingSkip = ch == kLF ? kCR : kLF;
             }
             if (ch == ends_.endChar) {
-                if (ends_.mode == CFileEx::kLineEndCRLF) ends_.pendingSkip = kLF;
-                if (ends_.mode == CFileEx::kLineEndLFCR) ends_.pendingSkip = kCR;
+                if (ends_.mode == LineEnd::kCRLF) ends_.pendingSkip = kLF;
+                if (ends_.mode == LineEnd::kLFCR) ends_.pendingSkip = kCR;
             } else if (ch != kLF) {
                 ends = false;  // a CR inside a line of a file whose lines end with LF
             }

@@ -17,7 +17,7 @@ namespace kestrom {
 
 // How line ends are told apart, as CFileEx settles it from the first CR or LF of the file.
 struct CLineEndState {
-    int mode = CFileEx::kLineEndAuto;
+    LineEnd mode = LineEnd::kAuto;
     char16_t endChar = 0;      // the character that ends a line once the mode is settled
     char16_t pendingSkip = 0;  // the partner of a line end that is dropped when it follows
 };
@@ -35,8 +35,8 @@ class CMeetLineReader {
     // The next line without its terminator (it may be empty); false at the end of the file.
     // The view is valid until the next call.
     bool Next(View& line);
-    // The line-end convention read so far (CFileEx's kLineEnd codes).
-    int LineEndMode() const { return ends_.mode; }
+    // The line-end convention read so far (as CFileEx settles it).
+    LineEnd LineEndMode() const { return ends_.mode; }
     // Whether the line last given was ended by a Ctrl-Z (rather than a line end or the end
     // of the file).
     bool EndedByCtrlZ() const { return endedByCtrlZ_; }

@@ -113,10 +113,11 @@ void CConnectSocket::Run() {
             OnReceive(std::string_view(buffer, static_cast<size_t>(n)));
         } catch (const std::exception& e) {
             serving_.store(false, std::memory_order_relaxed);
-            requestContext_.op.AddLogLine(u"Request failed: " + FromUtf8(e.what()), kLogError);
+            requestContext_.op.AddLogLine(u"Request failed: " + FromUtf8(e.what()),
+                                          LogLevel::kError);
         } catch (...) {
             serving_.store(false, std::memory_order_relaxed);
-            requestContext_.op.AddLogLine(u"Request failed", kLogError);
+            requestContext_.op.AddLogLine(u"Request failed", LogLevel::kError);
         }
         if (framer_.Empty() && !lastReadFull) large.reset();
     }
@@ -128,7 +129,7 @@ void CConnectSocket::Shutdown() {
 }
 
 void CConnectSocket::LogThrottled(CLogThrottle& throttle, std::u16string_view line) {
-    if (auto text = throttle.Pass(line)) processor_.Log(*text, kLogError);
+    if (auto text = throttle.Pass(line)) processor_.Log(*text, LogLevel::kError);
 }
 
 void CConnectSocket::OnReceive(std::string_view bytes) {
@@ -148,7 +149,7 @@ void CConnectSocket::OnReceive(std::string_view bytes) {
         return;
     }
     if (!result.message) return;
-    const int kind = LookupCommand(*result.message);
+    const RequestKind kind = LookupCommand(*result.message);
     serving_.store(true, std::memory_order_relaxed);
     Admit(admissionContext_, peerIp_, kind, *result.message, processor_);
     serving_.store(false, std::memory_order_relaxed);

@@ -200,7 +200,7 @@ void CListeningSocket::AcceptLoop() {
 }
 
 void CListeningSocket::LogThrottled(CLogThrottle& throttle, std::u16string_view line) {
-    if (auto text = throttle.Pass(line)) requestContext_.op.AddLogLine(*text, kLogError);
+    if (auto text = throttle.Pass(line)) requestContext_.op.AddLogLine(*text, LogLevel::kError);
 }
 
 void CListeningSocket::Accepted(asio::ip::tcp::socket socket) {

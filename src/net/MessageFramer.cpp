@@ -11,13 +11,13 @@
 
 namespace kestrom {
 
-bool IsLargeRequestKind(int kind) {
+bool IsLargeRequestKind(RequestKind kind) {
     switch (kind) {
-        case kKindResultsUpload:
-        case kKindResultsUploadStamped:
-        case kKindStartListUpload:
-        case kKindWenlowResultsChanged:
-        case kKindHyWireResultsChanged:
+        case RequestKind::kResultsUpload:
+        case RequestKind::kResultsUploadStamped:
+        case RequestKind::kStartListUpload:
+        case RequestKind::kWenlowResultsChanged:
+        case RequestKind::kHyWireResultsChanged:
             return true;
         default:
             return false;
@@ -113,7 +113,7 @@ void CMessageFramer::Clear() {
     held_ = 0;
     scanned_ = 0;
     bufferedBytes_ = 0;
-    kind_ = -1;
+    kind_.reset();
     oddByte_.reset();
 }
 
@@ -134,7 +134,7 @@ bool CMessageFramer::Reserve(size_t more) {
 }
 
 size_t CMessageFramer::LimitBytes() {
-    if (kind_ < 0) {
+    if (!kind_) {
         // The kind is known once the code is: three characters after the first SOH, or an
         // STX before that.
         const std::u16string_view chars = buffer_.view();
@@ -145,7 +145,7 @@ size_t CMessageFramer::LimitBytes() {
                 kind_ = LookupCommand(chars);
         }
     }
-    return kind_ >= 0 && IsLargeRequestKind(kind_) ? limits_.uploadBytes : limits_.requestBytes;
+    return kind_ && IsLargeRequestKind(*kind_) ? limits_.uploadBytes : limits_.requestBytes;
 }
 
 CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, int charMode) {
@@ -225,7 +225,7 @@ CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, int cha
     }
     if (buffer_.empty()) {
         bufferedBytes_ = oddByte_ ? 1 : 0;
-        kind_ = -1;
+        kind_.reset();
     }
     return result;
 }

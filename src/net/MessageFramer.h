@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/CommandTable.h"
 #include "protocol/MemoryBudget.h"
 #include "protocol/WireText.h"
 
@@ -25,7 +26,7 @@ struct CFrameLimits {
 };
 
 // True for the kinds that get the upload bound.
-bool IsLargeRequestKind(int kind);
+bool IsLargeRequestKind(RequestKind kind);
 
 // Characters of an unfinished message. Storage above kMappedBufferBytes is mapped from the
 // system on its own, not taken from the heap: on Linux glibc keeps freed large blocks in the
@@ -114,10 +115,10 @@ class CMessageFramer {
     CFrameLimits limits_;
     CMemoryBudget* budget_;
     CCharBuffer buffer_;
-    size_t scanned_ = 0;        // characters already known to hold no EOT
-    size_t bufferedBytes_ = 0;  // wire bytes behind buffer_
-    size_t held_ = 0;           // bytes charged to the budget
-    int kind_ = -1;             // the message's kind, once its command code is known
+    size_t scanned_ = 0;               // characters already known to hold no EOT
+    size_t bufferedBytes_ = 0;         // wire bytes behind buffer_
+    size_t held_ = 0;                  // bytes charged to the budget
+    std::optional<RequestKind> kind_;  // the message's kind, once its command code is known
     std::optional<unsigned char> oddByte_;
 };
 

@@ -27,7 +27,7 @@ std::int16_t SelectionNumber(std::u16string_view payload) {
 
 }  // namespace
 
-void HandleAthleteListRequest(CCommandProcessor& p, int, const std::u16string& message) {
+void HandleAthleteListRequest(CCommandProcessor& p, RequestKind, const std::u16string& message) {
     const FileLookup lookup = p.FindMeetFile(p.EventDirectory(), kPeopleFileName);
     if (!lookup.file) {
         p.LogNotFound(kMsgErrorFindingPeopleFile.text, lookup);
@@ -41,7 +41,7 @@ void HandleAthleteListRequest(CCommandProcessor& p, int, const std::u16string& m
     const auto clientStamp =
         payload && payload->size() >= kDateStampLength ? ReadDateStamp(*payload) : std::nullopt;
     if (!clientStamp) {
-        p.Log(kMsgIncompleteAthleteList.text, kLogError);
+        p.Log(kMsgIncompleteAthleteList.text, LogLevel::kError);
         p.SendReply(u"NLA");
         return;
     }
@@ -57,7 +57,7 @@ void HandleAthleteListRequest(CCommandProcessor& p, int, const std::u16string& m
     if (!AppendAthleteList(path, SelectionNumber(*payload), reply)) {
         // A stamp with no lines would make the client keep an empty list as current until the
         // file changes again, so the failure is answered as one.
-        p.Log(WithPath(kMsgErrorOpeningEventFile.text, path), kLogError);
+        p.Log(WithPath(kMsgErrorOpeningEventFile.text, path), LogLevel::kError);
         p.SendReply(u"NLA");
         return;
     }

@@ -19,7 +19,6 @@ namespace {
 
 constexpr std::u16string_view kProgramName = u"Kestrom";
 constexpr std::u16string_view kBalloonTitle = u"Kestrom";
-constexpr int kBalloonInfoIcon = 1;
 constexpr int kBalloonSeconds = 10;
 
 std::u16string VersionText() {
@@ -46,13 +45,13 @@ FileLookup CCommandProcessor::FindMeetFile(std::u16string_view folder, std::u16s
         std::u16string line = u"Files differing only in case:";
         for (const auto& n : lookup.sameNameIgnoringCase) line += u' ' + n;
         line += u"; using " + lookup.sameNameIgnoringCase.front();
-        Log(line, kLogInfo);
+        Log(line, LogLevel::kInfo);
     }
     if (lookup.firstListedWithoutIndex) {
         Log(u"Changes in " + std::u16string(folder) +
                 u" cannot be followed (network or FUSE folder, or no inotify watch left): it is"
                 u" read afresh for names in another case",
-            kLogInfo);
+            LogLevel::kInfo);
     }
     return lookup;
 }
@@ -60,57 +59,59 @@ FileLookup CCommandProcessor::FindMeetFile(std::u16string_view folder, std::u16s
 void CCommandProcessor::LogNotFound(std::u16string_view message, const FileLookup& lookup) {
     Log(lookup.cause ? WithPathAndCause(message, lookup.path, lookup.cause)
                      : WithPath(message, lookup.path),
-        kLogError);
+        LogLevel::kError);
 }
 
 void CCommandProcessor::TakeSettings() {
     settings_ = context_.settings.Snapshot();
 }
 
-void CCommandProcessor::Dispatch(int kind, const std::u16string& message,
+void CCommandProcessor::Dispatch(RequestKind kind, const std::u16string& message,
                                  std::u16string_view clientLabel) {
     switch (kind) {
-        case kKindFieldOrvoPing:
-        case kKindClerkOrvoPing:
-            Log(kind == kKindFieldOrvoPing ? u"FieldOrvo Ping" : u"ClerkOrvo Ping", kLogInfo);
+        case RequestKind::kFieldOrvoPing:
+        case RequestKind::kClerkOrvoPing:
+            Log(kind == RequestKind::kFieldOrvoPing ? u"FieldOrvo Ping" : u"ClerkOrvo Ping",
+                LogLevel::kInfo);
             SendVersionReply(CharMode() == 0);
             break;
-        case kKindWenlowPing:
-        case kKindHyWirePing:
-            Log(kind == kKindWenlowPing ? u"Wenlow Ping" : u"Hy-Wire Ping", kLogInfo);
+        case RequestKind::kWenlowPing:
+        case RequestKind::kHyWirePing:
+            Log(kind == RequestKind::kWenlowPing ? u"Wenlow Ping" : u"Hy-Wire Ping",
+                LogLevel::kInfo);
             SendVersionReply(false);
             break;
-        case kKindScheduleRequest:
-            Log(u"Schedule Request:", kLogNever);
+        case RequestKind::kScheduleRequest:
+            Log(u"Schedule Request:", LogLevel::kNever);
             HandleScheduleRequest(*this, kind, message, CharMode() == 0);
             break;
-        case kKindResultsUpload:
-        case kKindResultsUploadStamped:
+        case RequestKind::kResultsUpload:
+        case RequestKind::kResultsUploadStamped:
             HandleResultsUpload(*this, kind, message, clientLabel);
             break;
-        case kKindFieldOrvoResultsRequest:
-        case kKindWenlowResultsRequest:
-        case kKindHyWireResultsRequest:
+        case RequestKind::kFieldOrvoResultsRequest:
+        case RequestKind::kWenlowResultsRequest:
+        case RequestKind::kHyWireResultsRequest:
             HandleResultsRequest(*this, kind, message);
             break;
-        case kKindEventFileDateStamp:
-        case kKindEventFileHeaders:
-        case kKindClerkOrvoEventFile:
-        case kKindWenlowEventFile:
-        case kKindHyWireEventFile:
+        case RequestKind::kEventFileDateStamp:
+        case RequestKind::kEventFileHeaders:
+        case RequestKind::kClerkOrvoEventFile:
+        case RequestKind::kWenlowEventFile:
+        case RequestKind::kHyWireEventFile:
             HandleEventFileRequest(*this, kind, message);
             break;
-        case kKindAthleteList:
+        case RequestKind::kAthleteList:
             HandleAthleteListRequest(*this, kind, message);
             break;
-        case kKindStartListUpload:
+        case RequestKind::kStartListUpload:
             HandleStartListUpload(*this, kind, message, clientLabel);
             break;
-        case kKindWenlowResultsChanged:
-        case kKindHyWireResultsChanged:
+        case RequestKind::kWenlowResultsChanged:
+        case RequestKind::kHyWireResultsChanged:
             HandleResultsChangedRequest(*this, kind, message);
             break;
-        case kKindImageRequest:
+        case RequestKind::kImageRequest:
             HandleImageRequest(*this, kind, message);
             break;
         default:
@@ -177,12 +178,12 @@ int CCommandProcessor::SendText(std::u16string_view text, bool singleByte) {
     return channel_.SendText(text, singleByte);
 }
 
-void CCommandProcessor::Log(std::u16string_view text, int level) {
+void CCommandProcessor::Log(std::u16string_view text, LogLevel level) {
     context_.op.AddLogLine(text, level);
 }
 
 void CCommandProcessor::Balloon(std::u16string_view text) {
-    context_.op.ShowBalloon(text, kBalloonTitle, kBalloonInfoIcon, kBalloonSeconds);
+    context_.op.ShowBalloon(text, kBalloonTitle, BalloonIcon::kInfo, kBalloonSeconds);
 }
 
 }  // namespace kestrom

@@ -5,9 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/FileEx.h"
 #include "base/FileFindIndex.h"
 #include "core/OperatorInterface.h"
 #include "core/Settings.h"
+#include "protocol/CommandTable.h"
 #include "protocol/MemoryBudget.h"
 
 namespace kestrom {
@@ -70,9 +72,14 @@ class CCommandProcessor {
     const std::u16string& EventDirectory() const { return settings_->EventDirectory; }
     const std::u16string& ResultsDirectory() const { return settings_->ResultsDirectory; }
     int CharMode() const { return settings_->CharMode; }
+    // Uploads are stored as wide as the wire carried them: UTF-16 in every two-byte mode, so
+    // no character that arrived is narrowed away.
+    FileEncoding UploadEncoding() const {
+        return CharMode() == 0 ? FileEncoding::k8Bit : FileEncoding::kUtf16;
+    }
 
     // Runs the handler of the kind to its end, reply included.
-    void Dispatch(int kind, const std::u16string& message, std::u16string_view clientLabel);
+    void Dispatch(RequestKind kind, const std::u16string& message, std::u16string_view clientLabel);
 
     // The reply record: SOH code ",PSZ=" size STX payload ETX EOT, sent in one go.
     void SendReply(std::u16string_view code, std::u16string_view payload = {});
@@ -93,7 +100,7 @@ class CCommandProcessor {
     int SendText(std::u16string_view text, bool singleByte);
     int SendBytes(std::string_view bytes) { return channel_.SendBytes(bytes); }
 
-    void Log(std::u16string_view text, int level);
+    void Log(std::u16string_view text, LogLevel level);
     // Balloon with the title "Kestrom", the information icon and 10 seconds.
     void Balloon(std::u16string_view text);
 

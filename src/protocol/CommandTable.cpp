@@ -9,28 +9,28 @@ namespace kestrom {
 namespace {
 
 constexpr std::array<CCommandEntry, 22> kCommands{{
-    {u"HFL", kKindFieldOrvoPing},
-    {u"SRQ", kKindScheduleRequest},
-    {u"RFF", kKindResultsUpload},
-    {u"RFT", kKindResultsUploadStamped},
-    {u"RFQ", kKindFieldOrvoResultsRequest},
-    {u"HCL", kKindClerkOrvoPing},
-    {u"EDQ", kKindEventFileDateStamp},
-    {u"HRQ", kKindEventFileHeaders},
-    {u"ECQ", kKindClerkOrvoEventFile},
-    {u"PRQ", kKindAthleteList},
-    {u"SLS", kKindStartListUpload},
-    {u"HAL", kKindWenlowPing},
-    {u"DRQ", kKindWenlowResultsChanged},
-    {u"RRQ", kKindWenlowResultsRequest},
-    {u"ERQ", kKindWenlowEventFile},
-    {u"IRQ", kKindImageRequest},
-    {u"HHW", kKindHyWirePing},
-    {u"DHQ", kKindHyWireResultsChanged},
-    {u"EHQ", kKindHyWireEventFile},
-    {u"RHQ", kKindHyWireResultsRequest},
-    {u"ROK", kKindReplyOk},
-    {u"NOK", kKindReplyNotOk},
+    {u"HFL", RequestKind::kFieldOrvoPing},
+    {u"SRQ", RequestKind::kScheduleRequest},
+    {u"RFF", RequestKind::kResultsUpload},
+    {u"RFT", RequestKind::kResultsUploadStamped},
+    {u"RFQ", RequestKind::kFieldOrvoResultsRequest},
+    {u"HCL", RequestKind::kClerkOrvoPing},
+    {u"EDQ", RequestKind::kEventFileDateStamp},
+    {u"HRQ", RequestKind::kEventFileHeaders},
+    {u"ECQ", RequestKind::kClerkOrvoEventFile},
+    {u"PRQ", RequestKind::kAthleteList},
+    {u"SLS", RequestKind::kStartListUpload},
+    {u"HAL", RequestKind::kWenlowPing},
+    {u"DRQ", RequestKind::kWenlowResultsChanged},
+    {u"RRQ", RequestKind::kWenlowResultsRequest},
+    {u"ERQ", RequestKind::kWenlowEventFile},
+    {u"IRQ", RequestKind::kImageRequest},
+    {u"HHW", RequestKind::kHyWirePing},
+    {u"DHQ", RequestKind::kHyWireResultsChanged},
+    {u"EHQ", RequestKind::kHyWireEventFile},
+    {u"RHQ", RequestKind::kHyWireResultsRequest},
+    {u"ROK", RequestKind::kReplyOk},
+    {u"NOK", RequestKind::kReplyNotOk},
 }};
 
 }  // namespace
@@ -39,12 +39,12 @@ std::span<const CCommandEntry> CommandTable() {
     return kCommands;
 }
 
-int LookupCommandCode(std::u16string_view code) {
-    if (code.size() < 3) return kKindUnknown;
+RequestKind LookupCommandCode(std::u16string_view code) {
+    if (code.size() < 3) return RequestKind::kUnknown;
     const std::u16string_view head = code.substr(0, 3);
     for (const auto& entry : kCommands)
         if (entry.code == head) return entry.kind;
-    return kKindUnknown;
+    return RequestKind::kUnknown;
 }
 
 std::u16string_view CommandCodeOf(std::u16string_view message) {
@@ -54,7 +54,7 @@ std::u16string_view CommandCodeOf(std::u16string_view message) {
     return rest.substr(0, rest.find(kSTX));
 }
 
-int LookupCommand(std::u16string_view message) {
+RequestKind LookupCommand(std::u16string_view message) {
     return LookupCommandCode(CommandCodeOf(message));
 }
 

@@ -32,7 +32,7 @@ void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
     auto payload = FindPayload(message);
     auto clientTime = payload ? ReadDateStamp(*payload) : std::nullopt;
     if (!clientTime) {
-        p.Log(kMsgIncompleteEventFileDateStamp.text, kLogError);
+        p.Log(kMsgIncompleteEventFileDateStamp.text, LogLevel::kError);
         p.SendReply(u"NLS");
         return;
     }
@@ -69,35 +69,35 @@ void SendWholeEventFile(CCommandProcessor& p, std::u16string_view replyCode,
         },
         errorLine);
     if (!read) {
-        p.Log(errorLine, kLogError);
+        p.Log(errorLine, LogLevel::kError);
         p.SendReply(u"NLS");
         return;
     }
     p.SendReplyWire(replyCode, wire);
 }
 
-void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& message) {
-    const bool headersOnly = kind == kKindEventFileHeaders;
+void HandleEventFileCopy(CCommandProcessor& p, RequestKind kind, const std::u16string& message) {
+    const bool headersOnly = kind == RequestKind::kEventFileHeaders;
     const std::u16string_view replyCode = headersOnly ? u"HRP" : u"ERP";
     std::u16string_view label;
     switch (kind) {
-        case kKindEventFileHeaders:
+        case RequestKind::kEventFileHeaders:
             label = u"(ClerkOrvo)Event File Headers Request";
             break;
-        case kKindClerkOrvoEventFile:
+        case RequestKind::kClerkOrvoEventFile:
             label = u"(ClerkOrvo) Event File Request";
             break;
-        case kKindWenlowEventFile:
+        case RequestKind::kWenlowEventFile:
             label = u"(Wenlow) Event File Request";
             break;
         default:
             label = u"(HY-WIRE) Event File Request";
             break;
     }
-    p.Log(label, kLogInfo);
+    p.Log(label, LogLevel::kInfo);
 
-    const FileLookup lookup =
-        FindEventFile(p, kind == kKindHyWireEventFile ? kHyWireEventFileName : kEventFileName);
+    const FileLookup lookup = FindEventFile(
+        p, kind == RequestKind::kHyWireEventFile ? kHyWireEventFileName : kEventFileName);
     if (!lookup.file) return;
     const std::u16string& path = lookup.path;
     // The stamp is read from everything after STX, but only a complete message is served.
@@ -105,7 +105,7 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
     auto clientTime =
         bounds ? ReadDateStamp(std::u16string_view(message).substr(bounds->stx + 1)) : std::nullopt;
     if (!clientTime) {
-        p.Log(kMsgIncompleteLoadingEventFile.text, kLogError);
+        p.Log(kMsgIncompleteLoadingEventFile.text, LogLevel::kError);
         p.SendReply(u"NLS");
         return;
     }
@@ -119,7 +119,7 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
     reply += u',';
     std::u16string errorLine;
     if (!ReadEventFileText(path, headersOnly, reply, errorLine)) {
-        p.Log(errorLine, kLogError);
+        p.Log(errorLine, LogLevel::kError);
         p.SendReply(u"NLS");
         return;
     }
@@ -128,8 +128,8 @@ void HandleEventFileCopy(CCommandProcessor& p, int kind, const std::u16string& m
 
 }  // namespace
 
-void HandleEventFileRequest(CCommandProcessor& p, int kind, const std::u16string& message) {
-    if (kind == kKindEventFileDateStamp)
+void HandleEventFileRequest(CCommandProcessor& p, RequestKind kind, const std::u16string& message) {
+    if (kind == RequestKind::kEventFileDateStamp)
         HandleDateComparison(p, message);
     else
         HandleEventFileCopy(p, kind, message);

@@ -28,13 +28,13 @@ void SendEmptyImageReply(CCommandProcessor& p) {
 }
 
 void Refuse(CCommandProcessor& p) {
-    p.Log(kMsgIncompleteImageRequest.text, kLogError);
+    p.Log(kMsgIncompleteImageRequest.text, LogLevel::kError);
     SendEmptyImageReply(p);
 }
 
 }  // namespace
 
-void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message) {
+void HandleImageRequest(CCommandProcessor& p, RequestKind, const std::u16string& message) {
     auto payload = FindPayload(message);
     if (!payload) return Refuse(p);
     // The key runs up to the third comma and the stamp follows it; fewer than three commas
@@ -63,7 +63,7 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
     CFileEx file(path);
     int cause = 0;
     if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {
-        p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path, cause), kLogError);
+        p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path, cause), LogLevel::kError);
         SendEmptyImageReply(p);
         return;
     }
@@ -106,7 +106,7 @@ void HandleImageRequest(CCommandProcessor& p, int, const std::u16string& message
             // filling the gap would give it a damaged picture it takes as current.
             p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path,
                                    file.ErrorCause() ? file.ErrorCause() : file_cause::kEndOfFile),
-                  kLogError);
+                  LogLevel::kError);
             p.AbortConnection();
             return;
         }

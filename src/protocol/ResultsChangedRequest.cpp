@@ -25,14 +25,15 @@ std::u16string BadEntriesLine(int count) {
 
 }  // namespace
 
-void HandleResultsChangedRequest(CCommandProcessor& p, int kind, const std::u16string& message) {
-    const bool hyWire = kind == kKindHyWireResultsChanged;
+void HandleResultsChangedRequest(CCommandProcessor& p, RequestKind kind,
+                                 const std::u16string& message) {
+    const bool hyWire = kind == RequestKind::kHyWireResultsChanged;
     CResultsChanged changed;  // emptied for every request: it lives only as long as this one
 
     auto payload = FindPayload(message);
-    if (!payload) p.Log(kMsgIncompleteLoadingEventFile.text, kLogError);
+    if (!payload) p.Log(kMsgIncompleteLoadingEventFile.text, LogLevel::kError);
     p.Log(hyWire ? u"(HY-WIRE) Results Changed Request" : u"(Wenlow) Results Changed Request",
-          kLogInfo);
+          LogLevel::kInfo);
     if (!payload) {
         p.SendReply(u"DRP");
         return;
@@ -43,7 +44,7 @@ void HandleResultsChangedRequest(CCommandProcessor& p, int kind, const std::u16s
         p.SendReply(u"DRP");
         return;
     }
-    if (query->badEntries > 0) p.Log(BadEntriesLine(query->badEntries), kLogError);
+    if (query->badEntries > 0) p.Log(BadEntriesLine(query->badEntries), LogLevel::kError);
 
     // One scan of the folder; the listing carries every file's last-write time.
     const FolderListing listing = FindFiles(p.ResultsDirectory(), hyWire ? u"*.hyf" : u"*.q?f");
@@ -51,7 +52,7 @@ void HandleResultsChangedRequest(CCommandProcessor& p, int kind, const std::u16s
         // An empty list would tell the device that nothing changed.
         p.Log(
             WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), listing.cause),
-            kLogError);
+            LogLevel::kError);
         p.SendReply(u"NLR");
         return;
     }

@@ -25,11 +25,11 @@ void SendResultsFile(CCommandProcessor& p, const std::u16string& path, TimeValue
     CFileEx file(path);
     int cause = 0;
     if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {
-        p.Log(WithPathAndCause(kMsgErrorOpeningResultsFile.text, path, cause), kLogError);
+        p.Log(WithPathAndCause(kMsgErrorOpeningResultsFile.text, path, cause), LogLevel::kError);
         p.SendReply(u"NLR");
         return;
     }
-    file.SetReadEncoding(CFileEx::kEncodingAuto);
+    file.SetReadEncoding(FileEncoding::kAuto);
     std::u16string payload = FormatDateStamp(fileTime);
     payload += u',';
     // Ctrl-Z ends a line like LF and reading goes on after it.
@@ -74,7 +74,7 @@ void HandleNextResults(CCommandProcessor& p, const CEventInfo& key) {
     if (round.cause) {
         // An unreadable folder is not the end of the round: the device is told it failed.
         p.Log(WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), round.cause),
-              kLogError);
+              LogLevel::kError);
         p.SendReply(u"NLR");
         return;
     }
@@ -97,7 +97,8 @@ void HandleNextResults(CCommandProcessor& p, const CEventInfo& key) {
             at = indexOf(looked);
         }
         if (!at || *at + 1 == listing.size()) {
-            p.Log(u"(FieldOrvo)Results Request (" + looked + u") - No more results", kLogInfo);
+            p.Log(u"(FieldOrvo)Results Request (" + looked + u") - No more results",
+                  LogLevel::kInfo);
             p.SendReply(u"NLR");
             return;
         }
@@ -105,22 +106,22 @@ void HandleNextResults(CCommandProcessor& p, const CEventInfo& key) {
     }
     const FoundFile& file = listing[next];
     p.Log(u"(FieldOrvo)Results Request (" + std::u16string(WithoutExtension(file.name)) + u")",
-          kLogInfo);
+          LogLevel::kInfo);
     SendResultsFile(p, JoinPath(p.ResultsDirectory(), file.name), file.lastWriteTime);
 }
 
 }  // namespace
 
-void HandleResultsRequest(CCommandProcessor& p, int kind, const std::u16string& message) {
+void HandleResultsRequest(CCommandProcessor& p, RequestKind kind, const std::u16string& message) {
     auto payload = FindPayload(message);
     CEventInfo key;
     char16_t mark = kNoDirection;
     if (!payload || !ReadEventKey(*payload, key, &mark)) {
-        p.Log(kMsgIncompleteResultsChangedRequest.text, kLogError);
+        p.Log(kMsgIncompleteResultsChangedRequest.text, LogLevel::kError);
         p.SendReply(u"NLR");
         return;
     }
-    if (kind == kKindFieldOrvoResultsRequest && mark == u'+') {
+    if (kind == RequestKind::kFieldOrvoResultsRequest && mark == u'+') {
         HandleNextResults(p, key);
         return;
     }
@@ -129,12 +130,12 @@ void HandleResultsRequest(CCommandProcessor& p, int kind, const std::u16string& 
     std::u16string_view product, extension;
     int eventDigits = kEventDigits;
     switch (kind) {
-        case kKindHyWireResultsRequest:
+        case RequestKind::kHyWireResultsRequest:
             product = u"(HY-WIRE)";
             extension = u".hyf";
             eventDigits = kHyWireEventDigits;
             break;
-        case kKindWenlowResultsRequest:
+        case RequestKind::kWenlowResultsRequest:
             product = u"(Wenlow)";
             extension = u".q?f";
             break;
@@ -143,7 +144,7 @@ void HandleResultsRequest(CCommandProcessor& p, int kind, const std::u16string& 
             extension = u".qff";
             break;
     }
-    p.Log(std::u16string(product) + u"Results Request " + EventKeyText(key, u'-'), kLogInfo);
+    p.Log(std::u16string(product) + u"Results Request " + EventKeyText(key, u'-'), LogLevel::kInfo);
 
     const FileLookup found = FindResultsFile(p, p.ResultsDirectory(), key, extension, eventDigits);
     if (!found.file) {

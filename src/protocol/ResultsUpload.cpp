@@ -56,21 +56,21 @@ std::u16string Decimal(std::uint64_t value) {
 
 class CResultsUpload {
   public:
-    CResultsUpload(CCommandProcessor& p, int kind, const std::u16string& message)
+    CResultsUpload(CCommandProcessor& p, RequestKind kind, const std::u16string& message)
         : p_(p), kind_(kind), message_(message) {}
 
     void Run(std::u16string_view clientLabel) {
-        p_.Log(WithClientLabel(clientLabel, kMsgReceivingResults.text), kLogInfo);
+        p_.Log(WithClientLabel(clientLabel, kMsgReceivingResults.text), LogLevel::kInfo);
 
         const auto bounds = FindPayloadBounds(message_);
         if (!bounds) return Refuse();
         std::u16string payload(bounds->Payload(message_));
         if (p_.CharMode() == 0) UnscrambleInPlace(payload);
 
-        if (kind_ == kKindResultsUploadStamped && !CheckStamp(payload)) return;
+        if (kind_ == RequestKind::kResultsUploadStamped && !CheckStamp(payload)) return;
 
         if (!ReadEventKey(payload, key_)) return Refuse();
-        p_.Log(EventKeyText(key_), kLogInfo);
+        p_.Log(EventKeyText(key_), LogLevel::kInfo);
 
         const auto sent = ReadUploadChecksum(message_, bounds->etx);
         const auto computed = ComputeUploadChecksum(message_, bounds->etx, p_.CharMode());
@@ -86,7 +86,7 @@ class CResultsUpload {
 
   private:
     void Refuse() {
-        p_.Log(kMsgIncompleteReceivingResults.text, kLogError);
+        p_.Log(kMsgIncompleteReceivingResults.text, LogLevel::kError);
         p_.SendReply(u"NSR");
     }
 
@@ -110,7 +110,7 @@ class CResultsUpload {
         if (found.file && found.file->lastWriteTime > *date) {
             p_.Log(u"Result file (" + found.file->name +
                        u") not stored.  Current result has a newer timestamp",
-                   kLogError);
+                   LogLevel::kError);
             p_.SendReply(u"NSR");
             return false;
         }
@@ -144,7 +144,7 @@ class CResultsUpload {
     bool NotStored(std::u16string_view why) {
         p_.Log(u"Result file (" + ResultsFileName(key_, ResultsNameForm::kDash, u".qff") +
                    u") not stored.  " + std::u16string(why),
-               kLogError);
+               LogLevel::kError);
         p_.SendReply(u"NSR");
         return false;
     }
@@ -172,7 +172,7 @@ class CResultsUpload {
         for (char16_t& c : payload)
             if (c == u'\r') c = u'\n';
         CFileEx& file = writer.File();
-        file.SetWriteEncoding(p_.CharMode());
+        file.SetWriteEncoding(p_.UploadEncoding());
         file.WriteByteOrderMark();
         file.WriteString(payload);
         // A heat seen for the first time gets its name in one step, already holding the
@@ -181,25 +181,25 @@ class CResultsUpload {
     }
 
     void FailToOpen(const std::u16string& path) {
-        p_.Log(WithPath(kMsgErrorOpeningResultsFile.text, path), kLogError);
+        p_.Log(WithPath(kMsgErrorOpeningResultsFile.text, path), LogLevel::kError);
         p_.SendReply(u"NSR");
     }
 
     CCommandProcessor& p_;
-    int kind_;
+    RequestKind kind_;
     const std::u16string& message_;
     CEventInfo key_;
 };
 
 }  // namespace
 
-void HandleResultsUpload(CCommandProcessor& p, int kind, const std::u16string& message,
+void HandleResultsUpload(CCommandProcessor& p, RequestKind kind, const std::u16string& message,
                          std::u16string_view clientLabel) {
     try {
         CResultsUpload(p, kind, message).Run(clientLabel);
     } catch (const std::exception&) {
         // Out of memory and the like: the upload is not stored and the connection goes on.
-        p.Log(kMsgIncompleteReceivingResults.text, kLogError);
+        p.Log(kMsgIncompleteReceivingResults.text, LogLevel::kError);
         p.SendReply(u"NSR");
     }
 }

@@ -44,7 +44,7 @@ int CountPieces(std::u16string_view payload) {
 
 }  // namespace
 
-void HandleScheduleRequest(CCommandProcessor& p, int, const std::u16string& message,
+void HandleScheduleRequest(CCommandProcessor& p, RequestKind, const std::u16string& message,
                            bool unscramble) {
     const std::u16string_view raw = SchedulePayload(message);
     const std::u16string payload = unscramble ? Unscramble(raw) : std::u16string(raw);
@@ -52,28 +52,29 @@ void HandleScheduleRequest(CCommandProcessor& p, int, const std::u16string& mess
         p.SendReply(u"SRP");
         return;
     }
-    p.Log(u"...Request String: " + payload, kLogNever);
+    p.Log(u"...Request String: " + payload, LogLevel::kNever);
 
     CEventInfo key;
     char16_t mark = kNoDirection;
     if (!ReadEventKey(payload, key, &mark)) {
-        p.Log(kMsgIncompleteScheduleRequest.text, kLogError);
+        p.Log(kMsgIncompleteScheduleRequest.text, LogLevel::kError);
         p.SendReply(u"SRP");
         return;
     }
-    p.Log(EventKeyText(key) + u" Start List Request", kLogInfo);
+    p.Log(EventKeyText(key) + u" Start List Request", LogLevel::kInfo);
 
     const std::u16string path = p.FindMeetFile(p.EventDirectory(), kEventFileName).path;
     const CScheduleAnswer answer = ReadSchedule(path, key, mark);
     if (!answer.opened) {
-        p.Log(WithPath(kMsgErrorOpeningEventFile.text, path), kLogError);
+        p.Log(WithPath(kMsgErrorOpeningEventFile.text, path), LogLevel::kError);
     }
-    for (int i = 0; i < answer.badHeaderLines; ++i) p.Log(kMsgBadFormatEventFile.text, kLogError);
+    for (int i = 0; i < answer.badHeaderLines; ++i)
+        p.Log(kMsgBadFormatEventFile.text, LogLevel::kError);
     if (!answer.found) {
         p.SendReply(u"SRP");
         return;
     }
-    p.Log(u"FieldOrvo <-- SCHEDULE:", kLogNever);
+    p.Log(u"FieldOrvo <-- SCHEDULE:", LogLevel::kNever);
     p.SendReply(u"SRP", unscramble ? Scramble(answer.text) : answer.text);
 }
 

@@ -48,7 +48,7 @@ bool HoldsAnotherHeaderLine(std::u16string_view startList) {
 // written in.
 struct CEventFileText {
     std::u16string content;
-    int lineEndMode = CFileEx::kLineEndAuto;
+    LineEnd lineEndMode = LineEnd::kAuto;
 };
 
 // One pass over the file's lines straight into the content, each line and one LF. A Ctrl-Z
@@ -83,7 +83,7 @@ class CStartListUpload {
     explicit CStartListUpload(CCommandProcessor& p) : p_(p) {}
 
     void Run(const std::u16string& message, std::u16string_view clientLabel) {
-        p_.Log(WithClientLabel(clientLabel, kMsgReceivingStartList.text), kLogInfo);
+        p_.Log(WithClientLabel(clientLabel, kMsgReceivingStartList.text), LogLevel::kInfo);
 
         // The event file whatever the case of its name: the merged file replaces that one.
         const FileLookup eventFile = p_.FindMeetFile(p_.EventDirectory(), kEventFileName);
@@ -96,11 +96,11 @@ class CStartListUpload {
         const auto payload = FindPayload(message);
         CEventInfo key;
         if (!payload || !ReadEventKey(*payload, key)) {
-            p_.Log(kMsgIncompleteStartList.text, kLogError);
+            p_.Log(kMsgIncompleteStartList.text, LogLevel::kError);
             p_.SendReply(u"NLS");
             return;
         }
-        p_.Log(EventKeyText(key), kLogInfo);
+        p_.Log(EventKeyText(key), LogLevel::kInfo);
 
         std::u16string startList;
         startList.reserve(payload->size());
@@ -108,7 +108,7 @@ class CStartListUpload {
             if (c != u'\r') startList.push_back(c);
 
         if (HoldsAnotherHeaderLine(startList)) {
-            p_.Log(kMsgStartListHoldsAnotherHeader, kLogError);
+            p_.Log(kMsgStartListHoldsAnotherHeader, LogLevel::kError);
             p_.SendReply(u"NLS");
             return;
         }
@@ -141,7 +141,7 @@ class CStartListUpload {
 
         const CStartListSplice splice = PlanStartListMerge(text.content, startList, key);
         for (int i = 0; i < splice.badHeaderReads; ++i)
-            p_.Log(kMsgBadFormatEventFile.text, kLogError);
+            p_.Log(kMsgBadFormatEventFile.text, LogLevel::kError);
         if (!splice.parsed) return false;
 
         RemoveStaleBackup(p_.FindMeetFile(p_.EventDirectory(), kEventFileBackupName).path);
@@ -150,10 +150,10 @@ class CStartListUpload {
         if (!writer.Create())
             return FailToOpen(writer.TempPath().empty() ? eventPath_ : writer.TempPath());
         CFileEx& out = writer.File();
-        out.SetWriteEncoding(p_.CharMode());
+        out.SetWriteEncoding(p_.UploadEncoding());
         // The convention the file was read in; CR LF when it had no line end.
-        const int mode = text.lineEndMode;
-        out.SetWriteLineEndMode(mode >= CFileEx::kLineEndCR ? mode : CFileEx::kLineEndCRLF);
+        const LineEnd mode = text.lineEndMode;
+        out.SetWriteLineEndMode(mode >= LineEnd::kCR ? mode : LineEnd::kCRLF);
         out.WriteByteOrderMark();
         // The merged file goes out piece by piece; it is never built in memory.
         for (std::u16string_view piece : splice.Pieces(text.content)) out.WriteString(piece);
@@ -167,7 +167,7 @@ class CStartListUpload {
     }
 
     void LogWithPath(std::u16string_view message, const std::u16string& path) {
-        p_.Log(WithPath(message, path), kLogError);
+        p_.Log(WithPath(message, path), LogLevel::kError);
     }
 
     CCommandProcessor& p_;
@@ -176,7 +176,7 @@ class CStartListUpload {
 
 }  // namespace
 
-void HandleStartListUpload(CCommandProcessor& p, int, const std::u16string& message,
+void HandleStartListUpload(CCommandProcessor& p, RequestKind, const std::u16string& message,
                            std::u16string_view clientLabel) {
     try {
         CStartListUpload(p).Run(message, clientLabel);

@@ -1,5 +1,9 @@
 #include "security/Admission.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
 #include "core/Settings.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
@@ -27,65 +31,93 @@ struct CProductTexts {
     std::u16string_view notListed;
 };
 
-CProductTexts RefusalTexts(CProduct product) {
-    switch (product) {
-        case CProduct::Wenlow:
-            return {u"Client is disabled in the security list and attempted to access Wenlow data.",
-                    u"Client not in the security list attempted Wenlow data access."};
-        case CProduct::FieldOrvo:
-            return {
-                u"Client is disabled in the security list and attempted to access FieldOrvo data.",
-                u"Client not in the security list attempted FieldOrvo data access."};
-        case CProduct::ClerkOrvo:
-            break;
-    }
-    return {u"Client is disabled in the security list and attempted to access ClerkOrvo data.",
-            u"Client not in the security list attempted ClerkOrvo data access."};
-}
+// Everything admission knows of one guarded product: its request kinds, its switch in the
+// settings, its permission in an access-list entry and its refusal texts.
+struct CProductRule {
+    CProduct product;
+    std::span<const RequestKind> kinds;
+    bool CKestromSettings::*securitySwitch;
+    std::int32_t CAccessControlItem::*permission;
+    CProductTexts refusal;
+};
+
+constexpr RequestKind kWenlowKinds[] = {
+    RequestKind::kWenlowPing, RequestKind::kWenlowResultsChanged,
+    RequestKind::kWenlowResultsRequest, RequestKind::kWenlowEventFile};
+// "RFT" uploads FieldOrvo results like "RFF".
+constexpr RequestKind kFieldOrvoKinds[] = {
+    RequestKind::kFieldOrvoPing, RequestKind::kScheduleRequest, RequestKind::kResultsUpload,
+    RequestKind::kResultsUploadStamped, RequestKind::kFieldOrvoResultsRequest};
+// "ECQ" serves ClerkOrvo the event file.
+constexpr RequestKind kClerkOrvoKinds[] = {
+    RequestKind::kClerkOrvoPing,    RequestKind::kEventFileDateStamp,
+    RequestKind::kEventFileHeaders, RequestKind::kClerkOrvoEventFile,
+    RequestKind::kAthleteList,      RequestKind::kStartListUpload};
+
+const CProductRule kProductRules[] = {
+    {CProduct::Wenlow,
+     kWenlowKinds,
+     &CKestromSettings::WenlowSecurityEnabled,
+     &CAccessControlItem::allowWenlow,
+     {u"Client is disabled in the security list and attempted to access Wenlow data.",
+      u"Client not in the security list attempted Wenlow data access."}},
+    {CProduct::FieldOrvo,
+     kFieldOrvoKinds,
+     &CKestromSettings::FieldOrvoSecurityEnabled,
+     &CAccessControlItem::allowFieldOrvo,
+     {u"Client is disabled in the security list and attempted to access FieldOrvo data.",
+      u"Client not in the security list attempted FieldOrvo data access."}},
+    {CProduct::ClerkOrvo,
+     kClerkOrvoKinds,
+     &CKestromSettings::ClerkOrvoSecurityEnabled,
+     &CAccessControlItem::allowClerkOrvo,
+     {u"Client is disabled in the security list and attempted to access ClerkOrvo data.",
+      u"Client not in the security list attempted ClerkOrvo data access."}},
+};
 
 // The kinds that only the all-requests switch guards: they have no product switch and no
 // permission of their own in the access list, so an enabled entry admits them.
-std::optional<CProductTexts> AllRequestsGuardTexts(int kind) {
-    switch (kind) {
-        case kKindHyWirePing:
-        case kKindHyWireResultsChanged:
-        case kKindHyWireEventFile:
-        case kKindHyWireResultsRequest:
-            return CProductTexts{
-                u"Client is disabled in the security list and attempted to access HY-WIRE data.",
-                u"Client not in the security list attempted HY-WIRE data access."};
-        case kKindImageRequest:
-            return CProductTexts{
-                u"Client is disabled in the security list and attempted to access image data.",
-                u"Client not in the security list attempted image data access."};
-        default:
-            return std::nullopt;
-    }
+struct CAllRequestsRule {
+    std::span<const RequestKind> kinds;
+    CProductTexts refusal;
+};
+
+constexpr RequestKind kHyWireKinds[] = {
+    RequestKind::kHyWirePing, RequestKind::kHyWireResultsChanged, RequestKind::kHyWireEventFile,
+    RequestKind::kHyWireResultsRequest};
+constexpr RequestKind kImageKinds[] = {RequestKind::kImageRequest};
+
+const CAllRequestsRule kAllRequestsRules[] = {
+    {kHyWireKinds,
+     {u"Client is disabled in the security list and attempted to access HY-WIRE data.",
+      u"Client not in the security list attempted HY-WIRE data access."}},
+    {kImageKinds,
+     {u"Client is disabled in the security list and attempted to access image data.",
+      u"Client not in the security list attempted image data access."}},
+};
+
+bool Lists(std::span<const RequestKind> kinds, RequestKind kind) {
+    return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
 }
 
-bool SwitchOn(const CKestromSettings& settings, CProduct product) {
-    switch (product) {
-        case CProduct::Wenlow:
-            return settings.WenlowSecurityEnabled != 0;
-        case CProduct::FieldOrvo:
-            return settings.FieldOrvoSecurityEnabled != 0;
-        case CProduct::ClerkOrvo:
-            return settings.ClerkOrvoSecurityEnabled != 0;
-    }
-    return false;
+const CProductRule* RuleOfKind(RequestKind kind) {
+    for (const CProductRule& rule : kProductRules)
+        if (Lists(rule.kinds, kind)) return &rule;
+    return nullptr;
 }
 
-bool Allows(const CAccessControlItem& entry, CProduct product) {
-    if (entry.enabled == 0) return false;
-    switch (product) {
-        case CProduct::Wenlow:
-            return entry.allowWenlow != 0;
-        case CProduct::FieldOrvo:
-            return entry.allowFieldOrvo != 0;
-        case CProduct::ClerkOrvo:
-            return entry.allowClerkOrvo != 0;
-    }
-    return false;
+std::optional<CProductTexts> AllRequestsGuardTexts(RequestKind kind) {
+    for (const CAllRequestsRule& rule : kAllRequestsRules)
+        if (Lists(rule.kinds, kind)) return rule.refusal;
+    return std::nullopt;
+}
+
+bool SwitchOn(const CKestromSettings& settings, const CProductRule& rule) {
+    return settings.*rule.securitySwitch;
+}
+
+bool Allows(const CAccessControlItem& entry, const CProductRule& rule) {
+    return entry.enabled != 0 && entry.*rule.permission != 0;
 }
 
 // The operator decides on an unknown client; the message that raised the prompt is refused
@@ -96,13 +128,10 @@ void PromptForUnknownClient(CAdmissionContext& context, const std::u16string& ma
     op.AddLogLine(Parenthesised(macText,
                                 u"Client not in the security list attempted to access "
                                 u"Kestrom data."),
-                  kLogPlain);
+                  LogLevel::kPlain);
     processor.SendReply(kRefusalCode);
-    if (context.optionsDialogOpen.load()) {
-        op.AddLogLine(
-            u"Kestrom Options dialog is open.  Prompting for clients will not work "
-            u"until the dialog is closed.",
-            kLogPlain);
+    if (const std::optional<std::u16string> reason = context.prompts.HeldBack()) {
+        op.AddLogLine(*reason, LogLevel::kPlain);
         return;
     }
     CAccessControlItem entry;
@@ -111,53 +140,33 @@ void PromptForUnknownClient(CAdmissionContext& context, const std::u16string& ma
         op.AddLogLine(Parenthesised(macText,
                                     u"Client not in the Access Control List has NOT been "
                                     u"added to the list."),
-                      kLogPlain);
+                      LogLevel::kPlain);
         return;
     }
     context.accessList.Append({entry});
     op.AddLogLine(
         Parenthesised(macText,
                       u"Client not in the Access Control List has been added to the list."),
-        kLogPlain);
+        LogLevel::kPlain);
     // The front ends have no message box on this path; the storage message goes to the event
     // log as an error instead. The entry stays in the list either way.
     CStorageOutcome saved = SaveAccessList(context.accessList);
-    if (saved != CStorageOutcome::Ok) op.AddLogLine(StorageOutcomeText(saved), kLogError);
+    if (saved != CStorageOutcome::Ok) op.AddLogLine(StorageOutcomeText(saved), LogLevel::kError);
 }
 
 }  // namespace
 
-std::optional<CProduct> GuardedProductOfKind(int kind) {
-    switch (kind) {
-        case kKindWenlowPing:
-        case kKindWenlowResultsChanged:
-        case kKindWenlowResultsRequest:
-        case kKindWenlowEventFile:
-            return CProduct::Wenlow;
-        case kKindFieldOrvoPing:
-        case kKindScheduleRequest:
-        case kKindResultsUpload:
-        case kKindResultsUploadStamped:  // "RFT" uploads FieldOrvo results like "RFF"
-        case kKindFieldOrvoResultsRequest:
-            return CProduct::FieldOrvo;
-        case kKindClerkOrvoPing:
-        case kKindEventFileDateStamp:
-        case kKindEventFileHeaders:
-        case kKindClerkOrvoEventFile:  // "ECQ" serves ClerkOrvo the event file
-        case kKindAthleteList:
-        case kKindStartListUpload:
-            return CProduct::ClerkOrvo;
-        default:
-            return std::nullopt;
-    }
+std::optional<CProduct> GuardedProductOfKind(RequestKind kind) {
+    if (const CProductRule* rule = RuleOfKind(kind)) return rule->product;
+    return std::nullopt;
 }
 
-void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
+void Admit(CAdmissionContext& context, std::u16string_view peerIpText, RequestKind kind,
            const std::u16string& message, CCommandProcessor& processor) {
     COperatorInterface& op = context.op;
     // The snapshot the processor took when the message arrived: one per message.
     const CKestromSettings& settings = processor.Settings();
-    const std::optional<CProduct> product = GuardedProductOfKind(kind);
+    const CProductRule* const rule = RuleOfKind(kind);
 
     std::u16string macText;
     if (auto address = CMacLookup::FromEnvironment().HardwareAddress(peerIpText)) {
@@ -165,11 +174,11 @@ void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
     } else {
         std::u16string line = u"Unable to retrieve MAC Address for device at ";
         line += peerIpText;
-        op.AddLogLine(line, kLogError);
+        op.AddLogLine(line, LogLevel::kError);
     }
 
     std::u16string label(peerIpText);
-    if (settings.SecurityEnabled != 0) {
+    if (settings.SecurityEnabled) {
         label = macText;
         const std::optional<CAccessControlItem> entry = context.accessList.FindByMacText(macText);
         if (entry && !entry->name.empty()) label = entry->name;
@@ -178,21 +187,21 @@ void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
             op.AddLogLine(
                 u"Kestrom security will not work in loopback (IP Address = 127.0.0.1) "
                 u"mode",
-                kLogPlain);
-        } else if (!entry && context.promptForUnknownClients.load()) {
+                LogLevel::kPlain);
+        } else if (!entry && context.prompts.Enabled()) {
             PromptForUnknownClient(context, macText, processor);
             return;
         } else {
             std::optional<CProductTexts> refusal;
-            if (product) {
-                if (SwitchOn(settings, *product) && !(entry && Allows(*entry, *product)))
-                    refusal = RefusalTexts(*product);
-            } else if (settings.AllRequestsSecurityEnabled != 0 && !(entry && entry->enabled)) {
+            if (rule) {
+                if (SwitchOn(settings, *rule) && !(entry && Allows(*entry, *rule)))
+                    refusal = rule->refusal;
+            } else if (settings.AllRequestsSecurityEnabled && !(entry && entry->enabled)) {
                 refusal = AllRequestsGuardTexts(kind);
             }
             if (refusal) {
                 op.AddLogLine(Parenthesised(label, entry ? refusal->disabled : refusal->notListed),
-                              kLogPlain);
+                              LogLevel::kPlain);
                 processor.SendReply(kRefusalCode);
                 return;
             }
@@ -201,7 +210,7 @@ void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
 
     // The grid is refreshed after the list's lock is released: the desktop front end reads
     // the counts on its own thread while this one waits.
-    if (product && SwitchOn(settings, *product) && context.clients.Record(*product, peerIpText))
+    if (rule && SwitchOn(settings, *rule) && context.clients.Record(rule->product, peerIpText))
         op.RefreshProductGrid();
 
     processor.Dispatch(kind, message, label);

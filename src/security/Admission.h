@@ -1,13 +1,14 @@
 #pragma once
 // Admission of every complete request message: MAC lookup, access list, product checks,
 // recording of client addresses, then dispatch.
-#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/OperatorInterface.h"
+#include "protocol/CommandTable.h"
 #include "security/ClientAddressLists.h"
+#include "security/PromptPolicy.h"
 
 namespace kestrom {
 
@@ -19,18 +20,17 @@ struct CAdmissionContext {
     COperatorInterface& op;
     CAccessControlList& accessList;
     CClientAddressLists& clients;
-    // Off at every start; set from the options dialog's security page.
-    std::atomic<bool>& promptForUnknownClients;
-    std::atomic<bool>& optionsDialogOpen;
+    // Whether an unknown client is put to the operator; the front end sets it.
+    CPromptPolicy& prompts;
 };
 
 // The guarded product a request kind belongs to; none for HY-WIRE, image, reply and unknown
 // kinds, which are never recorded, and checked only when AllRequestsSecurityEnabled is on
 // (HY-WIRE and image kinds: an enabled entry admits them).
-std::optional<CProduct> GuardedProductOfKind(int kind);
+std::optional<CProduct> GuardedProductOfKind(RequestKind kind);
 
 // Runs to its end on the connection's thread: a refusal reply, a prompt, or one dispatch.
-void Admit(CAdmissionContext& context, std::u16string_view peerIpText, int kind,
+void Admit(CAdmissionContext& context, std::u16string_view peerIpText, RequestKind kind,
            const std::u16string& message, CCommandProcessor& processor);
 
 }  // namespace kestrom

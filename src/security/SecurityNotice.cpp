@@ -27,7 +27,7 @@ bool ReachableFromOtherHosts(std::span<const std::uint32_t> interfaceAddresses) 
 }
 
 std::string OpenAccessWarning(const CKestromSettings& settings, bool reachable, int port) {
-    if (settings.SecurityEnabled != 0 || !reachable) return {};
+    if (settings.SecurityEnabled || !reachable) return {};
     return "Kestrom security is off: every device that can reach port " + std::to_string(port) +
            " of this computer is served and may upload results and start lists. See "
            "\"Securing a meet\" in the manual.";

@@ -12,7 +12,7 @@ namespace kestrom {
 CKestromServer::CKestromServer(COperatorInterface& op)
     : op_(op),
       requestContext_{settings_, op_, eventFileUpdateLock_},
-      admissionContext_{op_, accessList_, clients_, promptForUnknownClients_, optionsDialogOpen_} {}
+      admissionContext_{op_, accessList_, clients_, prompts_} {}
 
 CKestromServer::~CKestromServer() {
     StopListening();
@@ -27,7 +27,7 @@ void CKestromServer::RemoveStaleTemporaryFiles() {
             op_.AddLogLine(u"Removed " + U16(std::to_string(removed)) +
                                u" temporary files of an interrupted write from " +
                                (folder.empty() ? u"." : folder),
-                           kLogInfo);
+                           LogLevel::kInfo);
     }
 }
 
@@ -41,7 +41,7 @@ bool CKestromServer::StartListening() {
                           settings.TCPReceiveBufferSize, reason, settings.Limits)) {
         op_.AddLogLine(u"UNABLE TO LISTEN ON PORT " + U16(std::to_string(settings.PortNumber)) +
                            u": " + FromUtf8(reason),
-                       kLogError);
+                       LogLevel::kError);
         return false;
     }
     std::lock_guard lock(listenerMutex_);

@@ -26,8 +26,8 @@ class CKestromServer {
     CSharedSettings& Settings() { return settings_; }
     CAccessControlList& AccessList() { return accessList_; }
     CClientAddressLists& ClientAddresses() { return clients_; }
-    std::atomic<bool>& PromptForUnknownClients() { return promptForUnknownClients_; }
-    std::atomic<bool>& OptionsDialogOpen() { return optionsDialogOpen_; }
+    // Set by the front end: whether unknown clients are put to the operator.
+    CPromptPolicy& Prompts() { return prompts_; }
     COperatorInterface& Operator() { return op_; }
 
     // Removes what a crash in the middle of a file replacement left in the meet folders and
@@ -53,8 +53,7 @@ class CKestromServer {
     CSharedSettings settings_;
     CAccessControlList accessList_;
     CClientAddressLists clients_;
-    std::atomic<bool> promptForUnknownClients_{false};
-    std::atomic<bool> optionsDialogOpen_{false};
+    CPromptPolicy prompts_;
     std::mutex eventFileUpdateLock_;
     CRequestContext requestContext_;
     CAdmissionContext admissionContext_;

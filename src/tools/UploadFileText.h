@@ -17,8 +17,8 @@ inline std::optional<std::u16string> ReadUploadFileText(const std::u16string& pa
         err << "kestrom-client: cannot open " << ToUtf8(path) << "\n";
         return std::nullopt;
     }
-    file.SetReadEncoding(CFileEx::kEncodingAuto);
-    file.SetReadLineEndMode(CFileEx::kLineEndNone);
+    file.SetReadEncoding(FileEncoding::kAuto);
+    file.SetReadLineEndMode(LineEnd::kNone);
     std::u16string text;
     while (file.NotAtEnd()) text.push_back(file.ReadChar());
     return text;

@@ -111,11 +111,11 @@ void CEventLog::SetLogEvents(bool on) {
     logEvents_->setChecked(on);
 }
 
-void CEventLog::AddLine(std::u16string_view message, int level, const LocalDateTime& when) {
-    if (level == kLogNever) return;
+void CEventLog::AddLine(std::u16string_view message, LogLevel level, const LocalDateTime& when) {
+    if (level == LogLevel::kNever) return;
     CLogHandOver::Batch batch;
     if (LogEvents()) batch.lines.push_back(FormatLogLine(when, message));
-    if (level == kLogError) batch.errors = 1;
+    if (level == LogLevel::kError) batch.errors = 1;
     Add(batch);
 }
 

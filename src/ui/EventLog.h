@@ -50,7 +50,8 @@ class CEventLog : public QGroupBox {
     explicit CEventLog(QWidget* parent = nullptr);
 
     // Level 4 is dropped, level 2 counts as an error whether or not lines are shown.
-    void AddLine(std::u16string_view message, int level, const LocalDateTime& when = LocalNow());
+    void AddLine(std::u16string_view message, LogLevel level,
+                 const LocalDateTime& when = LocalNow());
     // Lines handed over from other threads, with a line for those that were dropped.
     void Add(const CLogHandOver::Batch& batch);
     int ErrorCount() const { return errorCount_; }

@@ -233,8 +233,8 @@ void CKestromDlg::UpdateGrid() {
 
 // Operator interface ------------------------------------------------------------------------
 
-void CKestromDlg::AddLogLine(std::u16string_view text, int level) {
-    if (level == kLogNever) return;
+void CKestromDlg::AddLogLine(std::u16string_view text, LogLevel level) {
+    if (level == LogLevel::kNever) return;
     const bool takeAsked = logLines_.Add(LocalNow(), text, level, log_->ShowsLines());
     if (QThread::currentThread() == thread()) {
         // The window's own lines go through the hand-over too, after those already waiting.
@@ -256,7 +256,7 @@ void CKestromDlg::RefreshProductGrid() {
     caller_.Run([this] { UpdateGrid(); });
 }
 
-void CKestromDlg::ShowBalloon(std::u16string_view text, std::u16string_view title, int,
+void CKestromDlg::ShowBalloon(std::u16string_view text, std::u16string_view title, BalloonIcon,
                               int seconds) {
     const QString balloonText = ToQString(text);
     const QString balloonTitle = ToQString(title);

@@ -53,9 +53,9 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     void ShowAtStart();
 
     // Operator interface; any thread.
-    void AddLogLine(std::u16string_view text, int level) override;
+    void AddLogLine(std::u16string_view text, LogLevel level) override;
     void RefreshProductGrid() override;
-    void ShowBalloon(std::u16string_view text, std::u16string_view title, int icon,
+    void ShowBalloon(std::u16string_view text, std::u16string_view title, BalloonIcon icon,
                      int seconds) override;
     bool PromptAddClient(CAccessControlItem& entry) override;
     void ConnectionOpened() override;

@@ -13,15 +13,15 @@ void CLogHandOver::SetMaxLines(std::size_t lines) {
     maxLines_ = std::max<std::size_t>(1, lines);
 }
 
-bool CLogHandOver::Add(const LocalDateTime& when, std::u16string_view message, int level,
+bool CLogHandOver::Add(const LocalDateTime& when, std::u16string_view message, LogLevel level,
                        bool show) {
-    if (level == kLogNever || (!show && level != kLogError)) return false;
+    if (level == LogLevel::kNever || (!show && level != LogLevel::kError)) return false;
     // Formatted before the lock: the cut to 128 characters keeps the work per line small
     // whatever the message.
     std::string line;
     if (show) line = FormatLogLine(when, message);
     std::lock_guard lock(mutex_);
-    if (level == kLogError) ++pending_.errors;
+    if (level == LogLevel::kError) ++pending_.errors;
     if (show) {
         // Once one is dropped every later one is too until the last take, so the count of
         // lost lines stands where they were lost.

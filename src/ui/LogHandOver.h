@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/LocalTime.h"
+#include "core/OperatorInterface.h"
 
 namespace kestrom {
 
@@ -30,7 +31,7 @@ class CLogHandOver {
 
     // Any thread. `show` false counts an error line without keeping it. Returns true when
     // the window's thread has to be asked to take a batch: the first line after a take.
-    bool Add(const LocalDateTime& when, std::u16string_view message, int level, bool show);
+    bool Add(const LocalDateTime& when, std::u16string_view message, LogLevel level, bool show);
     // The window's thread: the oldest `maxLines` lines gathered; with the last of them the
     // counts of dropped lines and errors. With `more` set the next take is still asked for.
     Batch Take(std::size_t maxLines = SIZE_MAX);

@@ -23,13 +23,12 @@ QString YesNo(bool yes) {
 }  // namespace
 
 COptionsSecurityPage::COptionsSecurityPage(CSharedSettings& settings,
-                                           CAccessControlList& accessList,
-                                           std::atomic<bool>& promptForUnknownClients,
+                                           CAccessControlList& accessList, CPromptPolicy& prompts,
                                            CMessageBoxFn messageBox, QWidget* parent)
     : COptionsPage(parent),
       settings_(settings),
       accessList_(accessList),
-      promptForUnknownClients_(promptForUnknownClients),
+      prompts_(prompts),
       messageBox_(std::move(messageBox)) {}
 
 void COptionsSecurityPage::Create() {
@@ -72,9 +71,8 @@ void COptionsSecurityPage::Create() {
     layout->addLayout(buttons);
 
     const CKestromSettings s = settings_.Get();
-    values_ = {s.SecurityEnabled != 0, s.WenlowSecurityEnabled != 0,
-               s.ClerkOrvoSecurityEnabled != 0, s.FieldOrvoSecurityEnabled != 0,
-               promptForUnknownClients_.load()};
+    values_ = {s.SecurityEnabled, s.WenlowSecurityEnabled, s.ClerkOrvoSecurityEnabled,
+               s.FieldOrvoSecurityEnabled, prompts_.Enabled()};
     ShowValues();
     const bool on = values_.security;
     for (QWidget* w : std::initializer_list<QWidget*>{wenlowBox_, clerkOrvoBox_, fieldOrvoBox_,
@@ -260,12 +258,12 @@ void COptionsSecurityPage::Apply() {
     TakeValues();
     accessList_.ReplaceAll(working_);
     settings_.Update([&](CKestromSettings& s) {
-        s.SecurityEnabled = values_.security ? 1 : 0;
-        s.WenlowSecurityEnabled = values_.wenlow ? 1 : 0;
-        s.ClerkOrvoSecurityEnabled = values_.clerkOrvo ? 1 : 0;
-        s.FieldOrvoSecurityEnabled = values_.fieldOrvo ? 1 : 0;
+        s.SecurityEnabled = values_.security;
+        s.WenlowSecurityEnabled = values_.wenlow;
+        s.ClerkOrvoSecurityEnabled = values_.clerkOrvo;
+        s.FieldOrvoSecurityEnabled = values_.fieldOrvo;
     });
-    promptForUnknownClients_.store(values_.prompt);
+    prompts_.SetEnabled(values_.prompt);
     // The settings and the list are changed whether or not the file could be written.
     const CStorageOutcome saved = SaveAccessList(accessList_);
     if (saved != CStorageOutcome::Ok) {

@@ -7,6 +7,7 @@
 
 #include "core/Settings.h"
 #include "security/AccessControlList.h"
+#include "security/PromptPolicy.h"
 #include "ui/OptionsSheet.h"
 
 class QCheckBox;
@@ -27,7 +28,7 @@ inline constexpr int kEntryIndexRole = Qt::UserRole;
 class COptionsSecurityPage : public COptionsPage {
   public:
     COptionsSecurityPage(CSharedSettings& settings, CAccessControlList& accessList,
-                         std::atomic<bool>& promptForUnknownClients, CMessageBoxFn messageBox,
+                         CPromptPolicy& prompts, CMessageBoxFn messageBox,
                          QWidget* parent = nullptr);
 
     void Apply() override;
@@ -76,7 +77,7 @@ class COptionsSecurityPage : public COptionsPage {
 
     CSharedSettings& settings_;
     CAccessControlList& accessList_;
-    std::atomic<bool>& promptForUnknownClients_;
+    CPromptPolicy& prompts_;
     CMessageBoxFn messageBox_;
     std::vector<CAccessControlItem> working_;
     Values values_;

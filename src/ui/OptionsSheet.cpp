@@ -40,7 +40,7 @@ COptionsSheet::COptionsSheet(CKestromServer& server, bool hyWire, QWidget* paren
     // HY-WIRE clients are never guarded, so that mode has nothing to set here.
     if (!hyWire) {
         security_ = new COptionsSecurityPage(server_.Settings(), server_.AccessList(),
-                                             server_.PromptForUnknownClients(), messageBox);
+                                             server_.Prompts(), messageBox);
         AddPage(security_, QStringLiteral("Security"));
     }
 
@@ -92,7 +92,13 @@ COptionsPage* COptionsSheet::CurrentPage() const {
 void COptionsSheet::SetOpenSwitch(bool open) {
     if (open == switchSet_) return;
     switchSet_ = open;
-    server_.OptionsDialogOpen().store(open);
+    // The dialog is modal: a prompt raised while it is open could not be answered.
+    if (open)
+        server_.Prompts().HoldBack(
+            u"Kestrom Options dialog is open.  Prompting for clients will not work until the "
+            u"dialog is closed.");
+    else
+        server_.Prompts().Release();
 }
 
 void COptionsSheet::showEvent(QShowEvent* event) {

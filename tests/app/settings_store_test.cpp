@@ -56,10 +56,10 @@ TEST_F(SettingsStoreTest, FirstRunCreatesTheKeyAndYieldsTheDefaults) {
     EXPECT_EQ(s.EventDirectory, DefaultDataFolder());
     EXPECT_EQ(s.ResultsDirectory, DefaultDataFolder());
     EXPECT_EQ(s.CharMode, 0);
-    EXPECT_EQ(s.SecurityEnabled, 0);
-    EXPECT_EQ(s.WenlowSecurityEnabled, 1);
-    EXPECT_EQ(s.ClerkOrvoSecurityEnabled, 1);
-    EXPECT_EQ(s.FieldOrvoSecurityEnabled, 1);
+    EXPECT_FALSE(s.SecurityEnabled);
+    EXPECT_TRUE(s.WenlowSecurityEnabled);
+    EXPECT_TRUE(s.ClerkOrvoSecurityEnabled);
+    EXPECT_TRUE(s.FieldOrvoSecurityEnabled);
     EXPECT_EQ(s.TCPSendBufferSize, -1);
 
     s.EventDirectory = u"/meet";
@@ -122,7 +122,7 @@ TEST_F(SettingsStoreTest, KeyNeitherOpenableNorCreatableReadsNothing) {
     EXPECT_EQ(s.PortNumber, 0);
     EXPECT_FALSE(s.LogEvents);
     EXPECT_EQ(s.EventDirectory, u"");
-    EXPECT_EQ(s.WenlowSecurityEnabled, 0);
+    EXPECT_FALSE(s.WenlowSecurityEnabled);
     EXPECT_EQ(s.TCPSendBufferSize, 77);
     EXPECT_FALSE(store.Save(s));
 }
@@ -161,9 +161,9 @@ TEST_F(SettingsStoreTest, FlagsAndNumbersReadAsTheyWereStored) {
     EXPECT_FALSE(LoadWith("\"LogEvents\"=\"yes\"\n").LogEvents);
     EXPECT_FALSE(LoadWith("\"LogEvents\"=\"\"\n").LogEvents);
     EXPECT_TRUE(LoadWith("\"LogEvents\"=dword:00000000\n").LogEvents);  // unusable: default
-    EXPECT_EQ(LoadWith("\"SecurityEnabled\"=\"1\"\n").SecurityEnabled, 1);
-    EXPECT_EQ(LoadWith("\"WenlowSecurityEnabled\"=\"0\"\n").WenlowSecurityEnabled, 0);
-    EXPECT_EQ(LoadWith("\"WenlowSecurityEnabled\"=\"2\"\n").WenlowSecurityEnabled, 0);
+    EXPECT_TRUE(LoadWith("\"SecurityEnabled\"=\"1\"\n").SecurityEnabled);
+    EXPECT_FALSE(LoadWith("\"WenlowSecurityEnabled\"=\"0\"\n").WenlowSecurityEnabled);
+    EXPECT_FALSE(LoadWith("\"WenlowSecurityEnabled\"=\"2\"\n").WenlowSecurityEnabled);
 
     EXPECT_EQ(LoadWith("\"PortNumber\"=\"8080abc\"\n").PortNumber, 8080);
     EXPECT_EQ(LoadWith("\"PortNumber\"=\"\"\n").PortNumber, 0);
@@ -289,7 +289,7 @@ TEST_F(SettingsStoreTest, UploadLimitsAndAllRequestsGuardAreReadWithDefaultsAndN
     CKestromSettings s = LoadWith("");
     EXPECT_EQ(s.MaxResultsUploadBytes, 8 * 1024 * 1024);
     EXPECT_EQ(s.ResultsFreeSpaceReserveMB, 64);
-    EXPECT_EQ(s.AllRequestsSecurityEnabled, 0);
+    EXPECT_FALSE(s.AllRequestsSecurityEnabled);
 
     s = LoadWith(
         "\"MaxResultsUploadBytes\"=\"5000\"\n"
@@ -297,7 +297,7 @@ TEST_F(SettingsStoreTest, UploadLimitsAndAllRequestsGuardAreReadWithDefaultsAndN
         "\"AllRequestsSecurityEnabled\"=\"1\"\n");
     EXPECT_EQ(s.MaxResultsUploadBytes, 5000);
     EXPECT_EQ(s.ResultsFreeSpaceReserveMB, 0);
-    EXPECT_EQ(s.AllRequestsSecurityEnabled, 1);
+    EXPECT_TRUE(s.AllRequestsSecurityEnabled);
 
     // The operator's values stay in the file as written, whatever the record holds at close.
     s.MaxResultsUploadBytes = 7;

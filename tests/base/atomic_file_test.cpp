@@ -39,7 +39,7 @@ TEST(AtomicFile, TextWrittenThroughTheFileObject) {
     CAtomicFileWriter writer(dir.Wide("001-1-01.qff"));
     ASSERT_TRUE(writer.Create());
     EXPECT_NE(writer.TempPath(), writer.TargetPath());
-    writer.File().SetWriteEncoding(CFileEx::kEncoding8Bit);
+    writer.File().SetWriteEncoding(FileEncoding::k8Bit);
     writer.File().WriteString(u"1,Smith\n");
     EXPECT_FALSE(LookUpFile(writer.TargetPath()).has_value());  // nothing visible before Commit
     ASSERT_TRUE(writer.Commit());

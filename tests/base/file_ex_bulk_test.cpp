@@ -126,11 +126,10 @@ TEST(FileExBulkTest, ReadTokenMatchesTheCharacterStream) {
 
 TEST(FileExBulkTest, WriteStringWritesWhatWriteCharWrites) {
     CSandbox dir;
-    const int lineModes[] = {CFileEx::kLineEndCRLF, CFileEx::kLineEndLF, CFileEx::kLineEndCR,
-                             CFileEx::kLineEndLFCR};
-    for (int encoding : {CFileEx::kEncoding8Bit, CFileEx::kEncodingUtf16}) {
-        for (int mode : lineModes) {
-            const std::u16string text = MakeText(100 + mode, u"\n", true);
+    const LineEnd lineModes[] = {LineEnd::kCRLF, LineEnd::kLF, LineEnd::kCR, LineEnd::kLFCR};
+    for (FileEncoding encoding : {FileEncoding::k8Bit, FileEncoding::kUtf16}) {
+        for (LineEnd mode : lineModes) {
+            const std::u16string text = MakeText(100 + static_cast<int>(mode), u"\n", true);
             auto write = [&](const std::string& name, bool whole) {
                 CFileEx file(dir.Wide(name));
                 ASSERT_TRUE(file.Open(CFileEx::modeWrite | CFileEx::modeCreate));
@@ -151,7 +150,7 @@ TEST(FileExBulkTest, WriteStringWritesWhatWriteCharWrites) {
             const std::string whole = dir.Get("whole.txt");
             EXPECT_GT(whole.size(), 70000u);
             EXPECT_TRUE(whole == dir.Get("chars.txt"))
-                << "encoding " << encoding << " mode " << mode;
+                << "encoding " << static_cast<int>(encoding) << " mode " << static_cast<int>(mode);
         }
     }
 }
@@ -161,11 +160,11 @@ TEST(FileExBulkTest, ReadingAfterWritingTheSameFileSeesEveryCharacter) {
     const std::u16string text = MakeText(7, u"\n", false);
     CFileEx file(dir.Wide("rw.txt"));
     ASSERT_TRUE(file.Open(CFileEx::modeReadWrite | CFileEx::modeCreate));
-    file.SetWriteEncoding(CFileEx::kEncoding8Bit);
-    file.SetWriteLineEndMode(CFileEx::kLineEndCRLF);
+    file.SetWriteEncoding(FileEncoding::k8Bit);
+    file.SetWriteLineEndMode(LineEnd::kCRLF);
     file.WriteString(text);
     ASSERT_TRUE(file.SeekToBegin());
-    file.SetReadEncoding(CFileEx::kEncodingAuto);
+    file.SetReadEncoding(FileEncoding::kAuto);
     std::u16string back;
     while (file.NotAtEnd()) {
         file.ReadToken(back, u"\n", {}, {});

@@ -24,7 +24,7 @@ class FileExRead : public ::testing::Test {
         CFileEx& f = keep ? *keep : local;
         f.SetPath(dir_.Wide("f.txt"));
         EXPECT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary));
-        f.SetReadEncoding(CFileEx::kEncodingAuto);
+        f.SetReadEncoding(FileEncoding::kAuto);
         std::u16string text;
         while (f.NotAtEnd()) text += f.ReadChar();
         return text;
@@ -38,7 +38,7 @@ TEST_F(FileExRead, ByteOrderMarksChooseTheEncodingAndAreNotDelivered) {
                       "A\0\xE9\0\xAC\x20"s,
                       &f),
               u"A\u00E9\u20AC");
-    EXPECT_EQ(f.GetReadEncoding(), CFileEx::kEncodingUtf16);
+    EXPECT_EQ(f.GetReadEncoding(), FileEncoding::kUtf16);
     EXPECT_EQ(f.GetByteOrder(), 0);
 
     CFileEx g;
@@ -49,7 +49,7 @@ TEST_F(FileExRead, ByteOrderMarksChooseTheEncodingAndAreNotDelivered) {
 TEST_F(FileExRead, FileWithoutMarkIsEightBit) {
     CFileEx f;
     EXPECT_EQ(ReadAll("caf\xE9", &f), u"caf\u00E9");
-    EXPECT_EQ(f.GetReadEncoding(), CFileEx::kEncoding8Bit);
+    EXPECT_EQ(f.GetReadEncoding(), FileEncoding::k8Bit);
 }
 
 TEST_F(FileExRead, BrokenMarkLosesNoByte) {
@@ -75,18 +75,18 @@ TEST_F(FileExRead, FirstLineEndFixesTheMode) {
     CFileEx f;
     // After CR LF, a lone CR still ends a line and a lone LF is text.
     EXPECT_EQ(ReadAll("a\r\nb\rc\nd\r\n", &f), u"a\nb\nc\nd\n");
-    EXPECT_EQ(f.GetReadLineEndMode(), CFileEx::kLineEndCRLF);
+    EXPECT_EQ(f.GetReadLineEndMode(), LineEnd::kCRLF);
     CFileEx g;
     // After a lone LF, a CR is an ordinary character.
     EXPECT_EQ(ReadAll("a\nb\rc\n", &g), u"a\nb\rc\n");
-    EXPECT_EQ(g.GetReadLineEndMode(), CFileEx::kLineEndLF);
+    EXPECT_EQ(g.GetReadLineEndMode(), LineEnd::kLF);
 }
 
 TEST_F(FileExRead, ModeNoneTranslatesNothing) {
     dir_.Put("f.txt", "a\r\nb");
     CFileEx f(dir_.Wide("f.txt"));
     ASSERT_TRUE(f.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
-    f.SetReadLineEndMode(CFileEx::kLineEndNone);
+    f.SetReadLineEndMode(LineEnd::kNone);
     std::u16string text;
     while (f.NotAtEnd()) text += f.ReadChar();
     EXPECT_EQ(text, u"a\r\nb");
@@ -218,8 +218,8 @@ TEST_F(FileExToken, Utf16RunsSplitExactlyWhereTheCharactersSay) {
     for (bool highFirst : {false, true}) {
         SCOPED_TRACE(highFirst ? "FE FF" : "FF FE");
         OpenWith(encode(highFirst));
-        file_.SetReadEncoding(CFileEx::kEncodingAuto);
-        file_.SetReadLineEndMode(CFileEx::kLineEndAuto);
+        file_.SetReadEncoding(FileEncoding::kAuto);
+        file_.SetReadLineEndMode(LineEnd::kAuto);
         std::u16string out;
         EXPECT_EQ(file_.ReadToken(out, u",\n", u"", u""), u',');
         EXPECT_EQ(out, u"1");
@@ -255,11 +255,11 @@ TEST_F(FileExWrite, ExplicitModes) {
     {
         CFileEx f(dir_.Wide("w.txt"));
         ASSERT_TRUE(f.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate));
-        f.SetWriteEncoding(CFileEx::kEncoding8Bit);
-        f.SetWriteLineEndMode(CFileEx::kLineEndLFCR);
+        f.SetWriteEncoding(FileEncoding::k8Bit);
+        f.SetWriteLineEndMode(LineEnd::kLFCR);
         EXPECT_EQ(f.WriteByteOrderMark(), 0);
         EXPECT_EQ(f.WriteString(u"\u20AC\n"), 3);  // low byte only
-        f.SetWriteLineEndMode(CFileEx::kLineEndCR);
+        f.SetWriteLineEndMode(LineEnd::kCR);
         EXPECT_EQ(f.WriteChar(u'\n'), 1);
     }
     EXPECT_EQ(dir_.Get("w.txt"), "\xAC\n\r\r");

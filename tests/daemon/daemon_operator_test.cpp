@@ -29,7 +29,7 @@ TEST(DaemonOperator, LinesFromManyThreadsArriveWholeAndEachOnce) {
             const std::u16string body(100, static_cast<char16_t>(u'a' + t));
             for (int i = 0; i < kLinesEach; ++i)
                 op.AddLogLine(U16(std::to_string(t) + ":" + std::to_string(i) + ":") + body,
-                              kLogInfo);
+                              LogLevel::kInfo);
         });
     }
     for (auto& w : writers) w.join();
@@ -58,12 +58,12 @@ TEST(DaemonOperator, OneLinePerEntryAndErrorsCountedEvenWhenNotShown) {
     settings.Update([](CKestromSettings& s) { s.LogEvents = true; });
     op.SetSettings(&settings);
 
-    op.AddLogLine(u"first\r\nsecond", kLogInfo);
-    op.AddLogLine(u"never shown", kLogNever);
-    op.AddLogLine(u"an error", kLogError);
+    op.AddLogLine(u"first\r\nsecond", LogLevel::kInfo);
+    op.AddLogLine(u"never shown", LogLevel::kNever);
+    op.AddLogLine(u"an error", LogLevel::kError);
     settings.Update([](CKestromSettings& s) { s.LogEvents = false; });
-    op.AddLogLine(u"a hidden error", kLogError);
-    op.AddLogLine(u"hidden", kLogInfo);
+    op.AddLogLine(u"a hidden error", LogLevel::kError);
+    op.AddLogLine(u"hidden", LogLevel::kInfo);
 
     op.FlushLog();
     const std::vector<std::string> lines = Lines(pipe.Finish());
@@ -79,13 +79,13 @@ TEST(DaemonOperator, AnUnreadOutputDropsLinesButKeepsTheErrorCountExact) {
     op.SetLogBacklog(50);
     const std::u16string message(120, u'e');
     constexpr int kErrors = 5000;  // 700 KB of lines: more than the pipe takes
-    for (int i = 0; i < kErrors; ++i) op.AddLogLine(message, kLogError);
+    for (int i = 0; i < kErrors; ++i) op.AddLogLine(message, LogLevel::kError);
     EXPECT_EQ(op.ErrorCount(), kErrors);
     ASSERT_GT(op.DroppedLines(), 0u);
 
     pipe.Start();
     op.FlushLog();  // room again: the next line is taken
-    op.AddLogLine(u"after", kLogInfo);
+    op.AddLogLine(u"after", LogLevel::kInfo);
     op.FlushLog();
     const std::vector<std::string> lines = Lines(pipe.Finish());
     ASSERT_GE(lines.size(), 2u);

@@ -214,7 +214,7 @@ TEST(SecurityInProcessE2E, AnAddressIsRecordedOnceUnderConcurrentConnections) {
     CKestromServer server(op);
     server.Settings().Update([](CKestromSettings& s) {
         s.PortNumber = 0;
-        s.FieldOrvoSecurityEnabled = 1;
+        s.FieldOrvoSecurityEnabled = true;
     });
     ASSERT_TRUE(server.StartListening());
     const int port = server.ListeningPort();

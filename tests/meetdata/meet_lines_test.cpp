@@ -43,7 +43,7 @@ class MeetLinesTest : public ::testing::Test {
 
     struct Lines {
         std::vector<std::u16string> lines;
-        int lineEndMode = 0;
+        LineEnd lineEndMode = LineEnd::kNone;
         bool operator==(const Lines&) const = default;
     };
 
@@ -51,7 +51,7 @@ class MeetLinesTest : public ::testing::Test {
     Lines ByTokenReader() {
         CFileEx file(path_);
         EXPECT_TRUE(file.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
-        file.SetReadEncoding(CFileEx::kEncodingAuto);
+        file.SetReadEncoding(FileEncoding::kAuto);
         Lines out;
         while (file.NotAtEnd()) {
             std::u16string line;
@@ -192,7 +192,7 @@ TEST_F(MeetLinesTest, LargeEventFileTextAndScheduleMatchTheTokenReader) {
     {
         CFileEx in(path_);
         ASSERT_TRUE(in.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
-        in.SetReadEncoding(CFileEx::kEncodingAuto);
+        in.SetReadEncoding(FileEncoding::kAuto);
         while (in.NotAtEnd()) {
             std::u16string line;
             in.ReadToken(line, u"\n\x1A", {}, {});

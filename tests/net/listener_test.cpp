@@ -120,7 +120,7 @@ TEST_F(ListenerFixture, PortInUseIsLoggedWithThePortAndTheReason) {
     EXPECT_FALSE(server.StartListening());
     EXPECT_FALSE(server.IsListening());
     ASSERT_EQ(op.lines.size(), 1u);
-    EXPECT_EQ(op.lines[0].level, kLogError);
+    EXPECT_EQ(op.lines[0].level, LogLevel::kError);
     const std::u16string text = op.lines[0].text;
     EXPECT_NE(text.find(u"PORT " + std::u16string(U16(std::to_string(port)))), std::u16string::npos)
         << std::string(text.begin(), text.end());
@@ -163,7 +163,7 @@ TEST_F(ListenerFixture, OversizedStreamIsDiscardedWithAnErrorLineAndTheConnectio
     EXPECT_EQ(reply->code, u"HMM");
     std::lock_guard lock(op.mutex);
     ASSERT_GE(op.lines.size(), 2u);
-    EXPECT_EQ(op.lines.front().level, kLogError);
+    EXPECT_EQ(op.lines.front().level, LogLevel::kError);
     EXPECT_NE(op.lines.front().text.find(u"RECEIVE BUFFER OVER 64 KB"), std::u16string::npos);
     EXPECT_EQ(op.lines.back().text, u"Wenlow Ping");
 }

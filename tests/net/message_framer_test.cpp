@@ -35,14 +35,14 @@ TEST(MessageFramer, MessageSplitOverThreeReadsIsHandedOverOnceAtItsEot) {
               u"\x01RFQ\x02"
               u"1,1,1\x03\x04");
     EXPECT_EQ(framer.BufferedChars(), 0u);
-    EXPECT_EQ(LookupCommand(*done.message), kKindFieldOrvoResultsRequest);
+    EXPECT_EQ(LookupCommand(*done.message), RequestKind::kFieldOrvoResultsRequest);
 }
 
 TEST(MessageFramer, SecondMessageInTheSameReadIsDiscardedWithTheFirst) {
     CMessageFramer framer;
     const auto done = framer.Feed("\x01HFL\x02\x03\x04\x01HAL\x02\x03\x04", 0);
     ASSERT_TRUE(done.message);
-    EXPECT_EQ(LookupCommand(*done.message), kKindFieldOrvoPing);
+    EXPECT_EQ(LookupCommand(*done.message), RequestKind::kFieldOrvoPing);
     EXPECT_EQ(done.message->size(), 14u);  // everything received is handed over
     EXPECT_EQ(framer.BufferedChars(), 0u);
     EXPECT_FALSE(framer.Feed("\x01HAL\x02\x03", 0).message);  // next one starts afresh
@@ -53,7 +53,7 @@ TEST(MessageFramer, CompletenessNeedsAnEotAfterTheFirstCharacter) {
     const auto x = framer.Feed("X\x04", 0);
     ASSERT_TRUE(x.message);
     EXPECT_EQ(*x.message, u"X\x04");
-    EXPECT_EQ(LookupCommand(*x.message), kKindUnknown);  // no SOH
+    EXPECT_EQ(LookupCommand(*x.message), RequestKind::kUnknown);  // no SOH
 
     // A lone EOT is dropped rather than wedging the connection for good.
     EXPECT_FALSE(framer.Feed("\x04", 0).message);

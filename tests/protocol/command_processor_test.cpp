@@ -66,27 +66,28 @@ TEST_F(ProcessorFixture, SettingsAreTakenWhenTheProcessorIsMade) {
 
 TEST_F(ProcessorFixture, FieldOrvoPingInSingleByteModeCarriesTheScrambledVersion) {
     CRecordingChannel channel(0);
-    CCommandProcessor(context, channel).Dispatch(kKindFieldOrvoPing, u"\x01HFL\x02\x03\x04", u"ip");
+    CCommandProcessor(context, channel)
+        .Dispatch(RequestKind::kFieldOrvoPing, u"\x01HFL\x02\x03\x04", u"ip");
     std::string version;
     for (char c : std::string("Kestrom v3.23")) version += static_cast<char>(c + 71);
     EXPECT_EQ(channel.bytes, "\x01HMM,PSZ=16\x02" + version + "\x03\x04");
     ASSERT_EQ(op.lines.size(), 1u);
     EXPECT_EQ(op.lines[0].text, u"FieldOrvo Ping");
-    EXPECT_EQ(op.lines[0].level, kLogInfo);
+    EXPECT_EQ(op.lines[0].level, LogLevel::kInfo);
 }
 
 TEST_F(ProcessorFixture, PingsInUnicodeModeAndWenlowHyWirePingsAreEmpty) {
     SetCharMode(1);
     CRecordingChannel wide(1);
-    CCommandProcessor(context, wide).Dispatch(kKindClerkOrvoPing, u"", u"ip");
+    CCommandProcessor(context, wide).Dispatch(RequestKind::kClerkOrvoPing, u"", u"ip");
     EXPECT_EQ(wide.bytes, std::string("\x01\0H\0M\0M\0,\0P\0S\0Z\0=\0"
                                       "3\0\x02\0\x03\0\x04\0",
                                       26));
 
     SetCharMode(0);
     CRecordingChannel narrow(0);
-    CCommandProcessor(context, narrow).Dispatch(kKindWenlowPing, u"", u"ip");
-    CCommandProcessor(context, narrow).Dispatch(kKindHyWirePing, u"", u"ip");
+    CCommandProcessor(context, narrow).Dispatch(RequestKind::kWenlowPing, u"", u"ip");
+    CCommandProcessor(context, narrow).Dispatch(RequestKind::kHyWirePing, u"", u"ip");
     EXPECT_EQ(narrow.bytes, "\x01HMM,PSZ=3\x02\x03\x04\x01HMM,PSZ=3\x02\x03\x04");
     EXPECT_EQ(op.Texts(),
               (std::vector<std::u16string>{u"ClerkOrvo Ping", u"Wenlow Ping", u"Hy-Wire Ping"}));
@@ -94,7 +95,8 @@ TEST_F(ProcessorFixture, PingsInUnicodeModeAndWenlowHyWirePingsAreEmpty) {
 
 TEST_F(ProcessorFixture, UnknownAndReplyCodesGetNeitherReplyNorLogLine) {
     CRecordingChannel channel(0);
-    for (int kind : {0, 22, 23, 9, 99})
+    for (RequestKind kind : {RequestKind::kUnknown, RequestKind::kReplyOk, RequestKind::kReplyNotOk,
+                             static_cast<RequestKind>(9), static_cast<RequestKind>(99)})
         CCommandProcessor(context, channel).Dispatch(kind, u"\x01ROK\x02\x03\x04", u"ip");
     EXPECT_TRUE(channel.bytes.empty());
     EXPECT_TRUE(op.lines.empty());
@@ -102,7 +104,7 @@ TEST_F(ProcessorFixture, UnknownAndReplyCodesGetNeitherReplyNorLogLine) {
 
 TEST_F(ProcessorFixture, BalloonUsesTheFixedTitleIconAndTime) {
     struct BalloonOperator : CRecordingOperator {
-        void ShowBalloon(std::u16string_view t, std::u16string_view title, int icon,
+        void ShowBalloon(std::u16string_view t, std::u16string_view title, BalloonIcon icon,
                          int seconds) override {
             text = t;
             this->title = title;
@@ -110,14 +112,15 @@ TEST_F(ProcessorFixture, BalloonUsesTheFixedTitleIconAndTime) {
             this->seconds = seconds;
         }
         std::u16string text, title;
-        int icon = 0, seconds = 0;
+        BalloonIcon icon = BalloonIcon::kNone;
+        int seconds = 0;
     } balloonOp;
     CRequestContext ctx{settings, balloonOp, lock};
     CRecordingChannel channel(0);
     CCommandProcessor(ctx, channel).Balloon(u"Results received");
     EXPECT_EQ(balloonOp.text, u"Results received");
     EXPECT_EQ(balloonOp.title, u"Kestrom");
-    EXPECT_EQ(balloonOp.icon, 1);
+    EXPECT_EQ(balloonOp.icon, BalloonIcon::kInfo);
     EXPECT_EQ(balloonOp.seconds, 10);
 }
 

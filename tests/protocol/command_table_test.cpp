@@ -10,13 +10,13 @@ namespace kestrom {
 namespace {
 
 TEST(CommandTable, OnlyTheFirstThreeCharactersCountAndCaseMatters) {
-    EXPECT_EQ(LookupCommandCode(u"HFLX"), kKindFieldOrvoPing);
-    EXPECT_EQ(LookupCommandCode(u"HFL"), kKindFieldOrvoPing);
-    EXPECT_EQ(LookupCommandCode(u"hfl"), kKindUnknown);
-    EXPECT_EQ(LookupCommandCode(u"HF"), kKindUnknown);
-    EXPECT_EQ(LookupCommandCode(u""), kKindUnknown);
-    EXPECT_EQ(LookupCommandCode(u"ROK"), kKindReplyOk);
-    EXPECT_EQ(LookupCommandCode(u"NOK"), kKindReplyNotOk);
+    EXPECT_EQ(LookupCommandCode(u"HFLX"), RequestKind::kFieldOrvoPing);
+    EXPECT_EQ(LookupCommandCode(u"HFL"), RequestKind::kFieldOrvoPing);
+    EXPECT_EQ(LookupCommandCode(u"hfl"), RequestKind::kUnknown);
+    EXPECT_EQ(LookupCommandCode(u"HF"), RequestKind::kUnknown);
+    EXPECT_EQ(LookupCommandCode(u""), RequestKind::kUnknown);
+    EXPECT_EQ(LookupCommandCode(u"ROK"), RequestKind::kReplyOk);
+    EXPECT_EQ(LookupCommandCode(u"NOK"), RequestKind::kReplyNotOk);
 }
 
 TEST(CommandTable, EveryKindButNineAppearsOnce) {
@@ -24,7 +24,7 @@ TEST(CommandTable, EveryKindButNineAppearsOnce) {
     for (const auto& entry : CommandTable()) {
         EXPECT_EQ(entry.code.size(), 3u);
         EXPECT_EQ(LookupCommandCode(entry.code), entry.kind);
-        kinds.insert(entry.kind);
+        kinds.insert(static_cast<int>(entry.kind));
     }
     EXPECT_EQ(kinds.size(), 22u);
     EXPECT_FALSE(kinds.count(9));
@@ -39,8 +39,8 @@ TEST(CommandTable, CommandCodeRunsFromFirstSohToNextStxOrEnd) {
     EXPECT_EQ(CommandCodeOf(u"\x01SL"), u"SL");
     EXPECT_EQ(CommandCodeOf(u"abc\x01"), u"");
     EXPECT_EQ(CommandCodeOf(u"HFL\x02\x03\x04"), u"");
-    EXPECT_EQ(LookupCommand(u"\x01SLSextra\x02\x03\x04"), kKindStartListUpload);
-    EXPECT_EQ(LookupCommand(u"\x01\x02HFL\x03\x04"), kKindUnknown);
+    EXPECT_EQ(LookupCommand(u"\x01SLSextra\x02\x03\x04"), RequestKind::kStartListUpload);
+    EXPECT_EQ(LookupCommand(u"\x01\x02HFL\x03\x04"), RequestKind::kUnknown);
 }
 
 TEST(RequestGrammar, PayloadLiesBetweenFirstStxAndFirstEtx) {

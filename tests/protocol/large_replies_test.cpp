@@ -37,7 +37,7 @@ class CBlockChannel : public CRecordingChannel {
 
 class LargeReplies : public CUploadFixture {
   protected:
-    std::string Send(CBlockChannel& channel, int kind, std::string_view code,
+    std::string Send(CBlockChannel& channel, RequestKind kind, std::string_view code,
                      std::string_view payload) {
         CCommandProcessor processor(context_, channel);
         processor.Dispatch(kind, RequestMessage(code, payload), u"Dev");
@@ -69,8 +69,8 @@ TEST_F(LargeReplies, WholeEventFileOfManyBlocksIsOneRecordByteForByteInBothModes
     SetMTime(Event("orvo.evt"), fileTime_);
     for (int mode : {0, 1}) {
         SetCharMode(mode);
-        for (auto [kind, code] :
-             {std::pair{kKindClerkOrvoEventFile, "ECQ"}, std::pair{kKindWenlowEventFile, "ERQ"}}) {
+        for (auto [kind, code] : {std::pair{RequestKind::kClerkOrvoEventFile, "ECQ"},
+                                  std::pair{RequestKind::kWenlowEventFile, "ERQ"}}) {
             CBlockChannel channel(mode);
             const std::string reply = Send(channel, kind, code, older_);
             ASSERT_EQ(reply, Reply("ERP", "10300012062024," + text)) << code << " mode " << mode;
@@ -88,7 +88,7 @@ TEST_F(LargeReplies, EventFileThatFindsNoRoomAmongLargeRepliesIsAnsweredNls) {
     SetMTime(Event("orvo.evt"), fileTime_);
     CBlockChannel channel(0);
     channel.grant = false;
-    EXPECT_EQ(Send(channel, kKindWenlowEventFile, "ERQ", older_), Reply("NLS"));
+    EXPECT_EQ(Send(channel, RequestKind::kWenlowEventFile, "ERQ", older_), Reply("NLS"));
 }
 
 TEST_F(LargeReplies, PictureOfManyBlocksFollowsItsHeaderUnchangedBlockByBlock) {
@@ -98,7 +98,8 @@ TEST_F(LargeReplies, PictureOfManyBlocksFollowsItsHeaderUnchangedBlockByBlock) {
     for (int mode : {0, 1}) {
         SetCharMode(mode);
         CBlockChannel channel(mode);
-        const std::string reply = Send(channel, kKindImageRequest, "IRQ", "7,1,3," + older_);
+        const std::string reply =
+            Send(channel, RequestKind::kImageRequest, "IRQ", "7,1,3," + older_);
         const std::string header = "\x01RFI,PSZ=" + std::to_string(picture.size()) +
                                    "\x02"
                                    "10300012062024,";
@@ -122,7 +123,7 @@ TEST_F(LargeReplies, PictureThatShrinksAfterItsHeaderLeftEndsTheConnection) {
     channel.onSend = [&](size_t n) {
         if (n == 1) std::filesystem::resize_file(Results("007-1-03.jpg"), kReplyBlockBytes + 10);
     };
-    const std::string reply = Send(channel, kKindImageRequest, "IRQ", "7,1,3," + older_);
+    const std::string reply = Send(channel, RequestKind::kImageRequest, "IRQ", "7,1,3," + older_);
     EXPECT_TRUE(channel.aborted);
     EXPECT_LT(reply.size(), picture.size());  // never padded to the announced size
     ASSERT_FALSE(Log().empty());
@@ -134,7 +135,7 @@ TEST_F(LargeReplies, PictureThatFindsNoRoomGetsTheEmptyReply) {
     SetMTime(Results("007-1-03.jpg"), fileTime_);
     CBlockChannel channel(0);
     channel.grant = false;
-    EXPECT_EQ(Send(channel, kKindImageRequest, "IRQ", "7,1,3," + older_),
+    EXPECT_EQ(Send(channel, RequestKind::kImageRequest, "IRQ", "7,1,3," + older_),
               std::string("\x01\x52\x46\x49\x2C\x50\x53\x5A\x3D\x30\x02\x03", 12));
 }
 

@@ -31,14 +31,14 @@ std::set<std::string> Names(const std::filesystem::path& folder) {
 
 class MeetFolderNames : public CUploadFixture {
   protected:
-    std::string Send(int kind, std::string_view code, std::string_view payload) {
+    std::string Send(RequestKind kind, std::string_view code, std::string_view payload) {
         return Dispatch(kind, Message(code, payload));
     }
     bool StartsWith(const std::string& reply, std::string_view code) {
         return reply.rfind("\x01" + std::string(code), 0) == 0;
     }
     std::string Upload(std::u16string_view text) {
-        return Dispatch(kKindResultsUpload, BuildUploadMessage(u"RFF", Scramble(text), 0));
+        return Dispatch(RequestKind::kResultsUpload, BuildUploadMessage(u"RFF", Scramble(text), 0));
     }
     bool Logged(std::u16string_view text) {
         for (const auto& line : Log())
@@ -63,23 +63,24 @@ TEST_F(MeetFolderNames, UpperCaseNamesAreServedForEveryRequestKind) {
           Results("008-1-01.QRF"), Results("0007-1-03.HYF"), Results("007-1-03.JPG")})
         SetMTime(f, fileTime_);
 
-    EXPECT_EQ(Send(kKindEventFileDateStamp, "EDQ", older_), Reply("EDP", "1"));
-    EXPECT_EQ(Send(kKindEventFileHeaders, "HRQ", older_),
+    EXPECT_EQ(Send(RequestKind::kEventFileDateStamp, "EDQ", older_), Reply("EDP", "1"));
+    EXPECT_EQ(Send(RequestKind::kEventFileHeaders, "HRQ", older_),
               Reply("HRP", "10300012062024,3,1,1,Long Jump,LJ\r\n"));
     const std::string whole = "10300012062024,3,1,1,Long Jump,LJ\r\n 11,A\r\n";
-    EXPECT_EQ(Send(kKindClerkOrvoEventFile, "ECQ", older_), Reply("ERP", whole));
-    EXPECT_EQ(Send(kKindWenlowEventFile, "ERQ", older_), Reply("ERP", whole));
-    EXPECT_EQ(Send(kKindHyWireEventFile, "EHQ", older_), Reply("ERP", "10300012062024,hy\r\n"));
-    EXPECT_TRUE(StartsWith(Send(kKindAthleteList, "PRQ", older_), "PRP,PSZ="));
-    EXPECT_EQ(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,3"),
+    EXPECT_EQ(Send(RequestKind::kClerkOrvoEventFile, "ECQ", older_), Reply("ERP", whole));
+    EXPECT_EQ(Send(RequestKind::kWenlowEventFile, "ERQ", older_), Reply("ERP", whole));
+    EXPECT_EQ(Send(RequestKind::kHyWireEventFile, "EHQ", older_),
+              Reply("ERP", "10300012062024,hy\r\n"));
+    EXPECT_TRUE(StartsWith(Send(RequestKind::kAthleteList, "PRQ", older_), "PRP,PSZ="));
+    EXPECT_EQ(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,3"),
               Reply("RRP", "10300012062024,fieldorvo\r\n"));
-    EXPECT_EQ(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,0,+"),
+    EXPECT_EQ(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,0,+"),
               Reply("RRP", "10300012062024,fieldorvo\r\n"));
-    EXPECT_EQ(Send(kKindWenlowResultsRequest, "RRQ", "8,1,1"),
+    EXPECT_EQ(Send(RequestKind::kWenlowResultsRequest, "RRQ", "8,1,1"),
               Reply("RRP", "10300012062024,wenlow\r\n"));
-    EXPECT_EQ(Send(kKindHyWireResultsRequest, "RHQ", "7,1,3"),
+    EXPECT_EQ(Send(RequestKind::kHyWireResultsRequest, "RHQ", "7,1,3"),
               Reply("RRP", "10300012062024,hywire\r\n"));
-    const std::string picture = Send(kKindImageRequest, "IRQ", "7,1,3," + older_);
+    const std::string picture = Send(RequestKind::kImageRequest, "IRQ", "7,1,3," + older_);
     EXPECT_EQ(picture,
               "\x01RFI,PSZ=8\x02"
               "10300012062024,JPEGDATA");
@@ -88,7 +89,7 @@ TEST_F(MeetFolderNames, UpperCaseNamesAreServedForEveryRequestKind) {
 
     // The schedule reads the same event file (Unicode mode: nothing scrambled).
     SetCharMode(1);
-    EXPECT_EQ(Send(kKindScheduleRequest, "SRQ", "3,1,1"),
+    EXPECT_EQ(Send(RequestKind::kScheduleRequest, "SRQ", "3,1,1"),
               Reply("SRP", "3,1,1,Long Jump,LJ\r\n 11,A\r\n"));
 }
 
@@ -99,16 +100,16 @@ TEST_F(MeetFolderNames, UploadOverAnUpperCaseFileLeavesOneFileThatEveryRequestSe
     EXPECT_EQ(Names(dir_ / "results"), std::set<std::string>{"007-1-03.QFF"});
     EXPECT_EQ(ReadBytes(Results("007-1-03.QFF")), "7,1,3,new\r\n");
 
-    const std::string served = Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,3");
+    const std::string served = Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,3");
     EXPECT_NE(served.find("7,1,3,new"), std::string::npos);
-    EXPECT_EQ(Send(kKindWenlowResultsRequest, "RRQ", "7,1,3"), served);
-    EXPECT_EQ(Send(kKindWenlowResultsChanged, "DRQ", "0,"), Reply("DRP", "1,7,1,3"));
+    EXPECT_EQ(Send(RequestKind::kWenlowResultsRequest, "RRQ", "7,1,3"), served);
+    EXPECT_EQ(Send(RequestKind::kWenlowResultsChanged, "DRQ", "0,"), Reply("DRP", "1,7,1,3"));
 }
 
 TEST_F(MeetFolderNames, StartListMergedIntoAnUpperCaseEventFileLeavesOneEventFile) {
     WriteBytes(Event("ORVO.EVT"), "5,1,1,100m\n a\n");
     WriteBytes(Event("ORVOEVT.REN"), "stale");
-    const std::string reply = Dispatch(kKindStartListUpload,
+    const std::string reply = Dispatch(RequestKind::kStartListUpload,
                                        u"\x0001SLS\x0002"
                                        u"5,1,2,100m\r\n b\x0003\x0004");
     EXPECT_TRUE(StartsWith(reply, "ROK,PSZ=17")) << reply;
@@ -118,19 +119,19 @@ TEST_F(MeetFolderNames, StartListMergedIntoAnUpperCaseEventFileLeavesOneEventFil
 
 TEST_F(MeetFolderNames, EventNumbersAboveTheKeyRangeAreReadLikeAnyOther) {
     WriteBytes(Event("orvo.evt"), "40000,1,1,Long Jump,LJ\n 11,A\n");
-    const std::string reply = Dispatch(kKindStartListUpload,
+    const std::string reply = Dispatch(RequestKind::kStartListUpload,
                                        u"\x0001SLS\x0002"
                                        u"40000,1,1,Long Jump,LJ\n 12,B\x0003\x0004");
     EXPECT_TRUE(StartsWith(reply, "ROK,PSZ=17")) << reply;
     EXPECT_EQ(ReadBytes(Event("orvo.evt")), "40000,1,1,Long Jump,LJ\n 12,B\n");
     EXPECT_FALSE(Logged(u"BAD FORMAT PARSING EVENT FILE"));
 
-    EXPECT_EQ(Send(kKindFieldOrvoResultsRequest, "RFQ", "40000,1,1"), Reply("NLR"));
+    EXPECT_EQ(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "40000,1,1"), Reply("NLR"));
     EXPECT_TRUE(Logged(u"(FieldOrvo)Results Request (-25536-1-1)"));
     EXPECT_FALSE(Logged(u"INCOMPLETE COMMAND RECEIVING RESULTS CHANGED REQUEST"));
 
     SetCharMode(1);
-    EXPECT_EQ(Send(kKindScheduleRequest, "SRQ", "40000,1,1"),
+    EXPECT_EQ(Send(RequestKind::kScheduleRequest, "SRQ", "40000,1,1"),
               Reply("SRP", "40000,1,1,Long Jump,LJ\r\n 12,B\r\n"));
     EXPECT_FALSE(Logged(u"BAD FORMAT PARSING EVENT FILE"));
 }
@@ -138,8 +139,8 @@ TEST_F(MeetFolderNames, EventNumbersAboveTheKeyRangeAreReadLikeAnyOther) {
 TEST_F(MeetFolderNames, AFileAnotherProcessCreatesBetweenTwoRequestsIsSeenByTheSecond) {
     for (int i = 0; i < 20; ++i)
         WriteBytes(Results("001-1-" + std::to_string(10 + i) + ".qff"), "");
-    EXPECT_EQ(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,3"), Reply("NLR"));
-    EXPECT_EQ(Send(kKindImageRequest, "IRQ", "7,1,3," + older_),
+    EXPECT_EQ(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,3"), Reply("NLR"));
+    EXPECT_EQ(Send(RequestKind::kImageRequest, "IRQ", "7,1,3," + older_),
               std::string("\x01RFI,PSZ=0\x02\x03"));
 
     const std::string results = Results("007-1-03.QFF").string();
@@ -159,21 +160,22 @@ TEST_F(MeetFolderNames, AFileAnotherProcessCreatesBetweenTwoRequestsIsSeenByTheS
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
-    const std::string served = Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,3");
+    const std::string served = Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,3");
     EXPECT_TRUE(StartsWith(served, "RRP")) << served;
     EXPECT_NE(served.find(",late\r\n"), std::string::npos);
-    EXPECT_TRUE(StartsWith(Send(kKindImageRequest, "IRQ", "7,1,3,00000001011990"), "RFI,PSZ=5"));
+    EXPECT_TRUE(
+        StartsWith(Send(RequestKind::kImageRequest, "IRQ", "7,1,3,00000001011990"), "RFI,PSZ=5"));
 
     std::filesystem::remove(results);
-    EXPECT_EQ(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,3"), Reply("NLR"));
+    EXPECT_EQ(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,3"), Reply("NLR"));
 }
 
 TEST_F(MeetFolderNames, NamesDifferingOnlyInCaseAreLoggedOnce) {
     WriteBytes(Results("007-1-03.Qff"), "second\n");
     WriteBytes(Results("007-1-03.QFF"), "first\n");
-    EXPECT_NE(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,3").find(",first\r\n"),
+    EXPECT_NE(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,3").find(",first\r\n"),
               std::string::npos);
-    EXPECT_NE(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,3").find(",first\r\n"),
+    EXPECT_NE(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,3").find(",first\r\n"),
               std::string::npos);
     int reports = 0;
     for (const auto& line : Log())
@@ -187,17 +189,17 @@ TEST_F(MeetFolderNames, AnUnreadableResultsFolderIsAFailureNotAnEmptyList) {
     const std::u16string folder = FromUtf8((dir_ / "results").string());
     const std::u16string line =
         u"ERROR FINDING RESULTS FILE: " + folder + u".  CAUSE: All or part of the path is invalid.";
-    EXPECT_EQ(Send(kKindWenlowResultsChanged, "DRQ", "0,"), Reply("NLR"));
+    EXPECT_EQ(Send(RequestKind::kWenlowResultsChanged, "DRQ", "0,"), Reply("NLR"));
     EXPECT_EQ(Log().back(), line);
-    EXPECT_EQ(Send(kKindHyWireResultsChanged, "DHQ", "0,"), Reply("NLR"));
+    EXPECT_EQ(Send(RequestKind::kHyWireResultsChanged, "DHQ", "0,"), Reply("NLR"));
     EXPECT_EQ(Log().back(), line);
-    EXPECT_EQ(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,0,+"), Reply("NLR"));
+    EXPECT_EQ(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,0,+"), Reply("NLR"));
     EXPECT_EQ(Log().back(), line);
-    EXPECT_EQ(op_.lines.back().level, kLogError);
+    EXPECT_EQ(op_.lines.back().level, LogLevel::kError);
     // An empty folder is no failure: nothing changed.
     std::filesystem::create_directory(dir_ / "results");
-    EXPECT_EQ(Send(kKindWenlowResultsChanged, "DRQ", "0,"), Reply("DRP"));
-    EXPECT_EQ(Send(kKindFieldOrvoResultsRequest, "RFQ", "7,1,0,+"), Reply("NLR"));
+    EXPECT_EQ(Send(RequestKind::kWenlowResultsChanged, "DRQ", "0,"), Reply("DRP"));
+    EXPECT_EQ(Send(RequestKind::kFieldOrvoResultsRequest, "RFQ", "7,1,0,+"), Reply("NLR"));
 }
 
 TEST_F(MeetFolderNames, MeetFolderWithABackslashInItsNameIsFound) {
@@ -205,7 +207,7 @@ TEST_F(MeetFolderNames, MeetFolderWithABackslashInItsNameIsFound) {
     std::filesystem::create_directory(folder);
     std::ofstream(folder / "orvo.evt", std::ios::binary) << "1,1,1,x\n";
     settings_.Update([&](CKestromSettings& s) { s.EventDirectory = FromUtf8(folder.string()); });
-    EXPECT_EQ(Send(kKindEventFileDateStamp, "EDQ", "10300011061990"), Reply("EDP", "1"));
+    EXPECT_EQ(Send(RequestKind::kEventFileDateStamp, "EDQ", "10300011061990"), Reply("EDP", "1"));
 }
 
 }  // namespace

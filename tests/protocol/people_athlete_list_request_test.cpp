@@ -49,7 +49,8 @@ class AthleteListRequestTest : public ::testing::Test {
         CRecordingChannel channel(0);
         CRequestContext context{settings_, op_, lock_};
         CCommandProcessor processor(context, channel);
-        processor.Dispatch(kKindAthleteList, u"\x01PRQ\x02" + payload + u"\x03\x04", u"client");
+        processor.Dispatch(RequestKind::kAthleteList, u"\x01PRQ\x02" + payload + u"\x03\x04",
+                           u"client");
         return channel.bytes;
     }
 
@@ -96,14 +97,14 @@ TEST_F(AthleteListRequestTest, MissingFileIncompleteRequestAndBadStampAnswerNla)
     const std::u16string path = FromUtf8((folder_ / "orvo.ppl").string());
     ASSERT_EQ(op_.lines.size(), 1u);
     EXPECT_EQ(op_.lines[0].text, u"ERROR FINDING PEOPLE FILE: " + path);
-    EXPECT_EQ(op_.lines[0].level, 2);
+    EXPECT_EQ(op_.lines[0].level, LogLevel::kError);
 
     WritePeople(kPeople);
     op_.lines.clear();
     CRecordingChannel channel(0);
     CRequestContext context{settings_, op_, lock_};
     CCommandProcessor processor(context, channel);
-    processor.Dispatch(kKindAthleteList,
+    processor.Dispatch(RequestKind::kAthleteList,
                        u"\x01PRQ\x02"
                        u"00000001011990\x04",
                        u"c");  // no ETX
@@ -114,7 +115,7 @@ TEST_F(AthleteListRequestTest, MissingFileIncompleteRequestAndBadStampAnswerNla)
     ASSERT_EQ(op_.lines.size(), 4u);
     for (const auto& line : op_.lines) {
         EXPECT_EQ(line.text, u"INCOMPLETE COMMAND REQUESTING ATHLETE LIST");
-        EXPECT_EQ(line.level, 2);
+        EXPECT_EQ(line.level, LogLevel::kError);
     }
 }
 
@@ -126,7 +127,7 @@ TEST_F(AthleteListRequestTest, FileHeldByAWriterIsAFailureNotAnEmptyList) {
     EXPECT_EQ(Ask(u"00000001011990"), Reply("NLA", ""));
     ASSERT_EQ(op_.lines.size(), 1u);
     EXPECT_EQ(op_.lines[0].text, u"ERROR OPENING EVENT FILE: " + path);
-    EXPECT_EQ(op_.lines[0].level, 2);
+    EXPECT_EQ(op_.lines[0].level, LogLevel::kError);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ class ScheduleRequestTest : public ::testing::Test {
         CRecordingChannel channel(charMode);
         CRequestContext context{settings_, op_, lock_};
         CCommandProcessor processor(context, channel);
-        processor.Dispatch(kKindScheduleRequest, wire, u"client");
+        processor.Dispatch(RequestKind::kScheduleRequest, wire, u"client");
         return channel.bytes;
     }
 
@@ -78,14 +78,15 @@ class ScheduleRequestTest : public ::testing::Test {
     std::vector<std::u16string> Shown() const {
         std::vector<std::u16string> out;
         for (const auto& l : op_.lines)
-            if (l.level != 4) out.push_back(l.text);
+            if (l.level != LogLevel::kNever) out.push_back(l.text);
         return out;
     }
 
     // Every log line as "<level> <text>".
     std::vector<std::u16string> Logged() const {
         std::vector<std::u16string> out;
-        for (const auto& l : op_.lines) out.push_back(U16(std::to_string(l.level)) + u" " + l.text);
+        for (const auto& l : op_.lines)
+            out.push_back(U16(std::to_string(static_cast<int>(l.level))) + u" " + l.text);
         return out;
     }
 
@@ -146,7 +147,7 @@ TEST_F(ScheduleRequestTest, MissingEventFileAndBadHeadersAreLogged) {
     const std::u16string path = FromUtf8((folder_ / "orvo.evt").string());
     EXPECT_EQ(Shown(), (std::vector<std::u16string>{u"(0,0,0) Start List Request",
                                                     u"ERROR OPENING EVENT FILE: " + path}));
-    EXPECT_EQ(op_.lines.back().level, 2);
+    EXPECT_EQ(op_.lines.back().level, LogLevel::kError);
 
     op_.lines.clear();
     WriteMeet("x,1,1,LJ,LJ\n3,1,1,LJ,LJ\n");
@@ -162,7 +163,7 @@ TEST_F(ScheduleRequestTest, PayloadRunsToTheEndWithoutEtx) {
     CRecordingChannel channel(1);
     CRequestContext context{settings_, op_, lock_};
     CCommandProcessor processor(context, channel);
-    processor.Dispatch(kKindScheduleRequest,
+    processor.Dispatch(RequestKind::kScheduleRequest,
                        u"\x01SRQ\x02"
                        u"3,1,1,+\x04",
                        u"c");

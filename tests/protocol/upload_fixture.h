@@ -45,7 +45,7 @@ class CUploadFixture : public ::testing::Test {
     }
 
     // Runs one message through a fresh processor, as a connection does; returns the reply bytes.
-    std::string Dispatch(int kind, const std::u16string& message) {
+    std::string Dispatch(RequestKind kind, const std::u16string& message) {
         CRecordingChannel channel(charMode_);
         CCommandProcessor processor(context_, channel);
         processor.Dispatch(kind, message, u"Dev");
@@ -89,8 +89,8 @@ class CUploadFixture : public ::testing::Test {
     // Dispatches `poll` over and over on `threads` threads while `work` runs, as devices
     // polling a file while another device replaces it; `answered` tells a good reply.
     template <typename Answered, typename Work>
-    CPollCounts PollWhile(int threads, int kind, const std::u16string& poll, Answered answered,
-                          Work work) {
+    CPollCounts PollWhile(int threads, RequestKind kind, const std::u16string& poll,
+                          Answered answered, Work work) {
         std::atomic<bool> done{false};
         std::atomic<int> good{0}, bad{0};
         std::vector<std::thread> pollers;

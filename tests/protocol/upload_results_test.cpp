@@ -20,21 +20,22 @@ class ResultsUpload : public CUploadFixture {
 };
 
 TEST_F(ResultsUpload, RffInSingleByteModeStoresCrAsCrLf) {
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,LJ\r 1,Ann\r")), Reply("ROK"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", u"7,1,3,LJ\r 1,Ann\r")),
+              Reply("ROK"));
     EXPECT_EQ(ReadBytes(Results("007-1-03.qff")), "7,1,3,LJ\r\n 1,Ann\r\n");
     EXPECT_EQ(Log(), (std::vector<std::u16string>{u"(Dev)Receiving Results", u"(7,1,3)"}));
     EXPECT_EQ(op_.balloons, std::vector<std::u16string>{u"FieldOrvo Sent Results for 007-1-03."});
 }
 
 TEST_F(ResultsUpload, CrLfLineEndsAreDoubled) {
-    Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,\r\nx"));
+    Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", u"7,1,3,\r\nx"));
     EXPECT_EQ(ReadBytes(Results("007-1-03.qff")), "7,1,3,\r\n\r\nx");
 }
 
 TEST_F(ResultsUpload, UnicodeModeWritesUtf16WithMarkAndCountsHighBytes) {
     SetCharMode(1);
     const std::u16string message = Upload(u"RFF", u"7,1,3,\u00e9\u0141\r");
-    EXPECT_EQ(Dispatch(kKindResultsUpload, message), Reply("ROK"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, message), Reply("ROK"));
     EXPECT_EQ(ReadBytes(Results("007-1-03.qff")), std::string("\xFF\xFE"
                                                               "7\0,\0"
                                                               "1\0,\0"
@@ -49,7 +50,7 @@ TEST_F(ResultsUpload, WrongChecksumGetsNokThenNsrAndWritesNothing) {
     std::u16string message = Upload(u"RFF", u"7,1,3,x\r");
     const size_t digit = message.find(u"CHK=") + 4 + 7;
     message[digit] = message[digit] == u'0' ? u'1' : u'0';
-    EXPECT_EQ(Dispatch(kKindResultsUpload, message), Reply("NOK") + Reply("NSR"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, message), Reply("NOK") + Reply("NSR"));
     EXPECT_FALSE(std::filesystem::exists(Results("007-1-03.qff")));
     EXPECT_EQ(Log().size(), 2u);  // nothing logged for the checksum itself
 }
@@ -61,7 +62,7 @@ TEST_F(ResultsUpload, LowerCaseChecksumIsAccepted) {
     for (size_t i = digits; i < digits + 8; ++i)
         if (message[i] >= u'A' && message[i] <= u'F')
             message[i] = static_cast<char16_t>(message[i] - u'A' + u'a');
-    EXPECT_EQ(Dispatch(kKindResultsUpload, message), Reply("ROK"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, message), Reply("ROK"));
 }
 
 TEST_F(ResultsUpload, IncompleteOrUnreadableUploadsAreRefused) {
@@ -75,7 +76,7 @@ TEST_F(ResultsUpload, IncompleteOrUnreadableUploadsAreRefused) {
     };
     for (const auto& message : bad) {
         op_.lines.clear();
-        EXPECT_EQ(Dispatch(kKindResultsUploadStamped, message), Reply("NSR"));
+        EXPECT_EQ(Dispatch(RequestKind::kResultsUploadStamped, message), Reply("NSR"));
         EXPECT_EQ(Log().back(), u"INCOMPLETE COMMAND RECEIVING RESULTS");
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir_ / "results"));
@@ -96,14 +97,16 @@ TEST_F(ResultsUpload, RftComparesWithTheCompactFileAndStoresUnderTheDashName) {
                       l.tm_mday, l.tm_mon + 1, l.tm_year + 1900);
         return U16(s);
     };
-    EXPECT_EQ(Dispatch(kKindResultsUploadStamped, Upload(u"RFT", stamp(-1) + u"7,1,3,new\r")),
-              Reply("NSR"));
+    EXPECT_EQ(
+        Dispatch(RequestKind::kResultsUploadStamped, Upload(u"RFT", stamp(-1) + u"7,1,3,new\r")),
+        Reply("NSR"));
     EXPECT_EQ(Log().back(),
               u"Result file (007103.qff) not stored.  Current result has a newer timestamp");
     EXPECT_FALSE(std::filesystem::exists(Results("007-1-03.qff")));
 
-    EXPECT_EQ(Dispatch(kKindResultsUploadStamped, Upload(u"RFT", stamp(0) + u"7,1,3,new\r")),
-              Reply("ROK"));
+    EXPECT_EQ(
+        Dispatch(RequestKind::kResultsUploadStamped, Upload(u"RFT", stamp(0) + u"7,1,3,new\r")),
+        Reply("ROK"));
     EXPECT_EQ(ReadBytes(Results("007-1-03.qff")), "7,1,3,new\r\n");
     EXPECT_EQ(ReadBytes(Results("007103.qff")), "old");
 }
@@ -112,7 +115,7 @@ TEST_F(ResultsUpload, UploadWhileTheHeatIsHeldIsRefusedAndOldFileStays) {
     WriteBytes(Results("007-1-03.qff"), "previous\r\n");
     CFileEx first(FromUtf8(Results("007-1-03.qff").string()));
     ASSERT_TRUE(first.Open(CFileEx::modeReadWrite | CFileEx::shareExclusive));
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("NSR"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("NSR"));
     EXPECT_EQ(Log().back(),
               u"ERROR OPENING RESULTS FILE: " + FromUtf8(Results("007-1-03.qff").string()));
     first.Close();
@@ -123,7 +126,7 @@ TEST_F(ResultsUpload, UploadWhileTheHeatIsHeldIsRefusedAndOldFileStays) {
 
 TEST_F(ResultsUpload, FailedCreationLeavesNoFile) {
     std::filesystem::remove_all(dir_ / "results");
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,x\r")), Reply("NSR"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", u"7,1,3,x\r")), Reply("NSR"));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "results"));
 }
 
@@ -134,7 +137,7 @@ TEST_F(ResultsUpload, ConcurrentUploadsOfOneHeatLeaveOneCompleteVersion) {
         threads.emplace_back([&, i] {
             const std::u16string text =
                 u"7,1,3,v" + U16(std::to_string(i)) + std::u16string(20000, u'x') + u"\r";
-            replies[i] = Dispatch(kKindResultsUpload, Upload(u"RFF", text));
+            replies[i] = Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", text));
         });
     for (auto& t : threads) t.join();
     int stored = 0;
@@ -167,13 +170,14 @@ TEST_F(ResultsUpload, FetchesDuringUploadsOfTheSameHeatAreAllServed) {
     int stored = 0;
     const std::u16string text = u"7,1,3," + std::u16string(20000, u'x') + u"\r";
     const CPollCounts fetches = PollWhile(
-        2, kKindFieldOrvoResultsRequest,
+        2, RequestKind::kFieldOrvoResultsRequest,
         u"\x0001RFQ\x0002"
         u"7,1,3\x0003\x0004",
         [](const std::string& reply) { return reply.rfind("\x01RRP", 0) == 0; },
         [&] {
             for (int i = 0; i < 100; ++i)
-                stored += Dispatch(kKindResultsUpload, Upload(u"RFF", text)) == Reply("ROK");
+                stored +=
+                    Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", text)) == Reply("ROK");
         });
     EXPECT_EQ(stored, 100);
     EXPECT_EQ(fetches.failed, 0);
@@ -183,22 +187,24 @@ TEST_F(ResultsUpload, FetchesDuringUploadsOfTheSameHeatAreAllServed) {
 TEST_F(ResultsUpload, UploadLargerThanTheLimitIsRefusedAndOneAtTheLimitStored) {
     settings_.Update([](CKestromSettings& s) { s.MaxResultsUploadBytes = 100; });
     const std::u16string atLimit = u"7,1,3," + std::u16string(94, u'x');
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", atLimit + u"y")), Reply("NSR"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", atLimit + u"y")), Reply("NSR"));
     EXPECT_EQ(Log().back(),
               u"Result file (007-1-03.qff) not stored.  The upload of 101 bytes is "
               u"larger than the limit of 100 bytes");
-    EXPECT_EQ(op_.lines.back().level, kLogError);
+    EXPECT_EQ(op_.lines.back().level, LogLevel::kError);
     EXPECT_FALSE(std::filesystem::exists(Results("007-1-03.qff")));
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", atLimit)), Reply("ROK"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", atLimit)), Reply("ROK"));
 
     // In Unicode mode every character is two bytes of the file.
     SetCharMode(1);
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,4," + std::u16string(45, u'x'))),
-              Reply("NSR"));
+    EXPECT_EQ(
+        Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", u"7,1,4," + std::u16string(45, u'x'))),
+        Reply("NSR"));
     EXPECT_FALSE(std::filesystem::exists(Results("007-1-04.qff")));
 
     settings_.Update([](CKestromSettings& s) { s.MaxResultsUploadBytes = 0; });  // no bound
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,4," + std::u16string(4000, u'x'))),
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload,
+                       Upload(u"RFF", u"7,1,4," + std::u16string(4000, u'x'))),
               Reply("ROK"));
 }
 
@@ -206,14 +212,14 @@ TEST_F(ResultsUpload, DiskBelowTheReserveRefusesUploadsAndKeepsTheOldFile) {
     WriteBytes(Results("007-1-03.qff"), "old");
     // No disk has this much free: the reserve bites at once.
     settings_.Update([](CKestromSettings& s) { s.ResultsFreeSpaceReserveMB = 2000000000; });
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("NSR"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("NSR"));
     const std::u16string line = Log().back();
     EXPECT_EQ(line.rfind(u"Result file (007-1-03.qff) not stored.  Free disk space (", 0), 0u);
     EXPECT_TRUE(line.ends_with(u" MB) is below the reserve of 2000000000 MB"));
     EXPECT_EQ(ReadBytes(Results("007-1-03.qff")), "old");
 
     settings_.Update([](CKestromSettings& s) { s.ResultsFreeSpaceReserveMB = 0; });
-    EXPECT_EQ(Dispatch(kKindResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("ROK"));
+    EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", u"7,1,3,new\r")), Reply("ROK"));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 class StartListUpload : public CUploadFixture {
   protected:
     std::string Send(std::u16string_view list) {
-        return Dispatch(kKindStartListUpload,
+        return Dispatch(RequestKind::kStartListUpload,
                         u"\x0001SLS\x0002" + std::u16string(list) + u"\x0003\x0004");
     }
 };
@@ -63,7 +63,7 @@ TEST_F(StartListUpload, StartListHoldingAnotherHeadersLineIsRefused) {
     EXPECT_EQ(Send(u"5,1,1,100m\r\n x\r\n7,1,1,Fake\r\n evil\r\n"), Reply("NLS"));
     EXPECT_EQ(ReadBytes(Event("orvo.evt")), file);
     EXPECT_EQ(Log().back(), u"START LIST REFUSED: IT HOLDS MORE THAN ONE EVENT HEADER LINE");
-    EXPECT_EQ(op_.lines.back().level, kLogError);
+    EXPECT_EQ(op_.lines.back().level, LogLevel::kError);
     // Its own header again, or a line that readers would take for a header, is refused too.
     EXPECT_EQ(Send(u"6,1,1,100m\n x\n6,1,1,100m\n y\n"), Reply("NLS"));
     EXPECT_EQ(Send(u"6,1,1,100m\n x\nLong Jump\n"), Reply("NLS"));
@@ -149,10 +149,10 @@ TEST_F(StartListUpload, SchedulePollsDuringStartListsNeverFailEitherSide) {
     WriteBytes(Event("orvo.evt"), evt);
     const std::u16string poll = u"\x0001SRQ\x0002" + Scramble(u"1,1,1,") + u"\x0003\x0004";
     const std::string unanswered = Reply("SRP");
-    ASSERT_NE(Dispatch(kKindScheduleRequest, poll), unanswered);
+    ASSERT_NE(Dispatch(RequestKind::kScheduleRequest, poll), unanswered);
     int stored = 0;
     const CPollCounts polls = PollWhile(
-        3, kKindScheduleRequest, poll,
+        3, RequestKind::kScheduleRequest, poll,
         [&](const std::string& reply) { return reply != unanswered; },
         [&] {
             for (int i = 0; i < 40; ++i)

@@ -66,7 +66,7 @@ class AdmissionTest : public ::testing::Test {
         std::filesystem::remove_all(dir_);
     }
 
-    void Switches(int security, int wenlow, int fieldOrvo, int clerkOrvo) {
+    void Switches(bool security, bool wenlow, bool fieldOrvo, bool clerkOrvo) {
         settings_.Update([&](CKestromSettings& s) {
             s.SecurityEnabled = security;
             s.WenlowSecurityEnabled = wenlow;
@@ -83,7 +83,7 @@ class AdmissionTest : public ::testing::Test {
         return channel.bytes;
     }
 
-    bool Logged(std::u16string_view text, int level) const {
+    bool Logged(std::u16string_view text, LogLevel level) const {
         std::lock_guard lock(op_.mutex);
         for (const auto& line : op_.lines)
             if (line.text == text && line.level == level) return true;
@@ -95,23 +95,22 @@ class AdmissionTest : public ::testing::Test {
     CRecordingOperator op_;
     CAccessControlList accessList_;
     CClientAddressLists clients_;
-    std::atomic<bool> prompt_{false};
-    std::atomic<bool> optionsOpen_{false};
+    CPromptPolicy prompts_;
     std::mutex updateLock_;
-    CAdmissionContext context_{op_, accessList_, clients_, prompt_, optionsOpen_};
+    CAdmissionContext context_{op_, accessList_, clients_, prompts_};
     CRequestContext requestContext_{settings_, op_, updateLock_};
 };
 
 TEST_F(AdmissionTest, SecurityOffDispatchesUnderTheIpTextAndStillRecords) {
     Switches(0, 1, 1, 1);
     EXPECT_EQ(Send(kUnknownIp, kUpload).substr(0, 4), "\x01NSR");
-    EXPECT_TRUE(Logged(u"(10.0.0.7)Receiving Results", kLogInfo));
+    EXPECT_TRUE(Logged(u"(10.0.0.7)Receiving Results", LogLevel::kInfo));
     EXPECT_EQ(clients_.Addresses(CProduct::FieldOrvo), std::vector<std::u16string>{kUnknownIp});
 
     // A failed lookup is an error line even with security off, and nothing else changes.
     EXPECT_EQ(Send(kNoArpIp, kUpload).substr(0, 4), "\x01NSR");
-    EXPECT_TRUE(Logged(u"Unable to retrieve MAC Address for device at 10.0.0.8", kLogError));
-    EXPECT_TRUE(Logged(u"(10.0.0.8)Receiving Results", kLogInfo));
+    EXPECT_TRUE(Logged(u"Unable to retrieve MAC Address for device at 10.0.0.8", LogLevel::kError));
+    EXPECT_TRUE(Logged(u"(10.0.0.8)Receiving Results", LogLevel::kInfo));
     EXPECT_EQ(clients_.Count(CProduct::FieldOrvo), 2);
 }
 
@@ -119,9 +118,10 @@ TEST_F(AdmissionTest, LoopbackIsNoticedAndAdmittedWithoutChecks) {
     Switches(1, 1, 1, 1);
     std::string reply = Send(u"127.0.0.1", kPing);
     EXPECT_EQ(reply.substr(0, 4), "\x01HMM");
-    EXPECT_TRUE(Logged(u"Unable to retrieve MAC Address for device at 127.0.0.1", kLogError));
+    EXPECT_TRUE(
+        Logged(u"Unable to retrieve MAC Address for device at 127.0.0.1", LogLevel::kError));
     EXPECT_TRUE(Logged(u"Kestrom security will not work in loopback (IP Address = 127.0.0.1) mode",
-                       kLogPlain));
+                       LogLevel::kPlain));
     // Recording depends only on the product switch.
     EXPECT_EQ(clients_.Count(CProduct::FieldOrvo), 1);
 
@@ -137,14 +137,14 @@ TEST_F(AdmissionTest, UnknownClientIsRefusedOnlyWhereTheProductSwitchIsOn) {
     EXPECT_TRUE(
         Logged(u"(AA:BB:CC:DD:EE:02) Client not in the security list attempted FieldOrvo "
                u"data access.",
-               kLogPlain));
+               LogLevel::kPlain));
     EXPECT_EQ(clients_.Count(CProduct::FieldOrvo), 0);
     EXPECT_EQ(clients_.Count(CProduct::Wenlow), 0);
 
     // Without an ARP entry the label is the empty MAC text.
     EXPECT_EQ(Send(kNoArpIp, kPing), kRefusal);
-    EXPECT_TRUE(
-        Logged(u"() Client not in the security list attempted FieldOrvo data access.", kLogPlain));
+    EXPECT_TRUE(Logged(u"() Client not in the security list attempted FieldOrvo data access.",
+                       LogLevel::kPlain));
 }
 
 TEST_F(AdmissionTest, EachProductHasItsOwnRefusalTexts) {
@@ -171,21 +171,21 @@ TEST_F(AdmissionTest, EachProductHasItsOwnRefusalTexts) {
         SCOPED_TRACE(ToUtf8(c.message));
         // The disabled entry allows every product, but Enable is clear.
         EXPECT_EQ(Send(kDisabledIp, c.message), kRefusal);
-        EXPECT_TRUE(Logged(c.disabled, kLogPlain));
+        EXPECT_TRUE(Logged(c.disabled, LogLevel::kPlain));
         EXPECT_EQ(Send(kUnknownIp, c.message), kRefusal);
-        EXPECT_TRUE(Logged(c.notListed, kLogPlain));
+        EXPECT_TRUE(Logged(c.notListed, LogLevel::kPlain));
     }
 }
 
 TEST_F(AdmissionTest, ListedClientIsLabelledByNameAndServedItsProductsOnly) {
     Switches(1, 1, 1, 1);
     EXPECT_EQ(Send(kNamedIp, kUpload).substr(0, 4), "\x01NSR");
-    EXPECT_TRUE(Logged(u"(Pit)Receiving Results", kLogInfo));
+    EXPECT_TRUE(Logged(u"(Pit)Receiving Results", LogLevel::kInfo));
     EXPECT_EQ(Send(kNamedIp, u"\x01HAL\x02\x03\x04"), kRefusal);
     EXPECT_TRUE(
         Logged(u"(Pit) Client is disabled in the security list and attempted to access "
                u"Wenlow data.",
-               kLogPlain));
+               LogLevel::kPlain));
 
     // Unnamed entries are labelled by their MAC text.
     CAccessControlItem unnamed;
@@ -194,15 +194,17 @@ TEST_F(AdmissionTest, ListedClientIsLabelledByNameAndServedItsProductsOnly) {
     unnamed.allowFieldOrvo = 1;
     accessList_.Append({unnamed});
     EXPECT_EQ(Send(kUnknownIp, kUpload).substr(0, 4), "\x01NSR");
-    EXPECT_TRUE(Logged(u"(AA:BB:CC:DD:EE:02)Receiving Results", kLogInfo));
+    EXPECT_TRUE(Logged(u"(AA:BB:CC:DD:EE:02)Receiving Results", LogLevel::kInfo));
 }
 
 TEST_F(AdmissionTest, TimedUploadAndClerkEventFileBelongToTheirProducts) {
-    EXPECT_EQ(GuardedProductOfKind(kKindResultsUploadStamped), CProduct::FieldOrvo);
-    EXPECT_EQ(GuardedProductOfKind(kKindClerkOrvoEventFile), CProduct::ClerkOrvo);
-    for (int kind : {kKindHyWirePing, kKindHyWireEventFile, kKindHyWireResultsChanged,
-                     kKindHyWireResultsRequest, kKindImageRequest, kKindReplyOk, kKindUnknown})
-        EXPECT_EQ(GuardedProductOfKind(kind), std::nullopt) << kind;
+    EXPECT_EQ(GuardedProductOfKind(RequestKind::kResultsUploadStamped), CProduct::FieldOrvo);
+    EXPECT_EQ(GuardedProductOfKind(RequestKind::kClerkOrvoEventFile), CProduct::ClerkOrvo);
+    for (RequestKind kind :
+         {RequestKind::kHyWirePing, RequestKind::kHyWireEventFile,
+          RequestKind::kHyWireResultsChanged, RequestKind::kHyWireResultsRequest,
+          RequestKind::kImageRequest, RequestKind::kReplyOk, RequestKind::kUnknown})
+        EXPECT_EQ(GuardedProductOfKind(kind), std::nullopt) << static_cast<int>(kind);
 
     Switches(1, 0, 1, 1);
     EXPECT_EQ(Send(kUnknownIp, u"\x01RFT,\x04"), kRefusal);
@@ -213,7 +215,7 @@ TEST_F(AdmissionTest, TimedUploadAndClerkEventFileBelongToTheirProducts) {
     EXPECT_TRUE(
         Logged(u"(AA:BB:CC:DD:EE:02) Client not in the security list attempted ClerkOrvo "
                u"data access.",
-               kLogPlain));
+               LogLevel::kPlain));
 }
 
 TEST_F(AdmissionTest, AnAddressIsRecordedOnceAndOnlyWhileTheSwitchIsOn) {
@@ -236,7 +238,7 @@ TEST_F(AdmissionTest, AnAddressIsRecordedOnceAndOnlyWhileTheSwitchIsOn) {
 
 TEST_F(AdmissionTest, PromptRefusesEvenHyWireAndDeclinedLeavesTheListAlone) {
     Switches(1, 0, 0, 0);
-    prompt_ = true;
+    prompts_.SetEnabled(true);
     EXPECT_EQ(Send(kUnknownIp, u"\x01HHW\x02\x03\x04"), kRefusal);
     ASSERT_EQ(op_.prompted.size(), 1u);
     CAccessControlItem proposed;
@@ -258,7 +260,7 @@ TEST_F(AdmissionTest, PromptRefusesEvenHyWireAndDeclinedLeavesTheListAlone) {
 
 TEST_F(AdmissionTest, AcceptedPromptAppendsTheEditedEntryAndSavesTheList) {
     Switches(1, 0, 1, 0);
-    prompt_ = true;
+    prompts_.SetEnabled(true);
     op_.promptAnswer = true;
     op_.promptEdit = [](const CAccessControlItem& e) {
         CAccessControlItem edited = e;
@@ -272,7 +274,7 @@ TEST_F(AdmissionTest, AcceptedPromptAppendsTheEditedEntryAndSavesTheList) {
     EXPECT_TRUE(
         Logged(u"(AA:BB:CC:DD:EE:02) Client not in the Access Control List has been added "
                u"to the list.",
-               kLogPlain));
+               LogLevel::kPlain));
     std::vector<CAccessControlItem> list = accessList_.Snapshot();
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[2].name, u"Judge");
@@ -287,7 +289,7 @@ TEST_F(AdmissionTest, AcceptedPromptAppendsTheEditedEntryAndSavesTheList) {
 
 TEST_F(AdmissionTest, FailedSaveAfterPromptKeepsTheEntryAndLogsTheStorageMessage) {
     Switches(1, 0, 0, 0);
-    prompt_ = true;
+    prompts_.SetEnabled(true);
     op_.promptAnswer = true;
     accessList_.SetStoragePath((dir_ / "missing-folder" / "KestromMAC.dat").u16string());
     EXPECT_EQ(Send(kUnknownIp, kPing), kRefusal);
@@ -295,19 +297,21 @@ TEST_F(AdmissionTest, FailedSaveAfterPromptKeepsTheEntryAndLogsTheStorageMessage
     EXPECT_TRUE(
         Logged(u"Kestrom was unable to open it's security storage file, KestromMAC.dat.  "
                u"Please verify the Kestrom security settings.",
-               kLogError));
+               LogLevel::kError));
 }
 
-TEST_F(AdmissionTest, NoPromptWhileTheOptionsDialogIsOpen) {
+TEST_F(AdmissionTest, NoPromptWhileTheFrontEndHoldsPromptsBack) {
     Switches(1, 0, 0, 0);
-    prompt_ = true;
-    optionsOpen_ = true;
+    prompts_.SetEnabled(true);
+    prompts_.HoldBack(u"Prompts wait.");
     EXPECT_EQ(Send(kUnknownIp, kPing), kRefusal);
     EXPECT_TRUE(op_.prompted.empty());
-    EXPECT_TRUE(
-        Logged(u"Kestrom Options dialog is open.  Prompting for clients will not work "
-               u"until the dialog is closed.",
-               kLogPlain));
+    EXPECT_TRUE(Logged(u"Prompts wait.", LogLevel::kPlain));
+
+    // Released, the next unknown client is put to the operator again.
+    prompts_.Release();
+    EXPECT_EQ(Send(kUnknownIp, kPing), kRefusal);
+    EXPECT_EQ(op_.prompted.size(), 1u);
 }
 
 // HY-WIRE and picture requests have no product switch: they are checked only when the
@@ -322,17 +326,17 @@ TEST_F(AdmissionTest, AllRequestsSwitchGuardsHyWireAndImageKinds) {
     EXPECT_EQ(Send(kUnknownIp, hyWire).substr(0, 4), "\x01HMM");
     EXPECT_NE(Send(kUnknownIp, image), kRefusal);
 
-    settings_.Update([](CKestromSettings& s) { s.AllRequestsSecurityEnabled = 1; });
+    settings_.Update([](CKestromSettings& s) { s.AllRequestsSecurityEnabled = true; });
     EXPECT_EQ(Send(kUnknownIp, hyWire), kRefusal);
     EXPECT_TRUE(
         Logged(u"(AA:BB:CC:DD:EE:02) Client not in the security list attempted HY-WIRE data "
                u"access.",
-               kLogPlain));
+               LogLevel::kPlain));
     EXPECT_EQ(Send(kDisabledIp, image), kRefusal);
     EXPECT_TRUE(
         Logged(u"(AA:BB:CC:DD:EE:01) Client is disabled in the security list and attempted to "
                u"access image data.",
-               kLogPlain));
+               LogLevel::kPlain));
     EXPECT_EQ(Send(kUnknownIp, image), kRefusal);
     EXPECT_EQ(Send(kDisabledIp, hyWire), kRefusal);
     // An enabled entry is enough, whatever products it allows; nothing is recorded for them.

@@ -21,13 +21,13 @@ TEST(SecurityNotice, OnlyAddressesOutsideLoopbackMakeTheListenerReachable) {
 
 TEST(SecurityNotice, WarnsOnlyWhenSecurityIsOffAndOthersCanReachThePort) {
     CKestromSettings s;
-    s.SecurityEnabled = 0;
+    s.SecurityEnabled = false;
     EXPECT_EQ(OpenAccessWarning(s, true, 1950),
               "Kestrom security is off: every device that can reach port 1950 of this computer "
               "is served and may upload results and start lists. See \"Securing a meet\" in "
               "the manual.");
     EXPECT_EQ(OpenAccessWarning(s, false, 1950), "");
-    s.SecurityEnabled = 1;
+    s.SecurityEnabled = true;
     EXPECT_EQ(OpenAccessWarning(s, true, 1950), "");
 }
 

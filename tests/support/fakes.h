@@ -16,9 +16,9 @@ class CRecordingOperator : public COperatorInterface {
   public:
     struct Line {
         std::u16string text;
-        int level;
+        LogLevel level;
     };
-    void AddLogLine(std::u16string_view text, int level) override {
+    void AddLogLine(std::u16string_view text, LogLevel level) override {
         std::lock_guard lock(mutex);
         lines.push_back({std::u16string(text), level});
     }
@@ -26,7 +26,7 @@ class CRecordingOperator : public COperatorInterface {
         std::lock_guard lock(mutex);
         ++gridRefreshes;
     }
-    void ShowBalloon(std::u16string_view text, std::u16string_view, int, int) override {
+    void ShowBalloon(std::u16string_view text, std::u16string_view, BalloonIcon, int) override {
         std::lock_guard lock(mutex);
         balloons.emplace_back(text);
     }

@@ -73,9 +73,9 @@ class EventLogTests : public QObject {
         log.show();
         log.SetLogEvents(true);
         // The first (oldest) row is short; rows sized from it would cut the long ones.
-        log.AddLine(u"x", kLogInfo, kWhen);
-        log.AddLine(std::u16string(120, u'W'), kLogInfo, kWhen);
-        log.AddLine(u"short again", kLogInfo, kWhen);
+        log.AddLine(u"x", LogLevel::kInfo, kWhen);
+        log.AddLine(std::u16string(120, u'W'), LogLevel::kInfo, kWhen);
+        log.AddLine(u"short again", LogLevel::kInfo, kWhen);
         CEventLogList* list = log.List();
         QCoreApplication::processEvents();
         const QFontMetrics metrics(list->font());
@@ -103,7 +103,8 @@ class EventLogTests : public QObject {
         QCOMPARE(log.List()->count(), 100);
         QVERIFY(log.List()->item(0)->text().endsWith(QStringLiteral("   line 249")));
         QVERIFY(log.List()->item(99)->text().endsWith(QStringLiteral("   line 150")));
-        for (int i = 0; i < 10; ++i) log.AddLine(U16("more " + std::to_string(i)), kLogInfo, kWhen);
+        for (int i = 0; i < 10; ++i)
+            log.AddLine(U16("more " + std::to_string(i)), LogLevel::kInfo, kWhen);
         QCOMPARE(log.List()->count(), 100);
         QVERIFY(log.List()->item(0)->text().endsWith(QStringLiteral("   more 9")));
         QVERIFY(log.List()->item(99)->text().endsWith(QStringLiteral("   line 160")));
@@ -116,18 +117,20 @@ class EventLogTests : public QObject {
         CLogHandOver handOver(50);
         int asks = 0;
         for (int i = 0; i < 200; ++i) {
-            if (handOver.Add(kWhen, u"entry", i % 4 == 0 ? kLogError : kLogInfo, true)) ++asks;
+            if (handOver.Add(kWhen, u"entry", i % 4 == 0 ? LogLevel::kError : LogLevel::kInfo,
+                             true))
+                ++asks;
         }
         // Hidden errors count, hidden plain lines and level 4 leave no trace.
-        handOver.Add(kWhen, u"hidden error", kLogError, false);
-        handOver.Add(kWhen, u"hidden", kLogInfo, false);
-        handOver.Add(kWhen, u"never", kLogNever, true);
+        handOver.Add(kWhen, u"hidden error", LogLevel::kError, false);
+        handOver.Add(kWhen, u"hidden", LogLevel::kInfo, false);
+        handOver.Add(kWhen, u"never", LogLevel::kNever, true);
         QCOMPARE(asks, 1);  // one take asked for all of them
         CLogHandOver::Batch batch = handOver.Take();
         QCOMPARE(batch.lines.size(), size_t(50));
         QCOMPARE(batch.dropped, std::uint64_t(150));
         QCOMPARE(batch.errors, std::uint64_t(51));
-        QVERIFY(handOver.Add(kWhen, u"next", kLogInfo, true));  // a new take after the last
+        QVERIFY(handOver.Add(kWhen, u"next", LogLevel::kInfo, true));  // a new take after the last
 
         CEventLog log;
         log.SetLogEvents(true);
@@ -144,13 +147,13 @@ class EventLogTests : public QObject {
     void takesInPiecesKeepTheOrderAndTheLossInItsPlace() {
         CLogHandOver handOver(10);
         for (int i = 0; i < 15; ++i)
-            handOver.Add(kWhen, U16("line " + std::to_string(i)), kLogError, true);
+            handOver.Add(kWhen, U16("line " + std::to_string(i)), LogLevel::kError, true);
         CLogHandOver::Batch first = handOver.Take(4);
         QCOMPARE(first.lines.size(), size_t(4));
         QVERIFY(first.more);
         QCOMPARE(first.dropped, std::uint64_t(0));  // lines before the loss are still to come
         QCOMPARE(first.errors, std::uint64_t(0));   // counted with the last piece
-        QVERIFY(!handOver.Add(kWhen, u"late", kLogInfo, true));  // a take is still due
+        QVERIFY(!handOver.Add(kWhen, u"late", LogLevel::kInfo, true));  // a take is still due
         CLogHandOver::Batch rest = handOver.Take(100);
         QVERIFY(!rest.more);
         QCOMPARE(rest.lines.size(), size_t(6));
@@ -172,7 +175,8 @@ class EventLogTests : public QObject {
             for (int t = 0; t < kThreads; ++t) {
                 threads.emplace_back([&w] {
                     for (int i = 0; i < kLines; ++i)
-                        w.window.AddLogLine(u"a bad entry", i % 2 ? kLogInfo : kLogError);
+                        w.window.AddLogLine(u"a bad entry",
+                                            i % 2 ? LogLevel::kInfo : LogLevel::kError);
                 });
             }
             for (auto& t : threads) t.join();
@@ -205,7 +209,7 @@ class EventLogTests : public QObject {
         auto* shown = qobject_cast<CAddUpdateSecurityItemDlg*>(QApplication::activeModalWidget());
         QVERIFY(shown);
         QCOMPARE(MacOf(*shown), QStringLiteral("00:00:00:00:00:01"));
-        std::thread([&] { w.window.AddLogLine(u"while asking", kLogInfo); }).join();
+        std::thread([&] { w.window.AddLogLine(u"while asking", LogLevel::kInfo); }).join();
         QTRY_VERIFY(
             testing::LogHasLine(w.window.EventLog()->List(), QStringLiteral("while asking")));
 

@@ -94,7 +94,7 @@ class OptionsPromptEndToEndTests : public QObject {
 
             // The operator turns on security, FieldOrvo security and prompting.
             WhenModalShows<COptionsSheet>([&](COptionsSheet& sheet) {
-                refusedWhileOpen = server.OptionsDialogOpen().load();
+                refusedWhileOpen = server.Prompts().HeldBack().has_value();
                 sheet.Tabs()->setCurrentWidget(sheet.SecurityPage());
                 for (QCheckBox* box :
                      {sheet.SecurityPage()->SecurityBox(), sheet.SecurityPage()->FieldOrvoBox(),
@@ -104,10 +104,9 @@ class OptionsPromptEndToEndTests : public QObject {
                 sheet.Buttons()->button(QDialogButtonBox::Ok)->click();
             });
             window.OnOptions();
-            switchesSet = server.Settings().Get().SecurityEnabled == 1 &&
-                          server.Settings().Get().FieldOrvoSecurityEnabled == 1 &&
-                          server.PromptForUnknownClients().load() &&
-                          !server.OptionsDialogOpen().load();
+            switchesSet = server.Settings().Get().SecurityEnabled &&
+                          server.Settings().Get().FieldOrvoSecurityEnabled &&
+                          server.Prompts().Enabled() && !server.Prompts().HeldBack().has_value();
 
             // The operator names the client and ticks its boxes at the prompt.
             WhenModalShows<CAddUpdateSecurityItemDlg>([&](CAddUpdateSecurityItemDlg& dialog) {
@@ -175,8 +174,9 @@ class OptionsPromptEndToEndTests : public QObject {
         bool sawOpenLine = false, promptShown = false;
         const int rc = program.Run([&](CKestromDlg& window) {
             window.EventLog()->SetLogEvents(true);
-            window.Server().Settings().Update([](CKestromSettings& s) { s.SecurityEnabled = 1; });
-            window.Server().PromptForUnknownClients().store(true);
+            window.Server().Settings().Update(
+                [](CKestromSettings& s) { s.SecurityEnabled = true; });
+            window.Server().Prompts().SetEnabled(true);
             WhenModalShows<COptionsSheet>([&](COptionsSheet& sheet) {
                 std::atomic<bool> done{false};
                 std::thread client([&] {

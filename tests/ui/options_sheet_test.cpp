@@ -48,7 +48,7 @@ class OptionsSheetTests : public QObject {
             (folder_->path() + QStringLiteral("/KestromMAC.dat")).toStdU16String());
         server_->AccessList().ReplaceAll({Entry(u"00:1A:2B:3C:4D:5E", u"Pit", 1, 1, 1, 1),
                                           Entry(u"00:1A:2B:3C:4D:5F", u"Gate", 0, 0, 0, 0)});
-        server_->Settings().Update([](CKestromSettings& s) { s.SecurityEnabled = 1; });
+        server_->Settings().Update([](CKestromSettings& s) { s.SecurityEnabled = true; });
         messages_ = {};
     }
     void cleanup() {
@@ -88,10 +88,10 @@ class OptionsSheetTests : public QObject {
     }
 
     void openSwitchIsSetWhileTheSheetShows() {
-        QVERIFY(!server_->OptionsDialogOpen().load());
+        QVERIFY(!server_->Prompts().HeldBack().has_value());
         COptionsSheet sheet(*server_, false, nullptr, Hooks({}, messages_));
         sheet.show();
-        QVERIFY(server_->OptionsDialogOpen().load());
+        QVERIFY(server_->Prompts().HeldBack().has_value());
         // A refused Cancel keeps the sheet, and prompting stays refused.
         sheet.Tabs()->setCurrentIndex(1);
         sheet.SecurityPage()->List()->topLevelItem(0)->setSelected(true);
@@ -99,11 +99,11 @@ class OptionsSheetTests : public QObject {
         messages_.answer = QMessageBox::No;
         sheet.reject();
         QVERIFY(sheet.isVisible());
-        QVERIFY(server_->OptionsDialogOpen().load());
+        QVERIFY(server_->Prompts().HeldBack().has_value());
         messages_.answer = QMessageBox::Yes;
         sheet.reject();
         QVERIFY(!sheet.isVisible());
-        QVERIFY(!server_->OptionsDialogOpen().load());
+        QVERIFY(!server_->Prompts().HeldBack().has_value());
     }
 
     void generalPageShowsListenerSizesAndResets() {
@@ -222,8 +222,8 @@ class OptionsSheetTests : public QObject {
             sheet.reject();
             QVERIFY(messages_.texts.isEmpty());
             QCOMPARE(sheet.result(), int(QDialog::Rejected));
-            QCOMPARE(server_->Settings().Get().WenlowSecurityEnabled, 0);
-            QVERIFY(!server_->PromptForUnknownClients().load());
+            QVERIFY(!server_->Settings().Get().WenlowSecurityEnabled);
+            QVERIFY(!server_->Prompts().Enabled());
         }
         COptionsSheet sheet(*server_, false, nullptr, Hooks({}, messages_));
         sheet.show();
@@ -258,8 +258,8 @@ class OptionsSheetTests : public QObject {
         QCOMPARE(sheet.result(), int(QDialog::Accepted));
         const std::vector<CAccessControlItem> expected = {Entry(u"00:1A:2B:3C:4D:5F", u"Gate")};
         QVERIFY(server_->AccessList().Snapshot() == expected);
-        QCOMPARE(server_->Settings().Get().FieldOrvoSecurityEnabled, 1);
-        QVERIFY(server_->PromptForUnknownClients().load());
+        QVERIFY(server_->Settings().Get().FieldOrvoSecurityEnabled);
+        QVERIFY(server_->Prompts().Enabled());
 
         CAccessControlList reloaded;
         reloaded.SetStoragePath(server_->AccessList().StoragePath());
@@ -285,10 +285,10 @@ class OptionsSheetTests : public QObject {
         COptionsSheet sheet(*server_, false, nullptr, Hooks({}, messages_));
         // A client accepted at a prompt meanwhile must not be lost by a page never opened.
         server_->AccessList().Append({Entry(u"00:00:00:00:00:09")});
-        server_->PromptForUnknownClients().store(true);
+        server_->Prompts().SetEnabled(true);
         sheet.accept();
         QCOMPARE(server_->AccessList().Size(), size_t(3));
-        QVERIFY(server_->PromptForUnknownClients().load());
+        QVERIFY(server_->Prompts().Enabled());
         QVERIFY(!QFile::exists(folder_->path() + QStringLiteral("/KestromMAC.dat")));
     }
 

@@ -46,7 +46,7 @@ void Click(QAbstractButton* button) {
 
 // A shown security page over two entries, with security on or off.
 struct PageOfTwoEntries {
-    explicit PageOfTwoEntries(int security) : page(settings, list, prompt, messages.Fn()) {
+    explicit PageOfTwoEntries(bool security) : page(settings, list, prompt, messages.Fn()) {
         settings.Update([security](CKestromSettings& s) { s.SecurityEnabled = security; });
         list.ReplaceAll(TwoEntries());
         page.EnsureCreated();
@@ -54,7 +54,7 @@ struct PageOfTwoEntries {
     }
     CSharedSettings settings;
     CAccessControlList list;
-    std::atomic<bool> prompt{false};
+    CPromptPolicy prompt;
     CMessageRecorder messages;
     COptionsSecurityPage page;
 };
@@ -274,13 +274,13 @@ class SecurityEditorTests : public QObject {
     void listShowsColumnsColoursAndProductRule() {
         CSharedSettings settings;
         settings.Update([](CKestromSettings& s) {
-            s.SecurityEnabled = 1;
-            s.ClerkOrvoSecurityEnabled = 1;
-            s.FieldOrvoSecurityEnabled = 1;  // Wenlow security stays off
+            s.SecurityEnabled = true;
+            s.ClerkOrvoSecurityEnabled = true;
+            s.FieldOrvoSecurityEnabled = true;  // Wenlow security stays off
         });
         CAccessControlList list;
         list.ReplaceAll(TwoEntries());
-        std::atomic<bool> prompt{false};
+        CPromptPolicy prompt;
         CMessageRecorder messages;
         COptionsSecurityPage page(settings, list, prompt, messages.Fn());
         page.EnsureCreated();
@@ -322,7 +322,8 @@ class SecurityEditorTests : public QObject {
     void securityOffDisablesTheEditorOnCreation() {
         CSharedSettings settings;
         CAccessControlList list;
-        std::atomic<bool> prompt{true};
+        CPromptPolicy prompt;
+        prompt.SetEnabled(true);
         COptionsSecurityPage page(settings, list, prompt, CMessageRecorder().Fn());
         page.EnsureCreated();
         QVERIFY(!page.SecurityBox()->isChecked());
@@ -335,14 +336,14 @@ class SecurityEditorTests : public QObject {
 
     void deletingRowsReindexesTheRest() {
         CSharedSettings settings;
-        settings.Update([](CKestromSettings& s) { s.SecurityEnabled = 1; });
+        settings.Update([](CKestromSettings& s) { s.SecurityEnabled = true; });
         CAccessControlList list;
         std::vector<CAccessControlItem> five;
         for (char16_t last : std::u16string(u"12345")) {
             five.push_back(Entry(std::u16string(u"00:00:00:00:00:0") + last));
         }
         list.ReplaceAll(five);
-        std::atomic<bool> prompt{false};
+        CPromptPolicy prompt;
         CMessageRecorder messages;
         COptionsSecurityPage page(settings, list, prompt, messages.Fn());
         page.EnsureCreated();
@@ -404,12 +405,12 @@ class SecurityEditorTests : public QObject {
     void updateAndAddThroughTheDialogRefillTheList() {
         CSharedSettings settings;
         settings.Update([](CKestromSettings& s) {
-            s.SecurityEnabled = 1;
-            s.WenlowSecurityEnabled = 1;
+            s.SecurityEnabled = true;
+            s.WenlowSecurityEnabled = true;
         });
         CAccessControlList list;
         list.ReplaceAll(TwoEntries());
-        std::atomic<bool> prompt{false};
+        CPromptPolicy prompt;
         COptionsSecurityPage page(settings, list, prompt, CMessageRecorder().Fn());
         page.EnsureCreated();
         page.List()->topLevelItem(1)->setSelected(true);

@@ -106,7 +106,7 @@ class UiTests : public QObject {
         CEventLog log;
         log.SetLogEvents(true);
         const LocalDateTime when{2024, 7, 4, 9, 5, 3};
-        log.AddLine(std::u16string(300, u'x'), kLogInfo, when);
+        log.AddLine(std::u16string(300, u'x'), LogLevel::kInfo, when);
         const QString line = log.List()->item(0)->text();
         QVERIFY(line.startsWith(QStringLiteral("07/04/2024 09:05:03   x")));
         QCOMPARE(line.size(), 22 + 128);
@@ -116,9 +116,9 @@ class UiTests : public QObject {
         CEventLog log;
         log.SetLogEvents(true);
         const LocalDateTime when{2024, 1, 2, 3, 4, 5};
-        log.AddLine(u"first", kLogInfo, when);
-        log.AddLine(u"second", kLogError, when);
-        log.AddLine(u"hidden", kLogNever, when);
+        log.AddLine(u"first", LogLevel::kInfo, when);
+        log.AddLine(u"second", LogLevel::kError, when);
+        log.AddLine(u"hidden", LogLevel::kNever, when);
         QCOMPARE(ListTexts(log.List()),
                  (QStringList{QStringLiteral("01/02/2024 03:04:05   second"),
                               QStringLiteral("01/02/2024 03:04:05   first")}));
@@ -126,8 +126,8 @@ class UiTests : public QObject {
 
         // Logging off: errors still count, nothing is listed.
         log.SetLogEvents(false);
-        log.AddLine(u"quiet error", kLogError, when);
-        log.AddLine(u"quiet info", kLogPlain, when);
+        log.AddLine(u"quiet error", LogLevel::kError, when);
+        log.AddLine(u"quiet info", LogLevel::kPlain, when);
         QCOMPARE(log.List()->count(), 2);
         QCOMPARE(log.ErrorCount(), 2);
         auto* count = log.findChild<QLineEdit*>(QStringLiteral("errorCountEdit"));
@@ -138,7 +138,7 @@ class UiTests : public QObject {
         QCOMPARE(log.List()->count(), 0);
         QCOMPARE(log.ErrorCount(), 2);
         log.SetLogEvents(true);
-        log.AddLine(u"after clear", kLogPlain, when);
+        log.AddLine(u"after clear", LogLevel::kPlain, when);
         log.findChild<QPushButton*>(QStringLiteral("clearErrorsButton"))->click();
         QCOMPARE(log.ErrorCount(), 0);
         QCOMPARE(count->text(), QStringLiteral("0"));
@@ -150,11 +150,11 @@ class UiTests : public QObject {
         log.resize(300, 200);
         log.show();
         log.SetLogEvents(true);
-        log.AddLine(std::u16string(120, u'W'), kLogInfo);
+        log.AddLine(std::u16string(120, u'W'), LogLevel::kInfo);
         const int wide = log.List()->Extent();
         QVERIFY(wide > 300);
         log.findChild<QPushButton*>(QStringLiteral("clearLogButton"))->click();
-        log.AddLine(u"x", kLogInfo);
+        log.AddLine(u"x", LogLevel::kInfo);
         QCOMPARE(log.List()->Extent(), wide);
         QVERIFY(log.List()->horizontalScrollBar()->maximum() > 0);
     }
@@ -360,7 +360,7 @@ class UiTests : public QObject {
                 for (int i = 0; i < 50; ++i) {
                     const std::u16string text =
                         u"thread " + std::u16string(1, static_cast<char16_t>(u'0' + t)) + u" line";
-                    f.window.AddLogLine(text, i % 5 == 0 ? kLogError : kLogInfo);
+                    f.window.AddLogLine(text, i % 5 == 0 ? LogLevel::kError : LogLevel::kInfo);
                 }
             });
         }
@@ -378,7 +378,7 @@ class UiTests : public QObject {
         for (int t = 0; t < 3; ++t) {
             threads.emplace_back([&] {
                 while (!stop) {
-                    f->window.AddLogLine(u"busy", kLogInfo);
+                    f->window.AddLogLine(u"busy", LogLevel::kInfo);
                     ++calls;
                 }
             });
@@ -388,7 +388,7 @@ class UiTests : public QObject {
         stop = true;
         for (auto& t : threads) t.join();  // would hang if a caller still waited
         const int after = calls;
-        std::thread([&] { f->window.AddLogLine(u"late", kLogError); }).join();
+        std::thread([&] { f->window.AddLogLine(u"late", LogLevel::kError); }).join();
         QCOMPARE(f->window.EventLog()->ErrorCount(), 0);
         QCOMPARE(calls.load(), after);
     }
@@ -396,7 +396,8 @@ class UiTests : public QObject {
     void balloonsShowInsideTheWindowWithoutTray() {
         WindowFixture f;
         f.window.show();
-        FromConnectionThread([&] { f.window.ShowBalloon(u"Results received", u"Kestrom", 1, 10); });
+        FromConnectionThread(
+            [&] { f.window.ShowBalloon(u"Results received", u"Kestrom", BalloonIcon::kInfo, 10); });
         auto* bar = f.Find<CBalloonBar>("balloonBar");
         QVERIFY(bar->isVisible());
         QCOMPARE(bar->Text(), QStringLiteral("Results received"));
