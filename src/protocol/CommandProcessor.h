@@ -9,6 +9,7 @@
 #include "core/OperatorInterface.h"
 #include "core/Settings.h"
 #include "protocol/MemoryBudget.h"
+#include "wire/WireChars.h"
 
 namespace kestrom {
 
@@ -69,7 +70,11 @@ class CCommandProcessor {
     const CKestromSettings& Settings() const { return *settings_; }
     const std::u16string& EventDirectory() const { return settings_->EventDirectory; }
     const std::u16string& ResultsDirectory() const { return settings_->ResultsDirectory; }
+    // The setting as stored: files written take it as their encoding, the upload checksum
+    // tests it for 1 exactly.
     int CharMode() const { return settings_->CharMode; }
+    // How this message's replies travel.
+    WireMode Mode() const { return WireModeOf(settings_->CharMode); }
 
     // Runs the handler of the kind to its end, reply included.
     void Dispatch(int kind, const std::u16string& message, std::u16string_view clientLabel);
