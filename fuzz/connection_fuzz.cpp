@@ -24,10 +24,11 @@
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
 #include "security/AccessControlList.h"
 #include "security/Admission.h"
 #include "security/ClientAddressLists.h"
+#include "wire/Records.h"
+#include "wire/WireText.h"
 
 namespace kestrom::fuzz {
 namespace {
@@ -44,13 +45,13 @@ class CSilentOperator : public COperatorInterface {
 
 class CDroppingChannel : public CReplyChannel {
   public:
-    explicit CDroppingChannel(int charMode) : charMode_(charMode) {}
+    explicit CDroppingChannel(WireMode mode) : mode_(mode) {}
     int SendText(std::u16string_view text, bool singleByte) override {
-        return static_cast<int>(EncodeForWire(text, singleByte, charMode_).size());
+        return static_cast<int>(Encode(text, singleByte ? WireMode::kSingleByte : mode_).size());
     }
 
   private:
-    int charMode_;
+    WireMode mode_;
 };
 
 struct CWorld {
@@ -94,7 +95,7 @@ void FixChecksum(std::u16string& message, int charMode) {
     if (message.compare(etx + 1, kChecksumTag.size(), kChecksumTag) != 0) return;
     const size_t first = etx + 1 + kChecksumTag.size();
     if (message.size() < first + 8) return;
-    const auto sum = ComputeUploadChecksum(message, etx, charMode);
+    const auto sum = ComputeUploadChecksum(message, etx, charMode == 1);
     if (!sum) return;
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(*sum));
@@ -131,9 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view stream(reinterpret_cast<const char*>(data) + 2, size - 2);
     for (size_t at = 0; at < stream.size(); at += readSize) {
         // One processor per read, as the connection socket makes them.
-        CDroppingChannel channel(charMode);
+        CDroppingChannel channel(WireModeOf(charMode));
         CCommandProcessor processor(requestContext, channel);
-        auto result = framer.Feed(stream.substr(at, readSize), processor.CharMode());
+        auto result = framer.Feed(stream.substr(at, readSize), processor.Mode());
         if (!result.message) continue;
         if (flags & 8) FixChecksum(*result.message, charMode);
         const RequestKind kind = LookupCommand(*result.message);

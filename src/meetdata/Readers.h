@@ -1,6 +1,7 @@
 #pragma once
 // The readers every meet-file and request parser shares: comma fields with quoting, the event
-// key with its direction mark, the field-event test, and the 14-digit date stamp.
+// key with its direction mark, and the field-event test; the
+// 14-digit date stamp comes from wire/DateStamp.h.
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -9,11 +10,9 @@
 #include <string_view>
 
 #include "base/LocalTime.h"
+#include "wire/DateStamp.h"
 
 namespace kestrom {
-
-// Seconds since 1970-01-01 UTC; built from and shown as local calendar values.
-using TimeValue = std::time_t;
 
 // An event key (event, round, heat; -1 means not set) with a time value. Requests pass it by
 // value; the results-changed list keeps the client's date stamp in `time`.
@@ -77,18 +76,5 @@ std::u16string EventKeyText(const CEventInfo& key, char16_t separator = u',');
 
 // True when field 4 of an event header line starts with one of the field-event type codes.
 bool IsFieldEvent(std::u16string_view headerLine);
-
-// The six numbers of HHMMSSDDMMYYYY at their fixed positions, as they stand (0 for a
-// position past the end); no range is checked.
-LocalDateTime ReadDateStampFields(std::u16string_view text);
-
-// Reads HHMMSSDDMMYYYY (local time) from fixed positions; characters after the fourteenth
-// are ignored. A day outside 1-31 or a month outside 1-12 becomes 1, a year below 1900
-// becomes 1970. Nothing when the values form no valid time (year before 1970, hour above 23,
-// minute or second above 59, negative values, or a time local time cannot represent).
-std::optional<TimeValue> ReadDateStamp(std::u16string_view text);
-
-// The 14-digit date stamp of a time value, in local time.
-std::u16string FormatDateStamp(TimeValue time);
 
 }  // namespace kestrom

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "base/TextConvert.h"
-#include "protocol/CommandTable.h"
+#include "wire/WireText.h"
 
 namespace kestrom {
 
@@ -52,15 +52,12 @@ std::u16string PeerAddressText(const asio::ip::tcp::socket& socket) {
     return FromUtf8(address.to_string());
 }
 
-CConnectSocket::CConnectSocket(asio::ip::tcp::socket socket, CRequestContext& requestContext,
-                               CAdmissionContext& admissionContext, CConnectionShared& shared)
+CConnectSocket::CConnectSocket(asio::ip::tcp::socket socket, CConnectionShared& shared)
     : socket_(std::move(socket)),
-      requestContext_(requestContext),
-      admissionContext_(admissionContext),
       shared_(shared),
       framer_(shared.frameLimits, &shared.receiveBudget),
-      processor_(requestContext, *this),
-      peerIp_(PeerAddressText(socket_)) {
+      peerIp_(PeerAddressText(socket_)),
+      handler_(shared.handler.Open(peerIp_, *this)) {
     asio::error_code ec;
     // Replies are written whole in one send; no reason to hold back their last segment.
     socket_.set_option(asio::ip::tcp::no_delay(true), ec);
@@ -113,11 +110,10 @@ void CConnectSocket::Run() {
             OnReceive(std::string_view(buffer, static_cast<size_t>(n)));
         } catch (const std::exception& e) {
             serving_.store(false, std::memory_order_relaxed);
-            requestContext_.op.AddLogLine(u"Request failed: " + FromUtf8(e.what()),
-                                          LogLevel::kError);
+            shared_.op.AddLogLine(u"Request failed: " + FromUtf8(e.what()), LogLevel::kError);
         } catch (...) {
             serving_.store(false, std::memory_order_relaxed);
-            requestContext_.op.AddLogLine(u"Request failed", LogLevel::kError);
+            shared_.op.AddLogLine(u"Request failed", LogLevel::kError);
         }
         if (framer_.Empty() && !lastReadFull) large.reset();
     }
@@ -129,13 +125,12 @@ void CConnectSocket::Shutdown() {
 }
 
 void CConnectSocket::LogThrottled(CLogThrottle& throttle, std::u16string_view line) {
-    if (auto text = throttle.Pass(line)) processor_.Log(*text, LogLevel::kError);
+    if (auto text = throttle.Pass(line)) shared_.op.AddLogLine(*text, LogLevel::kError);
 }
 
 void CConnectSocket::OnReceive(std::string_view bytes) {
-    processor_.TakeSettings();
-    sendCharMode_ = processor_.CharMode();
-    auto result = framer_.Feed(bytes, processor_.CharMode());
+    sendMode_ = handler_->BeginRead();
+    auto result = framer_.Feed(bytes, sendMode_);
     if (result.discarded == CMessageFramer::Discard::kTooLarge) {
         LogThrottled(shared_.discardLog, u"RECEIVE BUFFER OVER " + SizeText(result.limitBytes) +
                                              u" WITHOUT END OF MESSAGE, DISCARDED (" + peerIp_ +
@@ -149,15 +144,14 @@ void CConnectSocket::OnReceive(std::string_view bytes) {
         return;
     }
     if (!result.message) return;
-    const RequestKind kind = LookupCommand(*result.message);
     serving_.store(true, std::memory_order_relaxed);
-    Admit(admissionContext_, peerIp_, kind, *result.message, processor_);
+    handler_->Serve(*result.message);
     serving_.store(false, std::memory_order_relaxed);
     Touch();
 }
 
 int CConnectSocket::SendText(std::u16string_view text, bool singleByte) {
-    return SendBytes(EncodeForWire(text, singleByte, sendCharMode_));
+    return SendBytes(Encode(text, singleByte ? WireMode::kSingleByte : sendMode_));
 }
 
 int CConnectSocket::SendBytes(std::string_view bytes) {

@@ -1,5 +1,5 @@
 #pragma once
-// The socket of one client connection: reads, frames, hands complete messages to admission
+// The socket of one client connection: reads, frames, hands complete messages to the handler
 // and sends the replies. Used only by its own connection thread, except Shutdown and the
 // activity queries the listener makes.
 #include <asio/ip/tcp.hpp>
@@ -7,15 +7,17 @@
 #include <chrono>
 #include <string>
 
+#include "core/OperatorInterface.h"
 #include "net/LogThrottle.h"
 #include "net/MessageFramer.h"
-#include "protocol/CommandProcessor.h"
-#include "security/Admission.h"
+#include "net/MessageHandler.h"
 
 namespace kestrom {
 
 // What every connection shares with the listener that accepted it.
 struct CConnectionShared {
+    COperatorInterface& op;
+    CMessageHandler& handler;
     CFrameLimits frameLimits;
     CMemoryBudget& receiveBudget;
     CMemoryBudget& replyBudget;
@@ -35,8 +37,7 @@ class CConnectSocket : public CReplyChannel {
   public:
     using Clock = std::chrono::steady_clock;
 
-    CConnectSocket(asio::ip::tcp::socket socket, CRequestContext& requestContext,
-                   CAdmissionContext& admissionContext, CConnectionShared& shared);
+    CConnectSocket(asio::ip::tcp::socket socket, CConnectionShared& shared);
 
     // Serves messages until the peer closes the connection, a read or send fails or
     // Shutdown is called.
@@ -73,15 +74,13 @@ class CConnectSocket : public CReplyChannel {
     bool WaitForMore();
 
     asio::ip::tcp::socket socket_;
-    CRequestContext& requestContext_;
-    CAdmissionContext& admissionContext_;
     CConnectionShared& shared_;
     CMessageFramer framer_;
-    // One for the whole connection; it takes the settings afresh for every read.
-    CCommandProcessor processor_;
     std::u16string peerIp_;
-    int sendCharMode_ = 0;  // CharMode of the message being served
-    bool failed_ = false;   // a send failed or timed out: the connection is over
+    // One for the whole connection; it takes the settings afresh for every read.
+    std::unique_ptr<CConnectionHandler> handler_;
+    WireMode sendMode_ = WireMode::kSingleByte;  // of the message being served
+    bool failed_ = false;  // a send failed or timed out: the connection is over
     std::atomic<Clock::rep> lastActivity_{0};
     std::atomic<bool> serving_{false};
 };

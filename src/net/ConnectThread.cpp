@@ -2,10 +2,8 @@
 
 namespace kestrom {
 
-CConnectThread::CConnectThread(asio::ip::tcp::socket socket, CRequestContext& requestContext,
-                               CAdmissionContext& admissionContext, CConnectionShared& shared)
-    : socket_(std::move(socket), requestContext, admissionContext, shared),
-      op_(requestContext.op) {}
+CConnectThread::CConnectThread(asio::ip::tcp::socket socket, CConnectionShared& shared)
+    : socket_(std::move(socket), shared), op_(shared.op) {}
 
 CConnectThread::~CConnectThread() {
     Join();

@@ -14,8 +14,7 @@ inline constexpr size_t kConnectThreadStackBytes = 256 * 1024;
 
 class CConnectThread {
   public:
-    CConnectThread(asio::ip::tcp::socket socket, CRequestContext& requestContext,
-                   CAdmissionContext& admissionContext, CConnectionShared& shared);
+    CConnectThread(asio::ip::tcp::socket socket, CConnectionShared& shared);
     ~CConnectThread();  // joins
     CConnectThread(const CConnectThread&) = delete;
     CConnectThread& operator=(const CConnectThread&) = delete;

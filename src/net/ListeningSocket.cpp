@@ -76,9 +76,8 @@ size_t ConnectionCapForDescriptors(size_t wanted, size_t reserve) {
     return std::min(wanted, fit);
 }
 
-CListeningSocket::CListeningSocket(CRequestContext& requestContext,
-                                   CAdmissionContext& admissionContext)
-    : requestContext_(requestContext), admissionContext_(admissionContext), acceptor_(io_) {}
+CListeningSocket::CListeningSocket(COperatorInterface& op, CMessageHandler& handler)
+    : op_(op), handler_(handler), acceptor_(io_) {}
 
 CListeningSocket::~CListeningSocket() {
     Close();
@@ -95,6 +94,7 @@ bool CListeningSocket::Create(int port, int sendBufferSize, int receiveBufferSiz
     replyBudget_ =
         std::make_unique<CMemoryBudget>(static_cast<size_t>(limits.LargeReplyMemoryBudget));
     shared_.reset(new CConnectionShared{
+        op_, handler_,
         CFrameLimits{static_cast<size_t>(limits.RequestSizeLimit),
                      static_cast<size_t>(limits.UploadSizeLimit)},
         *receiveBudget_, *replyBudget_, std::chrono::seconds(limits.MessageStallSeconds),
@@ -200,7 +200,7 @@ void CListeningSocket::AcceptLoop() {
 }
 
 void CListeningSocket::LogThrottled(CLogThrottle& throttle, std::u16string_view line) {
-    if (auto text = throttle.Pass(line)) requestContext_.op.AddLogLine(*text, LogLevel::kError);
+    if (auto text = throttle.Pass(line)) op_.AddLogLine(*text, LogLevel::kError);
 }
 
 void CListeningSocket::Accepted(asio::ip::tcp::socket socket) {
@@ -233,8 +233,7 @@ void CListeningSocket::Accepted(asio::ip::tcp::socket socket) {
                                     victim->PeerIpText() + u") FOR " + peer);
         victim->Evict();
     }
-    auto connection = std::make_unique<CConnectThread>(std::move(socket), requestContext_,
-                                                       admissionContext_, *shared_);
+    auto connection = std::make_unique<CConnectThread>(std::move(socket), *shared_);
     // Started under the lock so Close never misses a thread; a thread that cannot be created
     // closes its connection as the object goes.
     int error = 0;

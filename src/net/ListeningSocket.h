@@ -47,7 +47,8 @@ inline constexpr int kListenBacklog = 128;
 
 class CListeningSocket {
   public:
-    CListeningSocket(CRequestContext& requestContext, CAdmissionContext& admissionContext);
+    // Every complete message goes to `handler`; the listener's own lines go to `op`.
+    CListeningSocket(COperatorInterface& op, CMessageHandler& handler);
     ~CListeningSocket();  // Close()
     CListeningSocket(const CListeningSocket&) = delete;
     CListeningSocket& operator=(const CListeningSocket&) = delete;
@@ -74,8 +75,8 @@ class CListeningSocket {
     void ReapFinished();
     void LogThrottled(CLogThrottle& throttle, std::u16string_view line);
 
-    CRequestContext& requestContext_;
-    CAdmissionContext& admissionContext_;
+    COperatorInterface& op_;
+    CMessageHandler& handler_;
     asio::io_context io_;
     asio::ip::tcp::acceptor acceptor_;
     int port_ = -1;

@@ -114,7 +114,7 @@ void CMessageFramer::Clear() {
     scanned_ = 0;
     bufferedBytes_ = 0;
     kind_.reset();
-    oddByte_.reset();
+    decoder_.Clear();
 }
 
 bool CMessageFramer::Reserve(size_t more) {
@@ -148,7 +148,7 @@ size_t CMessageFramer::LimitBytes() {
     return kind_ && IsLargeRequestKind(*kind_) ? limits_.uploadBytes : limits_.requestBytes;
 }
 
-CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, int charMode) {
+CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, WireMode mode) {
     CFeedResult result;
     const size_t maxChars = bytes.size() + 1;
     if (!Reserve(maxChars)) {
@@ -158,50 +158,8 @@ CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, int cha
     }
     const size_t start = buffer_.size();
     buffer_.Resize(start + maxChars);
-    char16_t* out = buffer_.data() + start;
-    char16_t* const begin = out;
-    if (charMode == 0) {
-        // A byte left over from Unicode mode counts as a character of its own now.
-        bool hitNul = false;
-        if (oddByte_) {
-            if (*oddByte_ == 0)
-                hitNul = true;
-            else
-                *out++ = static_cast<char16_t>(*oddByte_);
-            oddByte_.reset();
-        }
-        for (size_t i = 0; i < bytes.size() && !hitNul; ++i) {
-            const auto b = static_cast<unsigned char>(bytes[i]);
-            if (b == 0)
-                hitNul = true;
-            else
-                *out++ = static_cast<char16_t>(b);
-        }
-    } else {
-        size_t i = 0;
-        auto next = [&]() { return static_cast<unsigned char>(bytes[i++]); };
-        size_t available = bytes.size() + (oddByte_ ? 1 : 0);
-        bool hitNul = false;
-        while (available >= 2 && !hitNul) {
-            unsigned char low;
-            if (oddByte_) {
-                low = *oddByte_;
-                oddByte_.reset();
-            } else {
-                low = next();
-            }
-            const unsigned char high = next();
-            available -= 2;
-            const auto c = static_cast<char16_t>(low | (high << 8));
-            if (c == 0)
-                hitNul = true;
-            else
-                *out++ = c;
-        }
-        if (!hitNul && available == 1) oddByte_ = oddByte_ ? *oddByte_ : next();
-        if (hitNul) oddByte_.reset();
-    }
-    buffer_.Resize(start + static_cast<size_t>(out - begin));
+    const size_t chars = decoder_.Decode(bytes, mode, buffer_.data() + start);
+    buffer_.Resize(start + chars);
     bufferedBytes_ += bytes.size();
 
     size_t leading = 0;
@@ -224,7 +182,7 @@ CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, int cha
         return result;
     }
     if (buffer_.empty()) {
-        bufferedBytes_ = oddByte_ ? 1 : 0;
+        bufferedBytes_ = decoder_.HasOddByte() ? 1 : 0;
         kind_.reset();
     }
     return result;

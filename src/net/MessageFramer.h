@@ -1,6 +1,6 @@
 #pragma once
 // Turns a connection's byte stream into request messages by the character mode: one byte per
-// character in mode 0, byte pairs (low byte first) in any other mode.
+// character in single-byte mode, byte pairs (low byte first) in Unicode mode.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -8,7 +8,7 @@
 
 #include "protocol/CommandTable.h"
 #include "protocol/MemoryBudget.h"
-#include "protocol/WireText.h"
+#include "wire/WireText.h"
 
 namespace kestrom {
 
@@ -94,7 +94,7 @@ class CMessageFramer {
     // Takes one read's bytes. Characters from a NUL on are dropped with the rest of the read;
     // an odd trailing byte in Unicode mode waits for the next read; an EOT at the very start
     // of the buffer is dropped, since it could never end a message.
-    CFeedResult Feed(std::string_view bytes, int charMode);
+    CFeedResult Feed(std::string_view bytes, WireMode mode);
     // Throws away the unfinished message and gives its memory back.
     void Clear();
 
@@ -103,8 +103,8 @@ class CMessageFramer {
     // What the buffer holds in memory (its capacity), as charged to the budget.
     size_t HeldBytes() const { return held_; }
     bool BufferMapped() const { return buffer_.Mapped(); }
-    bool HasOddByte() const { return oddByte_.has_value(); }
-    bool Empty() const { return buffer_.empty() && !oddByte_; }
+    bool HasOddByte() const { return decoder_.HasOddByte(); }
+    bool Empty() const { return buffer_.empty() && !decoder_.HasOddByte(); }
 
   private:
     // Room for `more` characters behind the buffer, charged to the budget; false when the
@@ -119,7 +119,7 @@ class CMessageFramer {
     size_t bufferedBytes_ = 0;         // wire bytes behind buffer_
     size_t held_ = 0;                  // bytes charged to the budget
     std::optional<RequestKind> kind_;  // the message's kind, once its command code is known
-    std::optional<unsigned char> oddByte_;
+    CCharDecoder decoder_;
 };
 
 }  // namespace kestrom

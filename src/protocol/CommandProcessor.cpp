@@ -11,7 +11,8 @@
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/WireText.h"
+#include "wire/Records.h"
+#include "wire/WireText.h"
 
 namespace kestrom {
 
@@ -73,7 +74,7 @@ void CCommandProcessor::Dispatch(RequestKind kind, const std::u16string& message
         case RequestKind::kClerkOrvoPing:
             Log(kind == RequestKind::kFieldOrvoPing ? u"FieldOrvo Ping" : u"ClerkOrvo Ping",
                 LogLevel::kInfo);
-            SendVersionReply(CharMode() == 0);
+            SendVersionReply(Mode() == WireMode::kSingleByte);
             break;
         case RequestKind::kWenlowPing:
         case RequestKind::kHyWirePing:
@@ -83,7 +84,7 @@ void CCommandProcessor::Dispatch(RequestKind kind, const std::u16string& message
             break;
         case RequestKind::kScheduleRequest:
             Log(u"Schedule Request:", LogLevel::kNever);
-            HandleScheduleRequest(*this, kind, message, CharMode() == 0);
+            HandleScheduleRequest(*this, kind, message, Mode() == WireMode::kSingleByte);
             break;
         case RequestKind::kResultsUpload:
         case RequestKind::kResultsUploadStamped:
@@ -121,38 +122,18 @@ void CCommandProcessor::Dispatch(RequestKind kind, const std::u16string& message
 }
 
 void CCommandProcessor::SendReply(std::u16string_view code, std::u16string_view payload) {
-    // The size counts the payload's bytes on the wire plus the three control characters.
-    const size_t payloadBytes = payload.size() * (CharMode() != 0 ? 2 : 1);
-    const std::u16string size = U16(std::to_string(payloadBytes + 3));
-
-    std::u16string record;
-    record.reserve(code.size() + size.size() + payload.size() + 9);
-    record += kSOH;
-    record += code;
-    record += u",PSZ=";
-    record += size;
-    record += kSTX;
-    record += payload;
-    record += kETX;
-    record += kEOT;
+    const std::u16string record = BuildReplyRecord(code, payload, Mode());
     // A failed send is not reported; the handler carries on as if the reply had gone out.
     channel_.SendText(record, false);
 }
 
 void CCommandProcessor::SendReplyWire(std::u16string_view code, std::string& wire) {
     const size_t payloadBytes = wire.size() - kReplyHeaderRoom;
-    std::u16string header;
-    header += kSOH;
-    header += code;
-    header += u",PSZ=";
-    header += U16(std::to_string(payloadBytes + 3));
-    header += kSTX;
-    static constexpr char16_t kTrailer[] = {kETX, kEOT};
-    const int mode = CharMode();
-    std::string headerBytes = EncodeForWire(header, false, mode);
+    const WireMode mode = Mode();
+    const std::string headerBytes = Encode(ReplyHeader(code, payloadBytes), mode);
     char* const start = wire.data() + kReplyHeaderRoom - headerBytes.size();
     std::memcpy(start, headerBytes.data(), headerBytes.size());
-    wire += EncodeForWire(std::u16string_view(kTrailer, 2), false, mode);
+    AppendEncoded(wire, kReplyTrailerText, mode);
     // A failed send is not reported, as for every reply.
     SendBlocks(std::string_view(start, wire.data() + wire.size() - start));
 }
@@ -168,7 +149,7 @@ int CCommandProcessor::SendBlocks(std::string_view bytes) {
 }
 
 void CCommandProcessor::SendVersionReply(bool scramble) {
-    if (scramble && CharMode() == 0)
+    if (scramble && Mode() == WireMode::kSingleByte)
         SendReply(u"HMM", Scramble(VersionText()));
     else
         SendReply(u"HMM");

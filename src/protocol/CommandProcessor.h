@@ -11,6 +11,7 @@
 #include "core/Settings.h"
 #include "protocol/CommandTable.h"
 #include "protocol/MemoryBudget.h"
+#include "wire/WireChars.h"
 
 namespace kestrom {
 
@@ -71,12 +72,16 @@ class CCommandProcessor {
     const CKestromSettings& Settings() const { return *settings_; }
     const std::u16string& EventDirectory() const { return settings_->EventDirectory; }
     const std::u16string& ResultsDirectory() const { return settings_->ResultsDirectory; }
+    // The setting as stored: files written take it as their encoding, the upload checksum
+    // tests it for 1 exactly.
     int CharMode() const { return settings_->CharMode; }
     // Uploads are stored as wide as the wire carried them: UTF-16 in every two-byte mode, so
     // no character that arrived is narrowed away.
     FileEncoding UploadEncoding() const {
         return CharMode() == 0 ? FileEncoding::k8Bit : FileEncoding::kUtf16;
     }
+    // How this message's replies travel.
+    WireMode Mode() const { return WireModeOf(settings_->CharMode); }
 
     // Runs the handler of the kind to its end, reply included.
     void Dispatch(RequestKind kind, const std::u16string& message, std::u16string_view clientLabel);

@@ -9,7 +9,7 @@
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/WireText.h"
+#include "wire/WireText.h"
 
 namespace kestrom {
 
@@ -46,8 +46,8 @@ void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
 // about its size from the budget of large replies.
 void SendWholeEventFile(CCommandProcessor& p, std::u16string_view replyCode,
                         const std::u16string& path, const FoundFile& file) {
-    const int mode = p.CharMode();
-    const size_t bytesPerChar = mode != 0 ? 2 : 1;
+    const WireMode mode = p.Mode();
+    const size_t bytesPerChar = BytesPerChar(mode);
     // Every byte a character at most, and a CR added to each line end.
     const size_t estimate = static_cast<size_t>(file.size) * bytesPerChar * 2 + 64;
     CBudgetHold hold;
@@ -59,13 +59,13 @@ void SendWholeEventFile(CCommandProcessor& p, std::u16string_view replyCode,
     wire.reserve(kReplyHeaderRoom + static_cast<size_t>(file.size) * bytesPerChar * 9 / 8 + 64);
     std::u16string stamp = FormatDateStamp(file.lastWriteTime);
     stamp += u',';
-    AppendForWire(wire, stamp, false, mode);
+    AppendEncoded(wire, stamp, mode);
     std::u16string errorLine;
     const bool read = ReadEventFileLines(
         path, false,
         [&](std::u16string_view line) {
-            AppendForWire(wire, line, false, mode);
-            AppendForWire(wire, u"\r\n", false, mode);
+            AppendEncoded(wire, line, mode);
+            AppendEncoded(wire, u"\r\n", mode);
         },
         errorLine);
     if (!read) {

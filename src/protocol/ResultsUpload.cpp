@@ -22,7 +22,7 @@
 #include "protocol/Handlers.h"
 #include "protocol/RequestGrammar.h"
 #include "protocol/ResultsFiles.h"
-#include "protocol/UploadChecksum.h"
+#include "wire/Records.h"
 
 namespace kestrom {
 namespace {
@@ -65,7 +65,7 @@ class CResultsUpload {
         const auto bounds = FindPayloadBounds(message_);
         if (!bounds) return Refuse();
         std::u16string payload(bounds->Payload(message_));
-        if (p_.CharMode() == 0) UnscrambleInPlace(payload);
+        if (p_.Mode() == WireMode::kSingleByte) UnscrambleInPlace(payload);
 
         if (kind_ == RequestKind::kResultsUploadStamped && !CheckStamp(payload)) return;
 
@@ -73,7 +73,7 @@ class CResultsUpload {
         p_.Log(EventKeyText(key_), LogLevel::kInfo);
 
         const auto sent = ReadUploadChecksum(message_, bounds->etx);
-        const auto computed = ComputeUploadChecksum(message_, bounds->etx, p_.CharMode());
+        const auto computed = ComputeUploadChecksum(message_, bounds->etx, p_.CharMode() == 1);
         if (!sent || !computed) return Refuse();
         if (*sent != *computed) {
             p_.SendReply(u"NOK");
@@ -122,7 +122,7 @@ class CResultsUpload {
     // with the photo-finish system and the event file, which must never be the one that fails.
     bool Fits(const std::u16string& payload) {
         const CKestromSettings& s = p_.Settings();
-        const std::uint64_t bytes = payload.size() * (p_.CharMode() == 0 ? 1u : 2u);
+        const std::uint64_t bytes = payload.size() * BytesPerChar(p_.Mode());
         if (s.MaxResultsUploadBytes > 0 &&
             bytes > static_cast<std::uint64_t>(s.MaxResultsUploadBytes))
             return NotStored(

@@ -12,7 +12,8 @@ namespace kestrom {
 CKestromServer::CKestromServer(COperatorInterface& op)
     : op_(op),
       requestContext_{settings_, op_, eventFileUpdateLock_},
-      admissionContext_{op_, accessList_, clients_, prompts_} {}
+      admissionContext_{op_, accessList_, clients_, prompts_},
+      handler_(requestContext_, admissionContext_) {}
 
 CKestromServer::~CKestromServer() {
     StopListening();
@@ -35,7 +36,7 @@ bool CKestromServer::StartListening() {
     StopListening();
     RemoveStaleTemporaryFiles();
     const CKestromSettings settings = settings_.Get();
-    auto listener = std::make_unique<CListeningSocket>(requestContext_, admissionContext_);
+    auto listener = std::make_unique<CListeningSocket>(op_, handler_);
     std::string reason;
     if (!listener->Create(settings.PortNumber, settings.TCPSendBufferSize,
                           settings.TCPReceiveBufferSize, reason, settings.Limits)) {

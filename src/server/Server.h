@@ -11,6 +11,7 @@
 #include "security/AccessControlList.h"
 #include "security/Admission.h"
 #include "security/ClientAddressLists.h"
+#include "server/MessageDispatch.h"
 
 namespace kestrom {
 
@@ -57,6 +58,7 @@ class CKestromServer {
     std::mutex eventFileUpdateLock_;
     CRequestContext requestContext_;
     CAdmissionContext admissionContext_;
+    CAdmittingHandler handler_;
     mutable std::mutex listenerMutex_;
     std::unique_ptr<CListeningSocket> listener_;
 };

@@ -18,8 +18,12 @@ namespace kestrom::client {
 struct CClientOptions {
     std::string host = "127.0.0.1";
     int port = 1950;
+    // As given with --char-mode, like the server's setting: any value but 0 is Unicode on
+    // the wire, and an upload's checksum counts high bytes for 1 alone.
     int charMode = 0;
     std::chrono::milliseconds timeout = 5s;
+
+    WireMode Mode() const { return WireModeOf(charMode); }
 };
 
 class CClientSession {

@@ -9,8 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 
 namespace kestrom::client {
 
@@ -62,43 +62,8 @@ int ConnectAddress(const addrinfo* ai, Clock::time_point deadline,
 
 }  // namespace
 
-std::string EncodeText(std::u16string_view text, int charMode) {
-    std::string out;
-    out.reserve(text.size() * (charMode != 0 ? 2 : 1));
-    for (char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        if (charMode != 0) out += static_cast<char>(c >> 8);
-    }
-    return out;
-}
-
-std::u16string DecodeBytes(std::string_view bytes, int charMode) {
-    std::u16string out;
-    if (charMode == 0) {
-        for (char b : bytes) out += static_cast<char16_t>(static_cast<unsigned char>(b));
-        return out;
-    }
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    return out;
-}
-
-std::u16string BuildRequest(std::u16string_view code, std::u16string_view payload,
-                            std::u16string_view trailer) {
-    std::u16string text;
-    text += u'\x0001';
-    text += code;
-    text += u'\x0002';
-    text += payload;
-    text += u'\x0003';
-    text += trailer;
-    text += u'\x0004';
-    return text;
-}
-
 std::unique_ptr<CClientConnection> CClientConnection::Connect(const std::string& host, int port,
-                                                              int charMode,
+                                                              WireMode mode,
                                                               std::chrono::milliseconds timeout,
                                                               const std::string& localAddress) {
     addrinfo hints{};
@@ -113,7 +78,7 @@ std::unique_ptr<CClientConnection> CClientConnection::Connect(const std::string&
         fd = ConnectAddress(ai, deadline, localAddress);
     ::freeaddrinfo(list);
     if (fd < 0) return nullptr;
-    return std::unique_ptr<CClientConnection>(new CClientConnection(fd, charMode));
+    return std::unique_ptr<CClientConnection>(new CClientConnection(fd, mode));
 }
 
 CClientConnection::~CClientConnection() {
@@ -128,7 +93,7 @@ void CClientConnection::Close() {
 }
 
 bool CClientConnection::SendText(std::u16string_view text) {
-    return SendBytes(EncodeText(text, charMode_));
+    return SendBytes(Encode(text, mode_));
 }
 
 bool CClientConnection::SendBytes(std::string_view bytes) {
@@ -141,80 +106,62 @@ bool CClientConnection::SendBytes(std::string_view bytes) {
     return true;
 }
 
-int CClientConnection::ReadByte(Clock::time_point deadline) {
-    if (pendingPos_ == pending_.size()) {
-        if (fd_ < 0) return -1;
-        pollfd p{fd_, POLLIN, 0};
-        int rc;
-        do {
-            rc = ::poll(&p, 1, RemainingMs(deadline));
-        } while (rc < 0 && errno == EINTR);
-        if (rc <= 0) return -1;
-        pending_.resize(kReadChunkBytes);
-        const ssize_t n = ::recv(fd_, pending_.data(), pending_.size(), 0);
-        pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        pendingPos_ = 0;
-        if (n <= 0) return -1;
-    }
-    const unsigned char b = static_cast<unsigned char>(pending_[pendingPos_++]);
-    last_ += static_cast<char>(b);
-    return b;
+bool CClientConnection::FillPending(Clock::time_point deadline) {
+    if (pendingPos_ < pending_.size()) return true;
+    if (fd_ < 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    int rc;
+    do {
+        rc = ::poll(&p, 1, RemainingMs(deadline));
+    } while (rc < 0 && errno == EINTR);
+    if (rc <= 0) return false;
+    pending_.resize(kReadChunkBytes);
+    const ssize_t n = ::recv(fd_, pending_.data(), pending_.size(), 0);
+    pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    pendingPos_ = 0;
+    return n > 0;
+}
+
+void CClientConnection::Consume(size_t n) {
+    last_.append(pending_, pendingPos_, n);
+    pendingPos_ += n;
 }
 
 std::optional<std::string> CClientConnection::ReceiveBytes(size_t n,
                                                            std::chrono::milliseconds timeout) {
     last_.clear();
     const auto deadline = Clock::now() + timeout;
-    while (last_.size() < n)
-        if (ReadByte(deadline) < 0) return std::nullopt;
+    while (last_.size() < n) {
+        if (!FillPending(deadline)) return std::nullopt;
+        Consume(std::min(n - last_.size(), pending_.size() - pendingPos_));
+    }
     return last_;
 }
 
 std::optional<CReply> CClientConnection::ReceiveReply(std::chrono::milliseconds timeout) {
     last_.clear();
     const auto deadline = Clock::now() + timeout;
-    const size_t width = charMode_ != 0 ? 2 : 1;
-    // Reads one character of the connection's width.
-    auto readChar = [&]() -> long {
-        long c = 0;
-        for (size_t i = 0; i < width; ++i) {
-            const int b = ReadByte(deadline);
-            if (b < 0) return -1;
-            c |= static_cast<long>(b) << (8 * i);
-        }
-        return c;
-    };
+    CReplyParser parser;
+    parser.Start(ReplyShape::kRecord, mode_, true);
+    while (!parser.Done()) {
+        if (!FillPending(deadline)) return std::nullopt;
+        Consume(parser.Feed(std::string_view(pending_).substr(pendingPos_)));
+    }
+    CReplyOutcome& outcome = parser.Outcome();
+    if (!outcome.complete) return std::nullopt;
     CReply reply;
-    if (readChar() != 1) return std::nullopt;
-    std::u16string head;  // code ",PSZ=" size, up to STX
-    for (long c; (c = readChar()) != 2;) {
-        if (c < 0 || head.size() > 64) return std::nullopt;
-        head += static_cast<char16_t>(c);
-    }
-    const size_t comma = head.find(u",PSZ=");
-    if (comma == std::u16string::npos) return std::nullopt;
-    reply.code = head.substr(0, comma);
-    std::string sizeText;
-    for (char16_t c : head.substr(comma + 5)) sizeText += static_cast<char>(c);
-    reply.size = std::strtol(sizeText.c_str(), nullptr, 10);
-    if (reply.size < 3) return std::nullopt;
-    // PSZ counts the payload's bytes on the wire plus three.
-    for (long i = 0; i < reply.size - 3; ++i) {
-        const int b = ReadByte(deadline);
-        if (b < 0) return std::nullopt;
-        reply.payloadBytes += static_cast<char>(b);
-    }
-    if (readChar() != 3 || readChar() != 4) return std::nullopt;
-    reply.payload = DecodeBytes(reply.payloadBytes, charMode_);
     reply.bytes = last_;
+    reply.code = std::move(outcome.code);
+    reply.size = static_cast<long>(outcome.size);
+    reply.payload = Decode(outcome.payloadBytes, mode_);
+    reply.payloadBytes = std::move(outcome.payloadBytes);
     return reply;
 }
 
 std::string CClientConnection::ReceiveAvailable(std::chrono::milliseconds wait) {
     last_.clear();
     const auto deadline = Clock::now() + wait;
-    while (ReadByte(deadline) >= 0) {
-    }
+    while (FillPending(deadline)) Consume(pending_.size() - pendingPos_);
     return last_;
 }
 
@@ -226,9 +173,9 @@ bool CClientConnection::PeerClosed(std::chrono::milliseconds wait) {
     return ::recv(fd_, &b, 1, MSG_PEEK) == 0;
 }
 
-std::optional<CReply> RequestOnce(const std::string& host, int port, int charMode,
+std::optional<CReply> RequestOnce(const std::string& host, int port, WireMode mode,
                                   std::u16string_view request, std::chrono::milliseconds timeout) {
-    auto connection = CClientConnection::Connect(host, port, charMode, timeout);
+    auto connection = CClientConnection::Connect(host, port, mode, timeout);
     if (!connection || !connection->SendText(request)) return std::nullopt;
     return connection->ReceiveReply(timeout);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The client side of the wire protocol: one TCP connection to a Kestrom server, the request
-// encoding by character mode, and the reading of reply records. Used by kestrom-client and by
-// the end-to-end tests.
+// The client side of the wire protocol: one TCP connection to a Kestrom server that sends
+// texts in its character mode and reads reply records. Used by kestrom-client and by the
+// end-to-end tests; the encoding and the reply parsing are the wire's.
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -9,15 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "wire/Records.h"
+#include "wire/ReplyParser.h"
+#include "wire/WireText.h"
+
 namespace kestrom::client {
 
 using namespace std::chrono_literals;
-
-// The bytes a text becomes on the wire: one byte per character (low 8 bits) in mode 0, two
-// bytes low byte first in any other mode.
-std::string EncodeText(std::u16string_view text, int charMode);
-// The reverse: bytes to characters (an odd trailing byte in Unicode mode is ignored).
-std::u16string DecodeBytes(std::string_view bytes, int charMode);
 
 // One reply record as received: SOH code ",PSZ=" size STX payload ETX EOT.
 struct CReply {
@@ -28,24 +26,20 @@ struct CReply {
     std::string payloadBytes;  // the payload's raw bytes
 };
 
-// Builds a request message: SOH code STX payload ETX [trailer] EOT.
-std::u16string BuildRequest(std::u16string_view code, std::u16string_view payload = {},
-                            std::u16string_view trailer = {});
-
 class CClientConnection {
   public:
     // Connects within the timeout; nothing when the server cannot be reached. A non-empty
     // localAddress (dotted IPv4) binds the client's end first, so tests can appear as other
     // hosts, e.g. 127.0.0.2.
     static std::unique_ptr<CClientConnection> Connect(const std::string& host, int port,
-                                                      int charMode,
+                                                      WireMode mode,
                                                       std::chrono::milliseconds timeout = 5s,
                                                       const std::string& localAddress = {});
     ~CClientConnection();
     CClientConnection(const CClientConnection&) = delete;
     CClientConnection& operator=(const CClientConnection&) = delete;
 
-    int CharMode() const { return charMode_; }
+    WireMode Mode() const { return mode_; }
 
     // Sends a text in the connection's character mode; false on a send failure.
     bool SendText(std::u16string_view text);
@@ -68,12 +62,15 @@ class CClientConnection {
     void Close();
 
   private:
-    CClientConnection(int fd, int charMode) : fd_(fd), charMode_(charMode) {}
-    // One byte within the deadline; -1 on timeout or close.
-    int ReadByte(std::chrono::steady_clock::time_point deadline);
+    CClientConnection(int fd, WireMode mode) : fd_(fd), mode_(mode) {}
+    // Makes sure unconsumed bytes are waiting, reading within the deadline; false on timeout
+    // or close.
+    bool FillPending(std::chrono::steady_clock::time_point deadline);
+    // Takes n waiting bytes into LastBytes().
+    void Consume(size_t n);
 
     int fd_;
-    int charMode_;
+    WireMode mode_;
     static constexpr size_t kReadChunkBytes = 4096;
     // Bytes read ahead; those from pendingPos_ on are not yet consumed.
     std::string pending_;
@@ -82,7 +79,7 @@ class CClientConnection {
 };
 
 // Sends one request on a new connection and reads one reply.
-std::optional<CReply> RequestOnce(const std::string& host, int port, int charMode,
+std::optional<CReply> RequestOnce(const std::string& host, int port, WireMode mode,
                                   std::u16string_view request,
                                   std::chrono::milliseconds timeout = 5s);
 

@@ -21,9 +21,9 @@
 #include <thread>
 
 #include "base/TextConvert.h"
-#include "protocol/UploadChecksum.h"
 #include "tools/ClientConnection.h"
 #include "tools/UploadFileText.h"
+#include "wire/Records.h"
 
 namespace kestrom::client {
 
@@ -32,7 +32,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadBufferBytes = 256 * 1024;
-constexpr std::size_t kMaxHeaderChars = 64;
 // A date stamp older than any file: the server sends the picture whatever its time.
 constexpr std::string_view kAnyCopyStamp = "00000001011970";
 
@@ -107,11 +106,12 @@ bool Record(const CLoadRequest& request, const CReplyOutcome& reply, Clock::dura
         ++tally.errorKinds[reply.error];
         return false;
     }
-    ++tally.codes[reply.code];
-    if ((!request.expectedCode.empty() && reply.code != request.expectedCode) ||
+    const std::string code = ToUtf8(reply.code);
+    ++tally.codes[code];
+    if ((!request.expectedCode.empty() && code != request.expectedCode) ||
         (request.expectPayload && reply.emptyPayload)) {
         ++tally.errors;
-        ++tally.errorKinds["unexpected " + reply.code + (reply.emptyPayload ? " (empty)" : "")];
+        ++tally.errorKinds["unexpected " + code + (reply.emptyPayload ? " (empty)" : "")];
         return false;
     }
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(took).count();
@@ -127,7 +127,7 @@ void CountError(CConnectionTally& tally, const std::string& kind) {
 
 // One request and its whole reply on a blocking connection; false when the connection
 // cannot be used further.
-bool ServeBlocking(int fd, const CLoadRequest& request, int charMode,
+bool ServeBlocking(int fd, const CLoadRequest& request, WireMode mode,
                    std::chrono::milliseconds timeout, std::vector<char>& buffer,
                    CConnectionTally& tally) {
     const auto start = Clock::now();
@@ -136,7 +136,7 @@ bool ServeBlocking(int fd, const CLoadRequest& request, int charMode,
         return false;
     }
     CReplyParser parser;
-    parser.Start(request.shape, charMode);
+    parser.Start(request.shape, mode);
     while (!parser.Done()) {
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, RemainingMs(start + timeout)) <= 0) {
@@ -148,7 +148,7 @@ bool ServeBlocking(int fd, const CLoadRequest& request, int charMode,
             CountError(tally, got == 0 ? "closed by server" : "receive failed");
             return false;
         }
-        if (parser.Feed(buffer.data(), static_cast<std::size_t>(got)) <
+        if (parser.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got))) <
             static_cast<std::size_t>(got)) {
             CountError(tally, "bytes after the reply");
             return false;
@@ -230,7 +230,7 @@ class CLoadWorker {
         if (Clock::now() >= stop_ || left_.fetch_sub(1, std::memory_order_relaxed) <= 0)
             return false;
         const CLoadRequest& request = rounds_[c.next];
-        c.parser.Start(request.shape, options_.charMode);
+        c.parser.Start(request.shape, options_.Mode());
         c.sent = Clock::now();
         if (!SendAll(c.fd, request.wire)) {
             CountError(tally_, "send failed");
@@ -252,7 +252,7 @@ class CLoadWorker {
                 return false;
             }
             const auto size = static_cast<std::size_t>(got);
-            const std::size_t used = c.parser.Feed(buffer.data(), size);
+            const std::size_t used = c.parser.Feed(std::string_view(buffer.data(), size));
             if (!c.parser.Done()) continue;
             const CLoadRequest& request = rounds_[c.next];
             const bool framed = c.parser.Outcome().complete;
@@ -294,19 +294,9 @@ void Summarise(CLoadReport& report, std::vector<std::uint32_t>& all) {
 
 }  // namespace
 
-namespace {
-
-// +71 on every character: the single-byte mode's payload scrambling (the client library
-// stays below the protocol layer, so it has its own).
-std::u16string Shifted(std::u16string text) {
-    for (char16_t& c : text) c = static_cast<char16_t>(c + 71);
-    return text;
-}
-
-}  // namespace
-
 std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode,
                                              std::string& error) {
+    const WireMode mode = WireModeOf(charMode);
     CLoadRequest request;
     request.requestText = std::string(requestText);
     const std::size_t star = requestText.find('*');
@@ -380,13 +370,15 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
         if (kind == "sls")
             message = BuildRequest(u"SLS", *text);
         else
-            message = BuildUploadMessage(u"RFF", charMode == 0 ? Shifted(*text) : *text, charMode);
+            message = BuildUploadMessage(
+                u"RFF", mode == WireMode::kSingleByte ? Scramble(*text) : *text, charMode == 1);
         request.expectedCode = "ROK";
         request.expectPayload = kind == "sls";
     } else if (kind == "srq") {
         // The schedule request's payload is scrambled in single-byte mode, as a device sends it.
         if (!needArgs()) return std::nullopt;
-        message = BuildRequest(u"SRQ", charMode == 0 ? Shifted(Ascii(args)) : Ascii(args));
+        message = BuildRequest(u"SRQ",
+                               mode == WireMode::kSingleByte ? Scramble(Ascii(args)) : Ascii(args));
         request.expectedCode = "SRP";
     } else if (kind == "req") {
         // req:CODE[:PAYLOAD], any reply record.
@@ -402,143 +394,8 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
         error = "unknown request kind " + kind;
         return std::nullopt;
     }
-    request.wire = EncodeText(message, charMode);
+    request.wire = Encode(message, mode);
     return request;
-}
-
-// ------------------------------------------------------------------ replies
-
-void CReplyParser::Start(ReplyShape shape, int charMode) {
-    shape_ = shape;
-    width_ = shape == ReplyShape::kRecord && charMode != 0 ? 2 : 1;
-    state_ = State::kStart;
-    outcome_ = CReplyOutcome();
-    head_.clear();
-    lowByte_ = -1;
-    left_ = 0;
-}
-
-void CReplyParser::Fail(const char* why) {
-    outcome_.error = why;
-    outcome_.complete = false;
-    state_ = State::kDone;
-}
-
-bool CReplyParser::TakeChar(const char*& p, const char* end, long& c) {
-    while (p < end) {
-        const auto b = static_cast<unsigned char>(*p++);
-        ++outcome_.bytes;
-        if (width_ == 1) {
-            c = b;
-            return true;
-        }
-        if (lowByte_ < 0) {
-            lowByte_ = b;
-            continue;
-        }
-        c = lowByte_ | (static_cast<long>(b) << 8);
-        lowByte_ = -1;
-        return true;
-    }
-    return false;
-}
-
-void CReplyParser::HeaderDone() {
-    const std::size_t comma = head_.find(",PSZ=");
-    if (comma == std::string::npos) return Fail("header without PSZ");
-    outcome_.code = head_.substr(0, comma);
-    const std::string sizeText = head_.substr(comma + 5);
-    char* end = nullptr;
-    const unsigned long long size = std::strtoull(sizeText.c_str(), &end, 10);
-    if (sizeText.empty() || *end != '\0') return Fail("bad PSZ");
-    if (shape_ == ReplyShape::kImage) {
-        // An empty image is closed by ETX alone; a picture follows its stamp and a comma.
-        outcome_.emptyPayload = size == 0;
-        left_ = size;
-        state_ = size == 0 ? State::kEtx : State::kStamp;
-        if (size != 0) head_.clear();
-        return;
-    }
-    // PSZ counts the payload's bytes and the three control characters after the size.
-    if (size < 3) return Fail("PSZ below 3");
-    left_ = size - 3;
-    outcome_.emptyPayload = left_ == 0;
-    state_ = State::kBody;
-}
-
-std::size_t CReplyParser::Feed(const char* data, std::size_t size) {
-    const char* p = data;
-    const char* end = data + size;
-    long c = 0;
-    while (state_ != State::kDone) {
-        switch (state_) {
-            case State::kStart:
-                if (!TakeChar(p, end, c)) return p - data;
-                if (c != 1)
-                    Fail("reply does not start with SOH");
-                else
-                    state_ = State::kHeader;
-                break;
-            case State::kHeader:
-                if (!TakeChar(p, end, c)) return p - data;
-                if (c == 2)
-                    HeaderDone();
-                else if (head_.size() >= kMaxHeaderChars)
-                    Fail("header too long");
-                else
-                    head_ += static_cast<char>(c);
-                break;
-            case State::kStamp:
-                // 14 digits and a comma.
-                if (!TakeChar(p, end, c)) return p - data;
-                head_ += static_cast<char>(c);
-                if (head_.size() == 15) {
-                    if (c != ',')
-                        Fail("image stamp without comma");
-                    else
-                        state_ = State::kBody;
-                }
-                break;
-            case State::kBody: {
-                const auto take = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(left_, static_cast<std::uint64_t>(end - p)));
-                p += take;
-                left_ -= take;
-                outcome_.bytes += take;
-                if (left_ > 0) return p - data;
-                if (shape_ == ReplyShape::kImage) {
-                    outcome_.complete = true;
-                    state_ = State::kDone;
-                } else {
-                    state_ = State::kEtx;
-                }
-                break;
-            }
-            case State::kEtx:
-                if (!TakeChar(p, end, c)) return p - data;
-                if (c != 3) {
-                    Fail("payload not closed by ETX");
-                } else if (shape_ == ReplyShape::kImage) {
-                    outcome_.complete = true;
-                    state_ = State::kDone;
-                } else {
-                    state_ = State::kEot;
-                }
-                break;
-            case State::kEot:
-                if (!TakeChar(p, end, c)) return p - data;
-                if (c != 4) {
-                    Fail("reply not closed by EOT");
-                } else {
-                    outcome_.complete = true;
-                    state_ = State::kDone;
-                }
-                break;
-            case State::kDone:
-                break;
-        }
-    }
-    return p - data;
 }
 
 double Percentile(const std::vector<std::uint32_t>& sorted, double fraction) {
@@ -614,7 +471,7 @@ CLoadReport CLoadRunner::Hold(const std::function<void(int open)>& ready) {
         fds.push_back(fd);
         if (!rounds_.empty())
             ServeBlocking(fd, rounds_[static_cast<std::size_t>(i) % rounds_.size()],
-                          options_.charMode, options_.timeout, buffer, tally);
+                          options_.Mode(), options_.timeout, buffer, tally);
     }
     report.connections = static_cast<int>(fds.size());
     report.seconds = std::chrono::duration<double>(Clock::now() - start).count();

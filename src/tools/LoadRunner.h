@@ -14,14 +14,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrom::client {
+#include "wire/ReplyParser.h"
 
-// How a reply is framed on the wire.
-enum class ReplyShape {
-    kRecord,  // SOH code ",PSZ=" size STX payload ETX EOT, in the connection's character mode
-    kImage,   // SOH "RFI,PSZ=" size STX, then the stamp, a comma and size bytes (or ETX when
-              // size is 0), always one byte per character
-};
+namespace kestrom::client {
 
 struct CLoadRequest {
     std::string requestText;  // as given, for the report
@@ -46,13 +41,15 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
 struct CLoadOptions {
     std::string host = "127.0.0.1";
     int port = 1950;
-    int charMode = 0;
+    int charMode = 0;  // as given with --char-mode (see CClientOptions)
     int connections = 1;
     int threads = 2;  // client threads sharing the connections (each waits on all of its own)
     std::chrono::milliseconds duration{10000};  // the run stops after this time...
     std::uint64_t count = 0;                    // ...or this many requests (0: no limit)
     std::chrono::milliseconds timeout{5000};    // for one reply
     std::chrono::milliseconds hold{0};          // idle mode: how long to keep them open
+
+    WireMode Mode() const { return WireModeOf(charMode); }
 };
 
 struct CLoadReport {
@@ -67,42 +64,6 @@ struct CLoadReport {
 
     double RequestsPerSecond() const { return seconds > 0 ? requests / seconds : 0; }
     double BytesPerSecond() const { return seconds > 0 ? bytesReceived / seconds : 0; }
-};
-
-struct CReplyOutcome {
-    bool complete = false;  // a whole reply of the shape arrived
-    std::string code;       // its command code ("RFI" for images)
-    bool emptyPayload = true;
-    std::uint64_t bytes = 0;  // bytes of the reply taken so far
-    std::string error;        // why it is not complete
-};
-
-// Takes a reply apart as its bytes arrive, in pieces of any size; payloads are counted, not
-// kept, so a large picture costs no copying.
-class CReplyParser {
-  public:
-    // Expects a new reply of the shape.
-    void Start(ReplyShape shape, int charMode);
-    // Consumes bytes up to the end of the reply (or up to the fault) and returns how many.
-    std::size_t Feed(const char* data, std::size_t size);
-    // True once the reply is complete or broken (Outcome().error set).
-    bool Done() const { return state_ == State::kDone; }
-    const CReplyOutcome& Outcome() const { return outcome_; }
-
-  private:
-    enum class State { kStart, kHeader, kStamp, kBody, kEtx, kEot, kDone };
-    // One whole character, or nothing yet when half a wide character arrived.
-    bool TakeChar(const char*& p, const char* end, long& c);
-    void Fail(const char* why);
-    void HeaderDone();
-
-    ReplyShape shape_ = ReplyShape::kRecord;
-    std::size_t width_ = 1;
-    State state_ = State::kDone;
-    CReplyOutcome outcome_;
-    std::string head_;
-    int lowByte_ = -1;
-    std::uint64_t left_ = 0;  // bytes still to come in the stamp or the body
 };
 
 // The value at fraction (0..1) of a sorted list, nearest rank; 0 for an empty list.

@@ -3,6 +3,7 @@
 
 namespace {
 
+using namespace kestrom;
 using namespace kestrom::client;
 
 int RunPing(CClientSession& session, const std::vector<std::string>& args) {
@@ -23,9 +24,9 @@ int RunPing(CClientSession& session, const std::vector<std::string>& args) {
     const auto reply = session.Request(BuildRequest(code));
     if (!reply) return 1;
     // The version text of a single-byte FieldOrvo/ClerkOrvo ping arrives scrambled (+71).
-    std::u16string version = reply->payload;
-    if (session.Options().charMode == 0)
-        for (char16_t& c : version) c = static_cast<char16_t>(c - 71);
+    const std::u16string version = session.Options().Mode() == WireMode::kSingleByte
+                                       ? Unscramble(reply->payload)
+                                       : reply->payload;
     session.Out() << EscapeForDisplay(reply->code) << " " << reply->size;
     if (!version.empty()) session.Out() << " " << EscapeForDisplay(version);
     session.Out() << "\n";

@@ -12,22 +12,15 @@ namespace {
 using namespace kestrom;
 using namespace kestrom::client;
 
-constexpr char16_t kScrambleOffset = 71;
 // A walk longer than this is taken as a loop (a key that occurs twice answers itself).
 constexpr int kMaxWalkSteps = 10000;
-
-std::u16string Shift(std::u16string_view text, int offset) {
-    std::u16string out(text);
-    for (char16_t& c : out) c = static_cast<char16_t>(c + offset);
-    return out;
-}
 
 // Sends one schedule request on the connection; the reply's text, unscrambled.
 std::optional<std::u16string> Ask(CClientSession& session, CClientConnection& connection,
                                   std::u16string_view payload) {
-    const bool scrambled = session.Options().charMode == 0;
+    const bool scrambled = session.Options().Mode() == WireMode::kSingleByte;
     if (!connection.SendText(
-            BuildRequest(u"SRQ", scrambled ? Shift(payload, kScrambleOffset) : payload))) {
+            BuildRequest(u"SRQ", scrambled ? Scramble(payload) : std::u16string(payload)))) {
         session.Err() << "kestrom-client: send failed\n";
         return std::nullopt;
     }
@@ -36,7 +29,7 @@ std::optional<std::u16string> Ask(CClientSession& session, CClientConnection& co
         session.Err() << "kestrom-client: no schedule reply\n";
         return std::nullopt;
     }
-    return scrambled ? Shift(reply->payload, -kScrambleOffset) : reply->payload;
+    return scrambled ? Unscramble(reply->payload) : reply->payload;
 }
 
 // Event, round and heat of a header line: the text before its third comma.

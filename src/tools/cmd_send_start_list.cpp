@@ -1,6 +1,5 @@
 // send-start-list FILE: sends a start list as a ClerkOrvo device would ("SLS") and prints the
 // reply ("ROK" with the event file's new date stamp, or "NLS").
-#include "protocol/RequestGrammar.h"
 #include "tools/ClientCommands.h"
 #include "tools/UploadFileText.h"
 

@@ -4,11 +4,10 @@
 
 #include "base/FileFind.h"
 #include "base/TextConvert.h"
-#include "meetdata/Readers.h"
-#include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
 #include "tools/ClientCommands.h"
 #include "tools/UploadFileText.h"
+#include "wire/DateStamp.h"
+#include "wire/Records.h"
 
 namespace {
 
@@ -46,9 +45,10 @@ int RunUploadResults(CClientSession& session, const std::vector<std::string>& ar
         payload += u',';
     }
     payload += *text;
-    const int mode = session.Options().charMode;
-    if (mode == 0) payload = Scramble(payload);
-    const std::u16string message = BuildUploadMessage(stamp ? u"RFT" : u"RFF", payload, mode);
+    const CClientOptions& options = session.Options();
+    if (options.Mode() == WireMode::kSingleByte) payload = Scramble(payload);
+    const std::u16string message =
+        BuildUploadMessage(stamp ? u"RFT" : u"RFF", payload, options.charMode == 1);
 
     auto connection = session.Connect();
     if (!connection) return 1;

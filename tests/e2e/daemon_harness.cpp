@@ -86,27 +86,32 @@ bool CDaemonHarness::Start() {
         ::_exit(127);
     }
     pid_ = pid;
-    for (int i = 0; i < 1000; ++i) {
-        if (WaitExit(0ms)) return false;
-        if (CClientConnection::Connect("127.0.0.1", port_, options_.charMode, 100ms)) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
+    bool exited = false;
+    const bool up = testing::WaitUntil(
+        [&] {
+            exited = exited || WaitExit(0ms).has_value();
+            return exited || CClientConnection::Connect("127.0.0.1", port_, Mode(), 100ms);
+        },
+        10s);
+    return up && !exited;
 }
 
 std::optional<int> CDaemonHarness::WaitExit(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return std::nullopt;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (done < 0 || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(5ms);
-    }
+    std::optional<int> exit;
+    bool gone = false;  // waitpid failed: nothing left to wait for
+    testing::WaitUntil(
+        [&] {
+            int status = 0;
+            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+            gone = done < 0;
+            if (done == pid_)
+                exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return exit || gone;
+        },
+        timeout, 5ms);
+    if (exit) pid_ = -1;
+    return exit;
 }
 
 int CDaemonHarness::Stop() {
@@ -143,21 +148,16 @@ bool CDaemonHarness::WaitForLog(std::string_view text, int times,
         for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
         return n;
     };
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (count() < times) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return testing::WaitUntil([&] { return count() >= times; }, timeout);
 }
 
 std::unique_ptr<CClientConnection> CDaemonHarness::Connect() const {
-    return CClientConnection::Connect("127.0.0.1", port_, options_.charMode);
+    return CClientConnection::Connect("127.0.0.1", port_, Mode());
 }
 
 std::optional<CReply> CDaemonHarness::Request(std::u16string_view request,
                                               std::chrono::milliseconds timeout) const {
-    return client::RequestOnce("127.0.0.1", port_, options_.charMode, request, timeout);
+    return client::RequestOnce("127.0.0.1", port_, Mode(), request, timeout);
 }
 
 }  // namespace kestrom::e2e

@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "support/free_port.h"
+#include "support/wait.h"
 #include "tools/ClientConnection.h"
 
 namespace kestrom::e2e {
 
-using client::BuildRequest;
 using client::CClientConnection;
 using client::CReply;
 using namespace std::chrono_literals;
@@ -69,7 +69,7 @@ class CDaemonHarness {
     bool Running() const { return pid_ > 0; }
 
     int Port() const { return port_; }
-    int CharMode() const { return options_.charMode; }
+    WireMode Mode() const { return WireModeOf(options_.charMode); }
     const std::string& Root() const { return root_; }
     const std::string& ConfigDir() const { return configDir_; }
     const std::string& RuntimeDir() const { return runtimeDir_; }

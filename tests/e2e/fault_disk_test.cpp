@@ -13,7 +13,7 @@
 #include "daemon_harness.h"
 #include "fault_mounts.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
+#include "wire/Records.h"
 
 namespace kestrom::e2e {
 namespace {
@@ -26,7 +26,7 @@ constexpr std::string_view kEventFile =
 std::u16string ResultsUpload(std::u16string_view key, size_t lines) {
     std::u16string text = std::u16string(key) + u",\"100 Metres\"\r";
     for (size_t i = 0; i < lines; ++i) text += u"1,101,\"Lee\",10.50\r";
-    return BuildUploadMessage(u"RFF", Scramble(text), 0);
+    return BuildUploadMessage(u"RFF", Scramble(text), false);
 }
 
 std::u16string StartList(size_t competitors) {

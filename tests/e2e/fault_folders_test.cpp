@@ -14,7 +14,7 @@
 
 #include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
+#include "wire/Records.h"
 
 namespace kestrom::e2e {
 namespace {
@@ -126,7 +126,7 @@ TEST(FaultFolders, FilesHeldOpenByAnotherProcessAreServedAndReplaced) {
     EXPECT_EQ(CodeOf(d, StartList()), u"ROK");
     EXPECT_NE(ReadFile(evt).find("\"Di\""), std::string::npos);
     const std::u16string upload =
-        BuildUploadMessage(u"RFF", Scramble(u"7,1,1,\"Long Jump\"\r1,201,\"Fox\",6.55\r"), 0);
+        BuildUploadMessage(u"RFF", Scramble(u"7,1,1,\"Long Jump\"\r1,201,\"Fox\",6.55\r"), false);
     EXPECT_EQ(CodeOf(d, upload), u"ROK");
     EXPECT_NE(ReadFile(results).find("6.55"), std::string::npos);
 }
@@ -158,7 +158,8 @@ TEST(FaultFolders, ConcurrentReplacementsInOneFolderAllSucceed) {
                     n % 5 == 4
                         ? BuildRequest(u"SLS", event + u",1,1,\"Discus\",DT,1300\r\n,1,1\r\n")
                         : BuildUploadMessage(
-                              u"RFF", Scramble(event + u",1," + heat + u",\"Shot\"\r1,1,9.9\r"), 0);
+                              u"RFF", Scramble(event + u",1," + heat + u",\"Shot\"\r1,1,9.9\r"),
+                              false);
                 auto reply = c->SendText(message) ? c->ReceiveReply(10s) : std::nullopt;
                 if (!reply || reply->code != u"ROK") ++failures;
             }

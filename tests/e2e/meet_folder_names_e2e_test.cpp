@@ -7,7 +7,7 @@
 #include "base/TextConvert.h"
 #include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
+#include "wire/Records.h"
 
 namespace kestrom::e2e {
 namespace {
@@ -28,7 +28,7 @@ TEST(MeetFolderNamesE2E, UpperCaseNamesAreServedAndAnUploadReplacesTheFileItFind
     EXPECT_NE(events->payload.find(u"7,1,3,Long Jump,LJ"), std::u16string::npos);
 
     const std::u16string upload =
-        BuildUploadMessage(u"RFF", Scramble(u"7,1,3,new\r"), /*charMode=*/0);
+        BuildUploadMessage(u"RFF", Scramble(u"7,1,3,new\r"), /*withHighBytes=*/false);
     EXPECT_EQ(Code(d.Request(upload)), u"ROK");
     std::size_t files = 0;
     for (const auto& e : std::filesystem::directory_iterator(d.ResultsDir())) {

@@ -44,7 +44,7 @@ TEST(DaemonPing, AllFourProductsInUnicodeModeAreEmpty) {
     for (auto code : {u"HFL", u"HCL", u"HAL", u"HHWX"}) {
         const auto reply = d.Request(BuildRequest(code));
         ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->bytes, client::EncodeText(u"\x01HMM,PSZ=3\x02\x03\x04", 1));
+        EXPECT_EQ(reply->bytes, Encode(u"\x01HMM,PSZ=3\x02\x03\x04", WireMode::kUnicode));
     }
 }
 
@@ -117,7 +117,8 @@ TEST(DaemonFraming, StreamPastTheRequestBoundIsDiscardedAndTheConnectionGoesOn) 
 std::unique_ptr<CClientConnection> ConnectBefore(int port,
                                                  std::chrono::steady_clock::time_point deadline) {
     while (std::chrono::steady_clock::now() < deadline) {
-        if (auto c = CClientConnection::Connect("127.0.0.1", port, 0, 2s)) return c;
+        if (auto c = CClientConnection::Connect("127.0.0.1", port, WireMode::kSingleByte, 2s))
+            return c;
         std::this_thread::sleep_for(50ms);
     }
     return nullptr;

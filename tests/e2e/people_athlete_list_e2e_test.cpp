@@ -5,13 +5,13 @@
 
 #include "base/LocalTime.h"
 #include "daemon_harness.h"
+#include "support/wire_bytes.h"
 
 namespace kestrom::e2e {
 namespace {
 
 std::string Bytes(const std::string& code, const std::string& payload) {
-    return "\x01" + code + ",PSZ=" + std::to_string(payload.size() + 3) + "\x02" + payload +
-           "\x03\x04";
+    return testing::ReplyBytes(code, payload);
 }
 
 TEST(AthleteListEndToEnd, SelectionRulesAndDateComparison) {

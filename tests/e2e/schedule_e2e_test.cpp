@@ -18,23 +18,13 @@ constexpr const char* kMeet =
     " 21,Jumper C\r\n"
     "9,1,1,Shot,SP Men\r\n";
 
-std::u16string Shift(std::u16string_view text, int offset) {
-    std::u16string out(text);
-    for (char16_t& c : out) c = static_cast<char16_t>(c + offset);
-    return out;
-}
-
+// The reply to a schedule request: the text scrambled in single-byte mode, plain otherwise.
 std::string SrpBytes(std::string_view payload, int charMode) {
-    std::string body;
-    for (unsigned char c : payload)
-        body += charMode == 0 ? static_cast<char>(c + 71) : static_cast<char>(c);
-    const size_t size = payload.size() * (charMode == 0 ? 1 : 2) + 3;
-    std::string text = "\x01SRP,PSZ=" + std::to_string(size) + "\x02";
-    if (charMode == 0) return text + body + "\x03\x04";
-    std::string wide;
-    for (char c : text) wide += std::string{c, '\0'};
-    for (char c : body) wide += std::string{c, '\0'};
-    return wide + std::string("\x03\0\x04\0", 4);
+    const WireMode mode = WireModeOf(charMode);
+    const std::u16string text = Decode(payload, WireMode::kSingleByte);
+    return Encode(
+        BuildReplyRecord(u"SRP", mode == WireMode::kSingleByte ? Scramble(text) : text, mode),
+        mode);
 }
 
 void WalkTheMeet(int charMode) {
@@ -47,7 +37,7 @@ void WalkTheMeet(int charMode) {
     ASSERT_TRUE(c);
     const auto ask = [&](std::u16string_view payload) -> std::string {
         EXPECT_TRUE(c->SendText(
-            BuildRequest(u"SRQ", charMode == 0 ? Shift(payload, 71) : std::u16string(payload))));
+            BuildRequest(u"SRQ", charMode == 0 ? Scramble(payload) : std::u16string(payload))));
         const auto reply = c->ReceiveReply();
         return reply ? reply->bytes : "<no reply>";
     };

@@ -73,7 +73,8 @@ class SecurityE2E : public ::testing::Test {
     }
 
     std::unique_ptr<CClientConnection> From(const std::string& host) {
-        return CClientConnection::Connect("127.0.0.1", daemon_.Port(), 0, 5s, host);
+        return CClientConnection::Connect("127.0.0.1", daemon_.Port(), WireMode::kSingleByte, 5s,
+                                          host);
     }
 
     std::optional<CReply> Ask(const std::string& host, std::u16string_view request) {
@@ -224,7 +225,7 @@ TEST(SecurityInProcessE2E, AnAddressIsRecordedOnceUnderConcurrentConnections) {
     for (int i = 0; i < 8; ++i) {
         clients.emplace_back([&, i] {
             std::string host = i % 2 ? "127.0.0.2" : "127.0.0.3";
-            auto c = CClientConnection::Connect("127.0.0.1", port, 0, 5s, host);
+            auto c = CClientConnection::Connect("127.0.0.1", port, WireMode::kSingleByte, 5s, host);
             for (int k = 0; c && k < 5; ++k) {
                 if (!c->SendText(BuildRequest(u"HFL"))) return;
                 if (auto reply = c->ReceiveReply(); reply && reply->code == u"HMM") ++served;

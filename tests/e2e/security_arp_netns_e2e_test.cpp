@@ -112,7 +112,8 @@ TEST(SecurityRealArp, AdmissionFindsTheClientsMacTextAndDecidesByIt) {
 
     std::optional<CReply> fieldOrvo, wenlow;
     ASSERT_TRUE(CNamespacePair::RunInside(pair.Client(), [&] {
-        auto c = CClientConnection::Connect(kServerAddress, daemon.Port(), 0, 5s);
+        auto c =
+            CClientConnection::Connect(kServerAddress, daemon.Port(), WireMode::kSingleByte, 5s);
         if (!c) return;
         if (c->SendText(BuildRequest(u"HFL"))) fieldOrvo = c->ReceiveReply();
         if (c->SendText(BuildRequest(u"HAL"))) wenlow = c->ReceiveReply();

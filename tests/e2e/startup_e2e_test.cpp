@@ -14,12 +14,7 @@ namespace {
 
 // Standard error is read as it grows: the line comes a moment after the listener is up.
 bool WaitForStderr(const CDaemonHarness& d, const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (d.Stderr().find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+    return testing::WaitUntil([&] { return d.Stderr().find(text) != std::string::npos; }, 10s);
 }
 
 TEST(StartUpE2E, OneLineOnStandardErrorAndTheEventLogAlone) {

@@ -12,7 +12,7 @@
 #include "base/TextConvert.h"
 #include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
+#include "wire/Records.h"
 
 namespace kestrom::e2e {
 namespace {
@@ -41,7 +41,7 @@ std::u16string UploadOf(const std::string& stored) {
     std::string sent;
     for (size_t i = 0; i < stored.size(); ++i)
         if (!(stored[i] == '\n' && i > 0 && stored[i - 1] == '\r')) sent += stored[i];
-    return BuildUploadMessage(u"RFF", Scramble(FromUtf8(sent)), 0);
+    return BuildUploadMessage(u"RFF", Scramble(FromUtf8(sent)), false);
 }
 
 struct CStream {

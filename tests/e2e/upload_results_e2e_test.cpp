@@ -10,7 +10,7 @@
 #include "base/TextConvert.h"
 #include "daemon_harness.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
+#include "wire/Records.h"
 
 namespace kestrom::e2e {
 namespace {
@@ -18,7 +18,7 @@ namespace {
 // The upload as a device sends it: scrambled in single-byte mode.
 std::u16string Upload(std::u16string_view code, std::u16string_view text, int charMode) {
     const std::u16string payload = charMode == 0 ? Scramble(text) : std::u16string(text);
-    return BuildUploadMessage(code, payload, charMode);
+    return BuildUploadMessage(code, payload, charMode == 1);
 }
 
 // The replies to one message on a new connection: one, or "NOK" and the one after it.

@@ -1,3 +1,5 @@
+// The listener and its connections with a stand-in handler: framing by character mode,
+// connection counting and limits, stalls and oversized messages, and the log lines they give.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -8,16 +10,16 @@
 #include "base/TextConvert.h"
 #include "net/ListeningSocket.h"
 #include "net/MessageFramer.h"
-#include "server/Server.h"
 #include "support/fakes.h"
+#include "support/wait.h"
 #include "tools/ClientConnection.h"
 
 namespace kestrom {
 namespace {
 
 using namespace std::chrono_literals;
-using client::BuildRequest;
 using client::CClientConnection;
+using testing::WaitUntil;
 
 // Counts connections safely across connection threads.
 struct CountingOperator : testing::CRecordingOperator {
@@ -27,79 +29,95 @@ struct CountingOperator : testing::CRecordingOperator {
     std::atomic<int> closed{0};
 };
 
-bool WaitFor(const std::function<bool()>& condition) {
-    for (int i = 0; i < 500 && !condition(); ++i) std::this_thread::sleep_for(10ms);
-    return condition();
-}
-
+// A listener on a port the system picks, serving through the echo handler.
 struct ListenerFixture : ::testing::Test {
     CountingOperator op;
-    CKestromServer server{op};
+    testing::CEchoHandler handler;
+    CListeningSocket listener{op, handler};
 
-    void SetUp() override {
-        server.Settings().Update([](CKestromSettings& s) {
-            s.PortNumber = 0;
-            s.LogEvents = true;
+    void Start(WireMode mode = WireMode::kSingleByte, const CNetLimits& limits = {},
+               int sendBufferSize = 0, int receiveBufferSize = 0) {
+        handler.mode = mode;
+        std::string error;
+        ASSERT_TRUE(listener.Create(0, sendBufferSize, receiveBufferSize, error, limits)) << error;
+        ASSERT_GT(listener.Port(), 0);
+    }
+    std::unique_ptr<CClientConnection> Connect(WireMode mode = WireMode::kSingleByte) {
+        return CClientConnection::Connect("127.0.0.1", listener.Port(), mode);
+    }
+    bool Logged(std::u16string_view part) {
+        return WaitUntil([&] {
+            for (const auto& t : op.Texts())
+                if (t.find(part) != std::u16string::npos) return true;
+            return false;
         });
     }
-    void Start(int charMode) {
-        server.Settings().Update([charMode](CKestromSettings& s) { s.CharMode = charMode; });
-        ASSERT_TRUE(server.StartListening());
-        ASSERT_GT(server.ListeningPort(), 0);
-    }
-    std::unique_ptr<CClientConnection> Connect(int charMode = 0) {
-        return CClientConnection::Connect("127.0.0.1", server.ListeningPort(), charMode);
+    bool Served(std::u16string_view message) {
+        return WaitUntil([&] {
+            for (const auto& m : handler.Messages())
+                if (m == message) return true;
+            return false;
+        });
     }
 };
 
-TEST_F(ListenerFixture, PingIsAnsweredInBothModes) {
-    Start(0);
-    auto c = Connect(0);
+TEST_F(ListenerFixture, EachModeFramesRequestsAndSendsRepliesInItsOwnWidth) {
+    Start(WireMode::kSingleByte);
+    auto c = Connect();
     ASSERT_TRUE(c);
     ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
     auto reply = c->ReceiveReply();
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, "\x01HMM,PSZ=3\x02\x03\x04");
+    EXPECT_EQ(reply->bytes, "\x01HAL,PSZ=3\x02\x03\x04");
+    EXPECT_EQ(handler.Messages(), std::vector<std::u16string>{BuildRequest(u"HAL")});
+    EXPECT_EQ(handler.peers, std::vector<std::u16string>{u"127.0.0.1"});
 
-    server.Settings().Update([](CKestromSettings& s) { s.CharMode = 1; });
-    auto wide = Connect(1);
+    // The mode is taken afresh for every read, so a change reaches open connections too.
+    handler.mode = WireMode::kUnicode;
+    auto wide = Connect(WireMode::kUnicode);
     ASSERT_TRUE(wide->SendText(BuildRequest(u"HFL")));
     reply = wide->ReceiveReply();
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, client::EncodeText(u"\x01HMM,PSZ=3\x02\x03\x04", 1));
+    EXPECT_EQ(reply->bytes, std::string("\x01\0H\0F\0L\0,\0P\0S\0Z\0=\0"
+                                        "3\0\x02\0\x03\0\x04\0",
+                                        26));
 }
 
 TEST_F(ListenerFixture, OddByteSplitsInUnicodeModeKeepTheStream) {
-    Start(1);
-    auto c = Connect(1);
-    const std::string bytes = client::EncodeText(BuildRequest(u"HCL"), 1);
+    Start(WireMode::kUnicode);
+    auto c = Connect(WireMode::kUnicode);
+    const std::string bytes = Encode(BuildRequest(u"HCL"), WireMode::kUnicode);
     for (size_t i = 0; i < bytes.size(); i += 3) {
         ASSERT_TRUE(c->SendBytes(bytes.substr(i, 3)));
-        std::this_thread::sleep_for(20ms);  // separate reads on the server
+        // Nothing answers a part; the wait also keeps the parts in separate reads.
+        if (i + 3 < bytes.size()) {
+            EXPECT_EQ(c->ReceiveAvailable(20ms), "");
+        }
     }
     auto reply = c->ReceiveReply();
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, u"HMM");
+    EXPECT_EQ(reply->code, u"HCL");
+    EXPECT_EQ(handler.Messages(), std::vector<std::u16string>{BuildRequest(u"HCL")});
 }
 
-TEST_F(ListenerFixture, ConnectionsAreCountedAndStopEndsThemAll) {
-    Start(0);
+TEST_F(ListenerFixture, ConnectionsAreCountedAndCloseEndsThemAll) {
+    Start();
     auto first = Connect();
     auto second = Connect();
     ASSERT_TRUE(first && second);
-    ASSERT_TRUE(WaitFor([&] { return op.opened == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return op.opened == 2; }));
     first->Close();
-    ASSERT_TRUE(WaitFor([&] { return op.closed == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return op.closed == 1; }));
     EXPECT_EQ(op.opened, 2);
 
-    server.StopListening();  // the second client never closed: its thread is ended and joined
+    listener.Close();  // the second client never closed: its thread is ended and joined
     EXPECT_EQ(op.closed, 2);
-    EXPECT_FALSE(server.IsListening());
+    EXPECT_EQ(listener.ThreadCount(), 0u);
     EXPECT_TRUE(second->PeerClosed(2s));
 }
 
 TEST_F(ListenerFixture, IdleAndTricklingClientsDoNotHoldUpOthers) {
-    Start(0);
+    Start();
     auto idle = Connect();
     auto trickle = Connect();
     ASSERT_TRUE(trickle->SendBytes("\x01H"));
@@ -110,73 +128,43 @@ TEST_F(ListenerFixture, IdleAndTricklingClientsDoNotHoldUpOthers) {
     }
     ASSERT_TRUE(trickle->SendBytes("HW\x02\x03\x04"));
     EXPECT_TRUE(trickle->ReceiveReply(2s));
-}
-
-TEST_F(ListenerFixture, PortInUseIsLoggedWithThePortAndTheReason) {
-    asio::io_context io;
-    asio::ip::tcp::acceptor blocker(io, asio::ip::tcp::endpoint(asio::ip::tcp::v4(), 0));
-    const int port = blocker.local_endpoint().port();
-    server.Settings().Update([port](CKestromSettings& s) { s.PortNumber = port; });
-    EXPECT_FALSE(server.StartListening());
-    EXPECT_FALSE(server.IsListening());
-    ASSERT_EQ(op.lines.size(), 1u);
-    EXPECT_EQ(op.lines[0].level, LogLevel::kError);
-    const std::u16string text = op.lines[0].text;
-    EXPECT_NE(text.find(u"PORT " + std::u16string(U16(std::to_string(port)))), std::u16string::npos)
-        << std::string(text.begin(), text.end());
-    EXPECT_GT(text.size(), 30u);  // the reason follows
+    EXPECT_TRUE(Served(BuildRequest(u"HHW")));
 }
 
 TEST_F(ListenerFixture, BufferSizesAreAppliedOnlyWhenPositive) {
-    Start(0);
-    const int systemReceive = server.ListenerReceiveBufferSize();
-    const int systemSend = server.ListenerSendBufferSize();
-    server.StopListening();
-    server.Settings().Update([](CKestromSettings& s) {
-        s.TCPReceiveBufferSize = 0;
-        s.TCPSendBufferSize = -1;
-    });
-    Start(0);
-    EXPECT_EQ(server.ListenerReceiveBufferSize(), systemReceive);
-    EXPECT_EQ(server.ListenerSendBufferSize(), systemSend);
-    server.StopListening();
+    Start(WireMode::kSingleByte, {}, 0, 0);
+    const int systemReceive = listener.ReceiveBufferSize();
+    const int systemSend = listener.SendBufferSize();
+    listener.Close();
+    Start(WireMode::kSingleByte, {}, -1, 0);
+    EXPECT_EQ(listener.ReceiveBufferSize(), systemReceive);
+    EXPECT_EQ(listener.SendBufferSize(), systemSend);
+    listener.Close();
     const int wanted = systemReceive * 2 + 4096;
-    server.Settings().Update([wanted](CKestromSettings& s) {
-        s.TCPReceiveBufferSize = wanted;
-        s.TCPSendBufferSize = wanted;
-    });
-    Start(0);
-    EXPECT_GE(server.ListenerReceiveBufferSize(), wanted);  // the system may round up
-    EXPECT_GE(server.ListenerSendBufferSize(), wanted);
+    Start(WireMode::kSingleByte, {}, wanted, wanted);
+    EXPECT_GE(listener.ReceiveBufferSize(), wanted);  // the system may round up
+    EXPECT_GE(listener.SendBufferSize(), wanted);
 }
 
 TEST_F(ListenerFixture, OversizedStreamIsDiscardedWithAnErrorLineAndTheConnectionGoesOn) {
-    Start(0);
+    Start();
     auto c = Connect();
     const std::string junk(CNetLimits{}.RequestSizeLimit + 1, 'A');
     ASSERT_TRUE(c->SendBytes(junk));
     // The ping must not share a read with the junk that crosses the limit.
-    ASSERT_TRUE(WaitFor([&] { return !op.Texts().empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !op.Texts().empty(); }));
     ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
     auto reply = c->ReceiveReply(10s);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, u"HMM");
+    EXPECT_EQ(reply->code, u"HAL");
+    // Nothing of the junk went to the handler: the ping arrived as a message of its own.
+    EXPECT_EQ(handler.Messages(), std::vector<std::u16string>{BuildRequest(u"HAL")});
     std::lock_guard lock(op.mutex);
-    ASSERT_GE(op.lines.size(), 2u);
+    ASSERT_EQ(op.lines.size(), 1u);
     EXPECT_EQ(op.lines.front().level, LogLevel::kError);
-    EXPECT_NE(op.lines.front().text.find(u"RECEIVE BUFFER OVER 64 KB"), std::u16string::npos);
-    EXPECT_EQ(op.lines.back().text, u"Wenlow Ping");
+    EXPECT_NE(op.lines.front().text.find(u"RECEIVE BUFFER OVER 64 KB WITHOUT END OF MESSAGE"),
+              std::u16string::npos);
 }
-
-}  // namespace
-}  // namespace kestrom
-
-namespace kestrom {
-namespace {
-
-using namespace std::chrono_literals;
-using client::BuildRequest;
-using client::CClientConnection;
 
 CConnectionView View(std::u16string_view peer, int idleSeconds, bool serving = false) {
     const auto now = CConnectSocket::Clock::now();
@@ -238,38 +226,18 @@ TEST(ConnectionAdmission, TheCapLeavesTheDescriptorReserveFree) {
     EXPECT_EQ(ConnectionCapForDescriptors(10, 256), 10u);
 }
 
-struct LimitedListener : ::testing::Test {
-    CountingOperator op;
-    CKestromServer server{op};
-
-    void Start(const std::function<void(CNetLimits&)>& limits) {
-        server.Settings().Update([&](CKestromSettings& s) {
-            s.PortNumber = 0;
-            s.LogEvents = true;
-            limits(s.Limits);
-        });
-        ASSERT_TRUE(server.StartListening());
-    }
-    std::unique_ptr<CClientConnection> Connect() {
-        return CClientConnection::Connect("127.0.0.1", server.ListeningPort(), 0);
-    }
-    bool Logged(std::u16string_view part) {
-        return WaitFor([&] {
-            for (const auto& t : op.Texts())
-                if (t.find(part) != std::u16string::npos) return true;
-            return false;
-        });
-    }
-};
+using LimitedListener = ListenerFixture;
 
 TEST_F(LimitedListener, AtTheCapANewDeviceIsAnsweredAndTheIdlestConnectionCloses) {
-    Start([](CNetLimits& l) { l.MaxConnections = 3; });
+    CNetLimits limits;
+    limits.MaxConnections = 3;
+    Start(WireMode::kSingleByte, limits);
     auto oldest = Connect();
-    ASSERT_TRUE(WaitFor([&] { return op.opened == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return op.opened == 1; }));
     std::vector<std::unique_ptr<CClientConnection>> others;
     for (int i = 0; i < 2; ++i) {
         others.push_back(Connect());
-        ASSERT_TRUE(WaitFor([&] { return op.opened == 2 + i; }));
+        ASSERT_TRUE(WaitUntil([&] { return op.opened == 2 + i; }));
         // Each one has done something since the oldest did.
         ASSERT_TRUE(others.back()->SendText(BuildRequest(u"HAL")));
         ASSERT_TRUE(others.back()->ReceiveReply(10s));
@@ -278,7 +246,7 @@ TEST_F(LimitedListener, AtTheCapANewDeviceIsAnsweredAndTheIdlestConnectionCloses
     ASSERT_TRUE(newcomer->SendText(BuildRequest(u"HHW")));
     auto reply = newcomer->ReceiveReply(10s);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, u"HMM");
+    EXPECT_EQ(reply->code, u"HHW");
     EXPECT_TRUE(oldest->PeerClosed(10s));
     EXPECT_TRUE(Logged(u"CONNECTION LIMIT OF 3 connections REACHED"));
     // The others were left alone.
@@ -289,7 +257,9 @@ TEST_F(LimitedListener, AtTheCapANewDeviceIsAnsweredAndTheIdlestConnectionCloses
 }
 
 TEST_F(LimitedListener, AnUnfinishedMessageWithoutProgressIsDiscardedAndTheConnectionGoesOn) {
-    Start([](CNetLimits& l) { l.MessageStallSeconds = 1; });
+    CNetLimits limits;
+    limits.MessageStallSeconds = 1;
+    Start(WireMode::kSingleByte, limits);
     auto c = Connect();
     ASSERT_TRUE(c->SendBytes("\x01HA"));
     EXPECT_TRUE(Logged(u"UNFINISHED MESSAGE OF 3 BYTES DISCARDED AFTER 1 s WITHOUT PROGRESS"));
@@ -297,16 +267,14 @@ TEST_F(LimitedListener, AnUnfinishedMessageWithoutProgressIsDiscardedAndTheConne
     ASSERT_TRUE(c->SendText(BuildRequest(u"HFL")));
     auto reply = c->ReceiveReply(10s);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, u"HMM");
-    EXPECT_TRUE(WaitFor([&] {
-        for (const auto& t : op.Texts())
-            if (t == u"FieldOrvo Ping") return true;
-        return false;
-    }));
+    EXPECT_EQ(reply->code, u"HFL");
+    EXPECT_EQ(handler.Messages(), std::vector<std::u16string>{BuildRequest(u"HFL")});
 }
 
 TEST_F(LimitedListener, AnIdleConnectionThatBehavesIsNeverClosed) {
-    Start([](CNetLimits& l) { l.MessageStallSeconds = 1; });
+    CNetLimits limits;
+    limits.MessageStallSeconds = 1;
+    Start(WireMode::kSingleByte, limits);
     auto c = Connect();
     ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
     ASSERT_TRUE(c->ReceiveReply(10s));

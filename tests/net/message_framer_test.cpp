@@ -12,6 +12,9 @@
 namespace kestrom {
 namespace {
 
+constexpr WireMode kNarrow = WireMode::kSingleByte;
+constexpr WireMode kWide = WireMode::kUnicode;
+
 std::string Wide(std::string_view narrow) {
     std::string out;
     for (char c : narrow) {
@@ -23,13 +26,13 @@ std::string Wide(std::string_view narrow) {
 
 TEST(MessageFramer, MessageSplitOverThreeReadsIsHandedOverOnceAtItsEot) {
     CMessageFramer framer;
-    EXPECT_FALSE(framer.Feed("\x01RF", 0).message);
+    EXPECT_FALSE(framer.Feed("\x01RF", kNarrow).message);
     EXPECT_FALSE(framer
                      .Feed("Q\x02"
                            "1,1,1",
-                           0)
+                           kNarrow)
                      .message);
-    const auto done = framer.Feed("\x03\x04", 0);
+    const auto done = framer.Feed("\x03\x04", kNarrow);
     ASSERT_TRUE(done.message);
     EXPECT_EQ(*done.message,
               u"\x01RFQ\x02"
@@ -40,63 +43,63 @@ TEST(MessageFramer, MessageSplitOverThreeReadsIsHandedOverOnceAtItsEot) {
 
 TEST(MessageFramer, SecondMessageInTheSameReadIsDiscardedWithTheFirst) {
     CMessageFramer framer;
-    const auto done = framer.Feed("\x01HFL\x02\x03\x04\x01HAL\x02\x03\x04", 0);
+    const auto done = framer.Feed("\x01HFL\x02\x03\x04\x01HAL\x02\x03\x04", kNarrow);
     ASSERT_TRUE(done.message);
     EXPECT_EQ(LookupCommand(*done.message), RequestKind::kFieldOrvoPing);
     EXPECT_EQ(done.message->size(), 14u);  // everything received is handed over
     EXPECT_EQ(framer.BufferedChars(), 0u);
-    EXPECT_FALSE(framer.Feed("\x01HAL\x02\x03", 0).message);  // next one starts afresh
+    EXPECT_FALSE(framer.Feed("\x01HAL\x02\x03", kNarrow).message);  // next one starts afresh
 }
 
 TEST(MessageFramer, CompletenessNeedsAnEotAfterTheFirstCharacter) {
     CMessageFramer framer;
-    const auto x = framer.Feed("X\x04", 0);
+    const auto x = framer.Feed("X\x04", kNarrow);
     ASSERT_TRUE(x.message);
     EXPECT_EQ(*x.message, u"X\x04");
     EXPECT_EQ(LookupCommand(*x.message), RequestKind::kUnknown);  // no SOH
 
     // A lone EOT is dropped rather than wedging the connection for good.
-    EXPECT_FALSE(framer.Feed("\x04", 0).message);
+    EXPECT_FALSE(framer.Feed("\x04", kNarrow).message);
     EXPECT_EQ(framer.BufferedChars(), 0u);
-    const auto after = framer.Feed("\x04\x04\x01HCL\x02\x03\x04", 0);
+    const auto after = framer.Feed("\x04\x04\x01HCL\x02\x03\x04", kNarrow);
     ASSERT_TRUE(after.message);
     EXPECT_EQ(*after.message, u"\x01HCL\x02\x03\x04");
 }
 
 TEST(MessageFramer, SingleByteModeMapsBytesToCharactersOfTheSameCode) {
     CMessageFramer framer;
-    const auto done = framer.Feed("\xE9\x41\x04", 0);
+    const auto done = framer.Feed("\xE9\x41\x04", kNarrow);
     ASSERT_TRUE(done.message);
     EXPECT_EQ(*done.message, u"\u00E9A\x04");
 }
 
 TEST(MessageFramer, UnicodeModeTakesLowByteFirstPairs) {
     CMessageFramer framer;
-    const auto done = framer.Feed(std::string("\xAC\x20", 2) + Wide("A\x04"), 1);
+    const auto done = framer.Feed(std::string("\xAC\x20", 2) + Wide("A\x04"), kWide);
     ASSERT_TRUE(done.message);
     EXPECT_EQ(*done.message, u"\u20ACA\x04");
 }
 
 TEST(MessageFramer, NulDropsTheRestOfThatReadOnly) {
     CMessageFramer framer;
-    EXPECT_FALSE(framer.Feed(std::string("\x01HF\0L\x04zz", 8), 0).message);
+    EXPECT_FALSE(framer.Feed(std::string("\x01HF\0L\x04zz", 8), kNarrow).message);
     EXPECT_EQ(framer.BufferedChars(), 3u);
-    const auto done = framer.Feed("L\x02\x03\x04", 0);
+    const auto done = framer.Feed("L\x02\x03\x04", kNarrow);
     ASSERT_TRUE(done.message);
     EXPECT_EQ(*done.message, u"\x01HFL\x02\x03\x04");
 
     CMessageFramer wide;
-    EXPECT_FALSE(wide.Feed(Wide("\x01H") + std::string("\0\0", 2) + Wide("\x04"), 1).message);
+    EXPECT_FALSE(wide.Feed(Wide("\x01H") + std::string("\0\0", 2) + Wide("\x04"), kWide).message);
     EXPECT_EQ(wide.BufferedChars(), 2u);
 }
 
 TEST(MessageFramer, OddTrailingByteInUnicodeModeWaitsForTheNextRead) {
     const std::string bytes = Wide("\x01HAL\x02\x03\x04");
     CMessageFramer framer;
-    EXPECT_FALSE(framer.Feed(bytes.substr(0, 3), 1).message);
+    EXPECT_FALSE(framer.Feed(bytes.substr(0, 3), kWide).message);
     EXPECT_TRUE(framer.HasOddByte());
-    EXPECT_FALSE(framer.Feed(bytes.substr(3, 6), 1).message);
-    const auto done = framer.Feed(bytes.substr(9), 1);
+    EXPECT_FALSE(framer.Feed(bytes.substr(3, 6), kWide).message);
+    const auto done = framer.Feed(bytes.substr(9), kWide);
     ASSERT_TRUE(done.message);
     EXPECT_EQ(*done.message, u"\x01HAL\x02\x03\x04");
     EXPECT_FALSE(framer.HasOddByte());
@@ -107,11 +110,11 @@ size_t FeedUntilDiscarded(CMessageFramer& framer, const std::string& head, size_
                           CMessageFramer::Discard& why) {
     const std::string chunk(16 * 1024, 'A');
     size_t fed = head.size();
-    auto r = framer.Feed(head, 0);
+    auto r = framer.Feed(head, kNarrow);
     while (r.discarded == CMessageFramer::Discard::kNone) {
         EXPECT_FALSE(r.message);
         if (fed > limit + chunk.size()) break;  // the bound did not bite
-        r = framer.Feed(chunk, 0);
+        r = framer.Feed(chunk, kNarrow);
         fed += chunk.size();
     }
     why = r.discarded;
@@ -129,7 +132,7 @@ TEST(MessageFramer, RequestsGetTheSmallBoundUploadsAndChangedListsTheLargeOne) {
         EXPECT_GT(fed, limits.requestBytes);
         EXPECT_LE(fed, limits.requestBytes + 16 * 1024);
         EXPECT_EQ(framer.BufferedChars(), 0u);
-        EXPECT_TRUE(framer.Feed("\x01HFL\x02\x03\x04", 0).message);  // framing goes on
+        EXPECT_TRUE(framer.Feed("\x01HFL\x02\x03\x04", kNarrow).message);  // framing goes on
     }
     for (const char* code : {"\x01RFF\x02", "\x01RFT\x02", "\x01SLS\x02",
                              "\x01"
@@ -155,14 +158,14 @@ TEST(MessageFramer, UploadBelowItsBoundArrivesWholeAndTheBufferMemoryGoesWithIt)
     CMemoryBudget budget(8 * 1024 * 1024);
     CMessageFramer framer({4096, 4 * 1024 * 1024}, &budget);
     std::string body(1024 * 1024, 'x');
-    ASSERT_FALSE(framer.Feed("\x01RFF\x02", 0).message);
+    ASSERT_FALSE(framer.Feed("\x01RFF\x02", kNarrow).message);
     for (size_t at = 0; at < body.size(); at += 64 * 1024)
-        ASSERT_FALSE(framer.Feed(std::string_view(body).substr(at, 64 * 1024), 0).message);
+        ASSERT_FALSE(framer.Feed(std::string_view(body).substr(at, 64 * 1024), kNarrow).message);
     // What it holds is charged, and close to what it needs (two bytes a character).
     EXPECT_EQ(budget.Used(), framer.HeldBytes());
     EXPECT_GE(framer.HeldBytes(), 2 * body.size());
     EXPECT_LE(framer.HeldBytes(), 3 * body.size() + 256 * 1024);
-    const auto done = framer.Feed("\x03\x04", 0);
+    const auto done = framer.Feed("\x03\x04", kNarrow);
     ASSERT_TRUE(done.message);
     EXPECT_EQ(done.message->size(), body.size() + 7);
     EXPECT_EQ(budget.Used(), 0u);
@@ -174,15 +177,15 @@ TEST(MessageFramer, BudgetOfAllConnectionsDiscardsTheMessageThatWouldPassIt) {
     const CFrameLimits limits{4096, 4 * 1024 * 1024};
     CMessageFramer first(limits, &budget), second(limits, &budget);
     const std::string chunk(64 * 1024, 'A');
-    ASSERT_FALSE(first.Feed("\x01RFF\x02", 0).message);
-    ASSERT_FALSE(second.Feed("\x01SLS\x02", 0).message);
+    ASSERT_FALSE(first.Feed("\x01RFF\x02", kNarrow).message);
+    ASSERT_FALSE(second.Feed("\x01SLS\x02", kNarrow).message);
     CMessageFramer::Discard why = CMessageFramer::Discard::kNone;
     int fedFirst = 0;
     // Both grow in turns until the budget has no room for one of them.
     for (int i = 0; i < 64 && why == CMessageFramer::Discard::kNone; ++i) {
-        why = first.Feed(chunk, 0).discarded;
+        why = first.Feed(chunk, kNarrow).discarded;
         ++fedFirst;
-        if (why == CMessageFramer::Discard::kNone) why = second.Feed(chunk, 0).discarded;
+        if (why == CMessageFramer::Discard::kNone) why = second.Feed(chunk, kNarrow).discarded;
     }
     EXPECT_EQ(why, CMessageFramer::Discard::kOverBudget);
     EXPECT_LE(budget.Used(), budget.Limit());
@@ -196,12 +199,12 @@ TEST(MessageFramer, BudgetOfAllConnectionsDiscardsTheMessageThatWouldPassIt) {
 
 TEST(MessageFramer, ClearReleasesTheBufferCapacity) {
     CMessageFramer framer({4096, 4 * 1024 * 1024});
-    ASSERT_FALSE(framer.Feed("\x01RFF\x02" + std::string(512 * 1024, 'A'), 0).message);
+    ASSERT_FALSE(framer.Feed("\x01RFF\x02" + std::string(512 * 1024, 'A'), kNarrow).message);
     EXPECT_GE(framer.HeldBytes(), 1024u * 1024u);
     framer.Clear();
     EXPECT_EQ(framer.HeldBytes(), 0u);
     EXPECT_TRUE(framer.Empty());
-    EXPECT_TRUE(framer.Feed("\x01HFL\x02\x03\x04", 0).message);
+    EXPECT_TRUE(framer.Feed("\x01HFL\x02\x03\x04", kNarrow).message);
 }
 
 // Resident memory of this process, in kB, from Linux /proc.
@@ -229,7 +232,7 @@ TEST(MessageFramer, LargeMessageKeepsEveryCharacterAcrossTheMoveToMappedStorage)
     std::optional<std::u16string> message;
     bool sawMapped = false;
     for (size_t at = 0; at < wire.size() && !message; at += 65531) {
-        auto result = framer.Feed(std::string_view(wire).substr(at, 65531), 1);
+        auto result = framer.Feed(std::string_view(wire).substr(at, 65531), kWide);
         ASSERT_EQ(result.discarded, CMessageFramer::Discard::kNone);
         sawMapped = sawMapped || framer.BufferMapped();
         message = std::move(result.message);
@@ -258,10 +261,10 @@ TEST(MessageFramer, DiscardedLargeMessageGivesItsMemoryBackToTheSystem) {
     std::thread connection([&] {
         CMessageFramer framer({4096, 32 * 1024 * 1024});
         const std::string chunk(64 * 1024, 'A');
-        ASSERT_FALSE(framer.Feed("\x01RFF\x02", 0).message);
+        ASSERT_FALSE(framer.Feed("\x01RFF\x02", kNarrow).message);
         before = ResidentKb();
         for (size_t fed = 0; fed < chars; fed += chunk.size())
-            ASSERT_EQ(framer.Feed(chunk, 0).discarded, CMessageFramer::Discard::kNone);
+            ASSERT_EQ(framer.Feed(chunk, kNarrow).discarded, CMessageFramer::Discard::kNone);
         whileHeld = ResidentKb();
         // Larger than all the freed smaller buffers together, so it comes from above them.
         std::unique_ptr<char[]> other(new char[20 * 1024 * 1024]);
@@ -273,15 +276,6 @@ TEST(MessageFramer, DiscardedLargeMessageGivesItsMemoryBackToTheSystem) {
     // Two bytes a character: 12 MB held, nearly all of it gone after the discard.
     EXPECT_GE(whileHeld, before + 10 * 1024);
     EXPECT_LE(afterClear, before + 2 * 1024);
-}
-
-TEST(MessageFramer, EncodeForWireFollowsTheCharacterModeAndTheSingleByteFlag) {
-    EXPECT_EQ(EncodeForWire(u"\u20AC", false, 0), "\xAC");
-    EXPECT_EQ(EncodeForWire(u"A", false, 1), std::string("A\0", 2));
-    EXPECT_EQ(EncodeForWire(u"A", false, 7), std::string("A\0", 2));  // any non-zero is wide
-    EXPECT_EQ(EncodeForWire(u"\u00FFA", true, 1),
-              "\xFF"
-              "A");
 }
 
 }  // namespace

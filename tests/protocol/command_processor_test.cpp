@@ -22,7 +22,7 @@ struct ProcessorFixture : ::testing::Test {
 };
 
 TEST_F(ProcessorFixture, EmptyReplyIsOneSendOfTheExactFrame) {
-    CRecordingChannel channel(0);
+    CRecordingChannel channel(WireMode::kSingleByte);
     CCommandProcessor processor(context, channel);
     processor.SendReply(u"NLR");
     EXPECT_EQ(channel.bytes, "\x01NLR,PSZ=3\x02\x03\x04");
@@ -32,7 +32,7 @@ TEST_F(ProcessorFixture, EmptyReplyIsOneSendOfTheExactFrame) {
 TEST_F(ProcessorFixture, SizeCountsPayloadBytesOnTheWirePlusThree) {
     const std::u16string payload = u"0123456789";
     {
-        CRecordingChannel channel(0);
+        CRecordingChannel channel(WireMode::kSingleByte);
         CCommandProcessor(context, channel).SendReply(u"RRP", payload);
         EXPECT_EQ(channel.bytes,
                   "\x01RRP,PSZ=13\x02"
@@ -40,7 +40,7 @@ TEST_F(ProcessorFixture, SizeCountsPayloadBytesOnTheWirePlusThree) {
     }
     SetCharMode(1);
     {
-        CRecordingChannel channel(1);
+        CRecordingChannel channel(WireMode::kUnicode);
         CCommandProcessor(context, channel).SendReply(u"RRP", payload);
         const std::string expected =
             "\x01RRP,PSZ=23\x02"
@@ -54,7 +54,7 @@ TEST_F(ProcessorFixture, SizeCountsPayloadBytesOnTheWirePlusThree) {
 }
 
 TEST_F(ProcessorFixture, SettingsAreTakenWhenTheProcessorIsMade) {
-    CRecordingChannel channel(0);
+    CRecordingChannel channel(WireMode::kSingleByte);
     CCommandProcessor processor(context, channel);
     SetCharMode(1);
     EXPECT_EQ(processor.CharMode(), 0);
@@ -65,7 +65,7 @@ TEST_F(ProcessorFixture, SettingsAreTakenWhenTheProcessorIsMade) {
 }
 
 TEST_F(ProcessorFixture, FieldOrvoPingInSingleByteModeCarriesTheScrambledVersion) {
-    CRecordingChannel channel(0);
+    CRecordingChannel channel(WireMode::kSingleByte);
     CCommandProcessor(context, channel)
         .Dispatch(RequestKind::kFieldOrvoPing, u"\x01HFL\x02\x03\x04", u"ip");
     std::string version;
@@ -78,14 +78,14 @@ TEST_F(ProcessorFixture, FieldOrvoPingInSingleByteModeCarriesTheScrambledVersion
 
 TEST_F(ProcessorFixture, PingsInUnicodeModeAndWenlowHyWirePingsAreEmpty) {
     SetCharMode(1);
-    CRecordingChannel wide(1);
+    CRecordingChannel wide(WireMode::kUnicode);
     CCommandProcessor(context, wide).Dispatch(RequestKind::kClerkOrvoPing, u"", u"ip");
     EXPECT_EQ(wide.bytes, std::string("\x01\0H\0M\0M\0,\0P\0S\0Z\0=\0"
                                       "3\0\x02\0\x03\0\x04\0",
                                       26));
 
     SetCharMode(0);
-    CRecordingChannel narrow(0);
+    CRecordingChannel narrow(WireMode::kSingleByte);
     CCommandProcessor(context, narrow).Dispatch(RequestKind::kWenlowPing, u"", u"ip");
     CCommandProcessor(context, narrow).Dispatch(RequestKind::kHyWirePing, u"", u"ip");
     EXPECT_EQ(narrow.bytes, "\x01HMM,PSZ=3\x02\x03\x04\x01HMM,PSZ=3\x02\x03\x04");
@@ -94,7 +94,7 @@ TEST_F(ProcessorFixture, PingsInUnicodeModeAndWenlowHyWirePingsAreEmpty) {
 }
 
 TEST_F(ProcessorFixture, UnknownAndReplyCodesGetNeitherReplyNorLogLine) {
-    CRecordingChannel channel(0);
+    CRecordingChannel channel(WireMode::kSingleByte);
     for (RequestKind kind : {RequestKind::kUnknown, RequestKind::kReplyOk, RequestKind::kReplyNotOk,
                              static_cast<RequestKind>(9), static_cast<RequestKind>(99)})
         CCommandProcessor(context, channel).Dispatch(kind, u"\x01ROK\x02\x03\x04", u"ip");
@@ -116,7 +116,7 @@ TEST_F(ProcessorFixture, BalloonUsesTheFixedTitleIconAndTime) {
         int seconds = 0;
     } balloonOp;
     CRequestContext ctx{settings, balloonOp, lock};
-    CRecordingChannel channel(0);
+    CRecordingChannel channel(WireMode::kSingleByte);
     CCommandProcessor(ctx, channel).Balloon(u"Results received");
     EXPECT_EQ(balloonOp.text, u"Results received");
     EXPECT_EQ(balloonOp.title, u"Kestrom");

@@ -71,7 +71,7 @@ TEST_F(LargeReplies, WholeEventFileOfManyBlocksIsOneRecordByteForByteInBothModes
         SetCharMode(mode);
         for (auto [kind, code] : {std::pair{RequestKind::kClerkOrvoEventFile, "ECQ"},
                                   std::pair{RequestKind::kWenlowEventFile, "ERQ"}}) {
-            CBlockChannel channel(mode);
+            CBlockChannel channel(WireModeOf(mode));
             const std::string reply = Send(channel, kind, code, older_);
             ASSERT_EQ(reply, Reply("ERP", "10300012062024," + text)) << code << " mode " << mode;
             ASSERT_GE(channel.sizes.size(), 3u);
@@ -86,7 +86,7 @@ TEST_F(LargeReplies, WholeEventFileOfManyBlocksIsOneRecordByteForByteInBothModes
 TEST_F(LargeReplies, EventFileThatFindsNoRoomAmongLargeRepliesIsAnsweredNls) {
     WriteBytes(Event("orvo.evt"), std::string(600 * 1024, 'x') + "\n");
     SetMTime(Event("orvo.evt"), fileTime_);
-    CBlockChannel channel(0);
+    CBlockChannel channel(WireMode::kSingleByte);
     channel.grant = false;
     EXPECT_EQ(Send(channel, RequestKind::kWenlowEventFile, "ERQ", older_), Reply("NLS"));
 }
@@ -97,7 +97,7 @@ TEST_F(LargeReplies, PictureOfManyBlocksFollowsItsHeaderUnchangedBlockByBlock) {
     SetMTime(Results("007-1-03.jpg"), fileTime_);
     for (int mode : {0, 1}) {
         SetCharMode(mode);
-        CBlockChannel channel(mode);
+        CBlockChannel channel(WireModeOf(mode));
         const std::string reply =
             Send(channel, RequestKind::kImageRequest, "IRQ", "7,1,3," + older_);
         const std::string header = "\x01RFI,PSZ=" + std::to_string(picture.size()) +
@@ -118,7 +118,7 @@ TEST_F(LargeReplies, PictureThatShrinksAfterItsHeaderLeftEndsTheConnection) {
     const std::string picture = Picture(3 * kReplyBlockBytes);
     WriteBytes(Results("007-1-03.jpg"), picture);
     SetMTime(Results("007-1-03.jpg"), fileTime_);
-    CBlockChannel channel(0);
+    CBlockChannel channel(WireMode::kSingleByte);
     // The photo-finish system rewrites the picture in place, shorter, while it is sent.
     channel.onSend = [&](size_t n) {
         if (n == 1) std::filesystem::resize_file(Results("007-1-03.jpg"), kReplyBlockBytes + 10);
@@ -133,7 +133,7 @@ TEST_F(LargeReplies, PictureThatShrinksAfterItsHeaderLeftEndsTheConnection) {
 TEST_F(LargeReplies, PictureThatFindsNoRoomGetsTheEmptyReply) {
     WriteBytes(Results("007-1-03.jpg"), Picture(2 * kReplyBlockBytes));
     SetMTime(Results("007-1-03.jpg"), fileTime_);
-    CBlockChannel channel(0);
+    CBlockChannel channel(WireMode::kSingleByte);
     channel.grant = false;
     EXPECT_EQ(Send(channel, RequestKind::kImageRequest, "IRQ", "7,1,3," + older_),
               std::string("\x01\x52\x46\x49\x2C\x50\x53\x5A\x3D\x30\x02\x03", 12));

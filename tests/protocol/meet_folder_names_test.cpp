@@ -12,8 +12,8 @@
 #include "meetdata/Readers.h"
 #include "protocol/CommandTable.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
 #include "upload_fixture.h"
+#include "wire/Records.h"
 
 namespace kestrom::testing {
 namespace {
@@ -38,7 +38,8 @@ class MeetFolderNames : public CUploadFixture {
         return reply.rfind("\x01" + std::string(code), 0) == 0;
     }
     std::string Upload(std::u16string_view text) {
-        return Dispatch(RequestKind::kResultsUpload, BuildUploadMessage(u"RFF", Scramble(text), 0));
+        return Dispatch(RequestKind::kResultsUpload,
+                        BuildUploadMessage(u"RFF", Scramble(text), false));
     }
     bool Logged(std::u16string_view text) {
         for (const auto& line : Log())

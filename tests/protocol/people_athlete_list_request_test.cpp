@@ -13,6 +13,7 @@
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "support/fakes.h"
+#include "support/wire_bytes.h"
 
 namespace kestrom {
 namespace {
@@ -20,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::CRecordingChannel;
 using testing::CRecordingOperator;
+using testing::ReplyBytes;
 
 // 14:30:05 on 7 December 2023, local time.
 constexpr LocalDateTime kFileTime{2023, 12, 7, 14, 30, 5};
@@ -46,7 +48,7 @@ class AthleteListRequestTest : public ::testing::Test {
 
     // The bytes on the wire for a "PRQ" with this payload.
     std::string Ask(const std::u16string& payload) {
-        CRecordingChannel channel(0);
+        CRecordingChannel channel(WireMode::kSingleByte);
         CRequestContext context{settings_, op_, lock_};
         CCommandProcessor processor(context, channel);
         processor.Dispatch(RequestKind::kAthleteList, u"\x01PRQ\x02" + payload + u"\x03\x04",
@@ -55,8 +57,7 @@ class AthleteListRequestTest : public ::testing::Test {
     }
 
     static std::string Reply(const std::string& code, const std::string& payload) {
-        return "\x01" + code + ",PSZ=" + std::to_string(payload.size() + 3) + "\x02" + payload +
-               "\x03\x04";
+        return ReplyBytes(code, payload);
     }
 
     fs::path folder_;
@@ -101,7 +102,7 @@ TEST_F(AthleteListRequestTest, MissingFileIncompleteRequestAndBadStampAnswerNla)
 
     WritePeople(kPeople);
     op_.lines.clear();
-    CRecordingChannel channel(0);
+    CRecordingChannel channel(WireMode::kSingleByte);
     CRequestContext context{settings_, op_, lock_};
     CCommandProcessor processor(context, channel);
     processor.Dispatch(RequestKind::kAthleteList,

@@ -9,6 +9,7 @@
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "support/fakes.h"
+#include "support/wire_bytes.h"
 
 namespace kestrom {
 namespace {
@@ -16,6 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::CRecordingChannel;
 using testing::CRecordingOperator;
+using testing::ReplyBytes;
+using testing::WireBytes;
 
 constexpr const char* kMeet =
     "1,1,1,100m,TR\r\n"
@@ -56,7 +59,7 @@ class ScheduleRequestTest : public ::testing::Test {
         for (unsigned char c : payload)
             wire += charMode == 0 ? static_cast<char16_t>(c + 71) : static_cast<char16_t>(c);
         wire += u"\x03\x04";
-        CRecordingChannel channel(charMode);
+        CRecordingChannel channel(WireModeOf(charMode));
         CRequestContext context{settings_, op_, lock_};
         CCommandProcessor processor(context, channel);
         processor.Dispatch(RequestKind::kScheduleRequest, wire, u"client");
@@ -64,15 +67,8 @@ class ScheduleRequestTest : public ::testing::Test {
     }
 
     static std::string Srp(const std::string& payloadOnWire, int charMode = 0) {
-        const size_t chars = charMode == 0 ? payloadOnWire.size() : payloadOnWire.size() / 2;
-        const size_t size = (charMode == 0 ? chars : 2 * chars) + 3;
-        std::string out = "\x01SRP,PSZ=" + std::to_string(size) + "\x02";
-        if (charMode != 0) {
-            std::string wide;
-            for (char c : out) wide += std::string{c, '\0'};
-            return wide + payloadOnWire + std::string("\x03\0\x04\0", 4);
-        }
-        return out + payloadOnWire + "\x03\x04";
+        const WireMode mode = WireModeOf(charMode);
+        return Encode(BuildReplyRecord(u"SRP", Decode(payloadOnWire, mode), mode), mode);
     }
 
     std::vector<std::u16string> Shown() const {
@@ -160,7 +156,7 @@ TEST_F(ScheduleRequestTest, MissingEventFileAndBadHeadersAreLogged) {
 TEST_F(ScheduleRequestTest, PayloadRunsToTheEndWithoutEtx) {
     WriteMeet(kMeet);
     settings_.Update([&](CKestromSettings& s) { s.CharMode = 1; });
-    CRecordingChannel channel(1);
+    CRecordingChannel channel(WireMode::kUnicode);
     CRequestContext context{settings_, op_, lock_};
     CCommandProcessor processor(context, channel);
     processor.Dispatch(RequestKind::kScheduleRequest,
@@ -168,9 +164,8 @@ TEST_F(ScheduleRequestTest, PayloadRunsToTheEndWithoutEtx) {
                        u"3,1,1,+\x04",
                        u"c");
     // The EOT is part of the mark field, so it is no "+": the start list is answered.
-    std::string wide;
-    for (char c : std::string("3,1,1,Long Jump,LJ\r\n 11,A\r\n")) wide += std::string{c, '\0'};
-    EXPECT_EQ(channel.bytes, Srp(wide, 1));
+    EXPECT_EQ(channel.bytes,
+              Srp(WireBytes("3,1,1,Long Jump,LJ\r\n 11,A\r\n", WireMode::kUnicode), 1));
 }
 
 }  // namespace

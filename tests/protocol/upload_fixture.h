@@ -16,6 +16,7 @@
 #include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
 #include "support/fakes.h"
+#include "support/wire_bytes.h"
 
 namespace kestrom::testing {
 
@@ -46,20 +47,15 @@ class CUploadFixture : public ::testing::Test {
 
     // Runs one message through a fresh processor, as a connection does; returns the reply bytes.
     std::string Dispatch(RequestKind kind, const std::u16string& message) {
-        CRecordingChannel channel(charMode_);
+        CRecordingChannel channel(WireModeOf(charMode_));
         CCommandProcessor processor(context_, channel);
         processor.Dispatch(kind, message, u"Dev");
         return channel.bytes;
     }
 
-    // The bytes of an empty-payload reply in the current character mode.
+    // The bytes of a reply in the current character mode.
     std::string Reply(std::string_view code, std::string_view payload = {}) {
-        std::u16string text = u"\x0001" + U16(code) + u",PSZ=";
-        const size_t size = payload.size() * (charMode_ == 0 ? 1 : 2) + 3;
-        text += U16(std::to_string(size)) + u"\x0002" + U16(payload) + u"\x0003\x0004";
-        CRecordingChannel channel(charMode_);
-        channel.SendText(text, false);
-        return channel.bytes;
+        return ReplyBytes(code, payload, WireModeOf(charMode_));
     }
 
     std::filesystem::path Results(std::string_view name) const { return dir_ / "results" / name; }

@@ -4,8 +4,8 @@
 #include "base/FileEx.h"
 #include "protocol/CommandTable.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
 #include "upload_fixture.h"
+#include "wire/Records.h"
 
 namespace kestrom::testing {
 namespace {
@@ -15,7 +15,7 @@ class ResultsUpload : public CUploadFixture {
     // The message a device sends: payload scrambled in mode 0, checksum computed.
     std::u16string Upload(std::u16string_view code, std::u16string_view text) {
         const std::u16string payload = charMode_ == 0 ? Scramble(text) : std::u16string(text);
-        return BuildUploadMessage(code, payload, charMode_);
+        return BuildUploadMessage(code, payload, charMode_ == 1);
     }
 };
 
@@ -43,7 +43,8 @@ TEST_F(ResultsUpload, UnicodeModeWritesUtf16WithMarkAndCountsHighBytes) {
                                                               22));
     // The same message checked by the single-byte rule (high bytes left out) is refused.
     const size_t etx = message.find(kETX);
-    EXPECT_NE(*ComputeUploadChecksum(message, etx, 1), *ComputeUploadChecksum(message, etx, 0));
+    EXPECT_NE(*ComputeUploadChecksum(message, etx, true),
+              *ComputeUploadChecksum(message, etx, false));
 }
 
 TEST_F(ResultsUpload, WrongChecksumGetsNokThenNsrAndWritesNothing) {

@@ -26,13 +26,12 @@
 #include "base/TextConvert.h"
 #include "e2e/daemon_harness.h"
 #include "protocol/RequestGrammar.h"
-#include "protocol/UploadChecksum.h"
+#include "wire/Records.h"
 
 namespace kestrom::soak {
 namespace {
 
 using namespace std::chrono;
-using e2e::BuildRequest;
 using e2e::CClientConnection;
 using e2e::CDaemonHarness;
 
@@ -128,8 +127,8 @@ std::vector<CRequest> Mix(int index) {
         {BuildRequest(u"HHW"), u"HMM"},
         {BuildRequest(u"SRQ", Scramble(u"0,0,0,+")), u"SRP"},
         {BuildRequest(u"RFQ", u"1,1,1"), u"RRP"},
-        {BuildUploadMessage(u"RFF", Scramble(resultsText), 0), u"ROK"},
-        {BuildUploadMessage(u"RFT", Scramble(stampedText), 0), u"ROK"},
+        {BuildUploadMessage(u"RFF", Scramble(resultsText), false), u"ROK"},
+        {BuildUploadMessage(u"RFT", Scramble(stampedText), false), u"ROK"},
         {BuildRequest(u"EDQ", kOldStamp), u"EDP"},
         {BuildRequest(u"HRQ", kOldStamp), u"HRP"},
         {BuildRequest(u"ECQ", kOldStamp), u"ERP"},

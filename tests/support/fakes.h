@@ -1,13 +1,18 @@
 #pragma once
-// Test doubles for the core's two outward interfaces: the front end and the connection.
+// Test doubles for the core's outward interfaces: the front end, the connection, and the
+// handler the network layer serves its messages to.
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/OperatorInterface.h"
+#include "net/MessageHandler.h"
 #include "protocol/CommandProcessor.h"
 #include "security/AccessControlList.h"
+#include "wire/Records.h"
+#include "wire/WireText.h"
 
 namespace kestrom::testing {
 
@@ -59,29 +64,71 @@ class CRecordingOperator : public COperatorInterface {
     std::atomic<int> closed{0};
 };
 
-// Collects the bytes a reply would put on the wire, applying the same character-mode rule
-// as the connection socket.
+// Collects the bytes a reply would put on the wire, encoded as the connection socket does.
 class CRecordingChannel : public CReplyChannel {
   public:
-    explicit CRecordingChannel(int charMode = 0) : charMode_(charMode) {}
+    explicit CRecordingChannel(WireMode mode = WireMode::kSingleByte) : mode_(mode) {}
     int SendText(std::u16string_view text, bool singleByte) override {
-        int sent = 0;
-        for (char16_t c : text) {
-            bytes.push_back(static_cast<char>(c & 0xFF));
-            ++sent;
-            if (!singleByte && charMode_ != 0) {
-                bytes.push_back(static_cast<char>(c >> 8));
-                ++sent;
-            }
-        }
+        const size_t before = bytes.size();
+        AppendEncoded(bytes, text, singleByte ? WireMode::kSingleByte : mode_);
         ++sends;
-        return sent;
+        return static_cast<int>(bytes.size() - before);
     }
     std::string bytes;
     int sends = 0;
 
   private:
-    int charMode_;
+    WireMode mode_;
+};
+
+// A handler for the network layer alone: it records every message it is handed and answers
+// each with a reply record of the message's own command code (the characters after SOH up to
+// STX) and an empty payload, in the connection's character mode.
+class CEchoHandler : public CMessageHandler {
+  public:
+    std::unique_ptr<CConnectionHandler> Open(std::u16string_view peerIp,
+                                             CReplyChannel& channel) override {
+        std::lock_guard lock(mutex);
+        peers.emplace_back(peerIp);
+        return std::make_unique<CConnection>(*this, channel);
+    }
+
+    std::vector<std::u16string> Messages() const {
+        std::lock_guard lock(mutex);
+        return messages;
+    }
+
+    // The mode every read is taken in.
+    std::atomic<WireMode> mode{WireMode::kSingleByte};
+    mutable std::mutex mutex;
+    std::vector<std::u16string> peers;
+    std::vector<std::u16string> messages;
+
+  private:
+    class CConnection : public CConnectionHandler {
+      public:
+        CConnection(CEchoHandler& owner, CReplyChannel& channel)
+            : owner_(owner), channel_(channel) {}
+        WireMode BeginRead() override { return mode_ = owner_.mode.load(); }
+        void Serve(const std::u16string& message) override {
+            {
+                std::lock_guard lock(owner_.mutex);
+                owner_.messages.push_back(message);
+            }
+            const size_t soh = message.find(kSOH);
+            std::u16string_view code;
+            if (soh != std::u16string::npos) {
+                code = std::u16string_view(message).substr(soh + 1);
+                code = code.substr(0, code.find(kSTX));
+            }
+            channel_.SendText(BuildReplyRecord(code, {}, mode_), false);
+        }
+
+      private:
+        CEchoHandler& owner_;
+        CReplyChannel& channel_;
+        WireMode mode_ = WireMode::kSingleByte;
+    };
 };
 
 }  // namespace kestrom::testing

@@ -16,20 +16,6 @@ namespace {
 
 using namespace std::string_literals;
 
-CReplyOutcome FeedAll(ReplyShape shape, int charMode, const std::string& bytes, std::size_t piece,
-                      std::size_t* consumed = nullptr) {
-    CReplyParser parser;
-    parser.Start(shape, charMode);
-    std::size_t used = 0;
-    for (std::size_t at = 0; at < bytes.size() && !parser.Done(); at += piece) {
-        const std::size_t n = std::min(piece, bytes.size() - at);
-        used += parser.Feed(bytes.data() + at, n);
-    }
-    if (consumed) *consumed = used;
-    EXPECT_TRUE(parser.Done());
-    return parser.Outcome();
-}
-
 std::string Wide(const std::string& narrow) {
     std::string out;
     for (char c : narrow) {
@@ -37,69 +23,6 @@ std::string Wide(const std::string& narrow) {
         out += '\0';
     }
     return out;
-}
-
-TEST(ReplyParserTest, RecordsInBothModesWhateverThePieces) {
-    const std::string single =
-        "\x01RRP,PSZ=8\x02"
-        "12345\x03\x04"s;
-    for (std::size_t piece : {1u, 2u, 3u, 7u, 4096u}) {
-        auto r = FeedAll(ReplyShape::kRecord, 0, single, piece);
-        EXPECT_TRUE(r.complete) << r.error;
-        EXPECT_EQ("RRP", r.code);
-        EXPECT_FALSE(r.emptyPayload);
-        EXPECT_EQ(single.size(), r.bytes);
-    }
-    // In Unicode mode the payload of 5 characters is 10 bytes: PSZ 13.
-    std::string wideRecord = Wide("\x01RRP,PSZ=13\x02") + Wide("12345") + Wide("\x03\x04");
-    for (std::size_t piece : {1u, 3u, 4096u}) {
-        auto r = FeedAll(ReplyShape::kRecord, 1, wideRecord, piece);
-        EXPECT_TRUE(r.complete) << r.error;
-        EXPECT_EQ("RRP", r.code);
-        EXPECT_EQ(wideRecord.size(), r.bytes);
-    }
-    auto empty = FeedAll(ReplyShape::kRecord, 0, "\x01NLR,PSZ=3\x02\x03\x04"s, 1);
-    EXPECT_TRUE(empty.complete);
-    EXPECT_EQ("NLR", empty.code);
-    EXPECT_TRUE(empty.emptyPayload);
-}
-
-TEST(ReplyParserTest, ImagesAreSingleByteInEveryMode) {
-    const std::string picture(1000, '\x04');  // EOT bytes inside the picture mean nothing
-    const std::string reply =
-        "\x01RFI,PSZ=1000\x02"
-        "12000014112023,"s +
-        picture;
-    for (int mode : {0, 1}) {
-        std::size_t consumed = 0;
-        auto r = FeedAll(ReplyShape::kImage, mode, reply + "next", 333, &consumed);
-        EXPECT_TRUE(r.complete) << r.error;
-        EXPECT_EQ("RFI", r.code);
-        EXPECT_FALSE(r.emptyPayload);
-        EXPECT_EQ(reply.size(), consumed);  // not a byte of what follows
-    }
-    auto none = FeedAll(ReplyShape::kImage, 1, "\x01RFI,PSZ=0\x02\x03"s, 1);
-    EXPECT_TRUE(none.complete);
-    EXPECT_TRUE(none.emptyPayload);
-    EXPECT_EQ(12u, none.bytes);
-}
-
-TEST(ReplyParserTest, MalformedRepliesAreBrokenNotComplete) {
-    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "XRRP,PSZ=3\x02\x03\x04"s, 5).complete);
-    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "\x01RRP,SZ=3\x02\x03\x04"s, 5).complete);
-    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "\x01RRP,PSZ=2\x02\x03\x04"s, 5).complete);
-    // PSZ says one payload byte, but two arrive before ETX.
-    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0,
-                         "\x01RRP,PSZ=4\x02"
-                         "ab\x03\x04"s,
-                         5)
-                     .complete);
-    EXPECT_FALSE(FeedAll(ReplyShape::kImage, 0,
-                         "\x01RFI,PSZ=2\x02"
-                         "12000014112023;ab"s,
-                         5)
-                     .complete);
-    EXPECT_FALSE(FeedAll(ReplyShape::kRecord, 0, "\x01" + std::string(100, 'A'), 7).complete);
 }
 
 TEST(PercentileTest, NearestRank) {

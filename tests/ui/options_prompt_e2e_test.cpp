@@ -48,7 +48,7 @@ std::string FieldOrvoPingCode(CClientConnection& connection) {
 }
 
 std::unique_ptr<CClientConnection> ConnectAsClient(int port) {
-    return CClientConnection::Connect("127.0.0.1", port, 0, 10s, kClientIp);
+    return CClientConnection::Connect("127.0.0.1", port, WireMode::kSingleByte, 10s, kClientIp);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ class UiEndToEndTests : public QObject {
             window.EventLog()->SetLogEvents(true);
             title = window.windowTitle();
             auto* connections = window.findChild<QLineEdit*>(QStringLiteral("connectionsEdit"));
-            auto client = CClientConnection::Connect("127.0.0.1", port, 0);
+            auto client = CClientConnection::Connect("127.0.0.1", port, WireMode::kSingleByte);
             // The reply needs the window's thread for its log line, so it is awaited there.
             std::thread asker([&] { reply = PingReply(client.get()); });
             sawLine = QTest::qWaitFor(
@@ -103,7 +103,8 @@ class UiEndToEndTests : public QObject {
         QVERIFY(program.waitForStarted());
         std::string reply;
         for (int attempt = 0; attempt < 50 && reply.empty(); ++attempt) {
-            const auto client = CClientConnection::Connect("127.0.0.1", port, 0, 1s);
+            const auto client =
+                CClientConnection::Connect("127.0.0.1", port, WireMode::kSingleByte, 1s);
             reply = PingReply(client.get());
             if (reply.empty()) QTest::qWait(100);
         }
