@@ -9,6 +9,7 @@
 #include "base/FileEx.h"
 #include "base/TextConvert.h"
 #include "meetdata/PeopleFile.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
@@ -17,13 +18,7 @@ namespace fs = std::filesystem;
 
 class PeopleFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("kestrom-people-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    void SetUp() override { folder_ = sandbox_.Dir(); }
 
     std::u16string Write(const std::string& bytes) {
         const fs::path path = folder_ / "orvo.ppl";
@@ -31,6 +26,7 @@ class PeopleFileTest : public ::testing::Test {
         return FromUtf8(path.string());
     }
 
+    testing::CSandbox sandbox_;
     fs::path folder_;
 };
 

@@ -8,6 +8,7 @@
 
 #include "base/FileEx.h"
 #include "base/TextConvert.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
@@ -32,14 +33,9 @@ constexpr const char* kMeet =
 class ScheduleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("kestrom-schedule-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
+        folder_ = sandbox_.Dir();
         path_ = FromUtf8((folder_ / "orvo.evt").string());
     }
-    void TearDown() override { fs::remove_all(folder_); }
-
     void Write(const std::string& bytes) {
         std::ofstream(folder_ / "orvo.evt", std::ios::binary) << bytes;
     }
@@ -47,6 +43,7 @@ class ScheduleTest : public ::testing::Test {
         return ReadSchedule(path_, CEventInfo(e, r, h, 0), mark);
     }
 
+    testing::CSandbox sandbox_;
     fs::path folder_;
     std::u16string path_;
 };

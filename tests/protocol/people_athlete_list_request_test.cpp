@@ -13,6 +13,7 @@
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 #include "support/wire_bytes.h"
 
 namespace kestrom {
@@ -29,14 +30,10 @@ constexpr LocalDateTime kFileTime{2023, 12, 7, 14, 30, 5};
 class AthleteListRequestTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("kestrom-prq-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
+        folder_ = sandbox_.Dir();
         settings_.Update(
             [&](CKestromSettings& s) { s.EventDirectory = FromUtf8(folder_.string()); });
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     void WritePeople(const std::string& bytes) {
         const fs::path path = folder_ / "orvo.ppl";
@@ -60,6 +57,7 @@ class AthleteListRequestTest : public ::testing::Test {
         return ReplyBytes(code, payload);
     }
 
+    testing::CSandbox sandbox_;
     fs::path folder_;
     CSharedSettings settings_;
     CRecordingOperator op_;

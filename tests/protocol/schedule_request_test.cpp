@@ -9,6 +9,7 @@
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 #include "support/wire_bytes.h"
 
 namespace kestrom {
@@ -38,14 +39,10 @@ std::string ScrambledBytes(std::string_view text) {
 class ScheduleRequestTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("kestrom-srq-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
+        folder_ = sandbox_.Dir();
         settings_.Update(
             [&](CKestromSettings& s) { s.EventDirectory = FromUtf8(folder_.string()); });
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     void WriteMeet(const std::string& bytes) {
         std::ofstream(folder_ / "orvo.evt", std::ios::binary) << bytes;
@@ -86,6 +83,7 @@ class ScheduleRequestTest : public ::testing::Test {
         return out;
     }
 
+    testing::CSandbox sandbox_;
     fs::path folder_;
     CSharedSettings settings_;
     CRecordingOperator op_;

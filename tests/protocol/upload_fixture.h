@@ -16,6 +16,7 @@
 #include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 #include "support/wire_bytes.h"
 
 namespace kestrom::testing {
@@ -28,13 +29,11 @@ inline std::u16string RequestMessage(std::string_view code, std::string_view pay
 class CUploadFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kestrom-upload-XXXXXX";
-        dir_ = ::mkdtemp(pattern);
+        dir_ = sandbox_.Dir();
         std::filesystem::create_directories(dir_ / "event");
         std::filesystem::create_directories(dir_ / "results");
         SetCharMode(0);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
 
     void SetCharMode(int mode) {
         settings_.Update([&](CKestromSettings& s) {
@@ -100,6 +99,7 @@ class CUploadFixture : public ::testing::Test {
         return {good.load(), bad.load()};
     }
 
+    CSandbox sandbox_;
     std::filesystem::path dir_;
     CSharedSettings settings_;
     CRecordingOperator op_;

@@ -16,6 +16,7 @@
 #include "security/AccessListFormat.h"
 #include "security/MacLookup.h"
 #include "support/fakes.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
@@ -36,10 +37,7 @@ const std::u16string kPing = u"\x01HFL\x02\x03\x04";
 class AdmissionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kestrom-admission-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
+        dir_ = sandbox_.Dir();
         std::ofstream(dir_ / "arp")
             << "IP address       HW type     Flags       HW address            Mask     Device\n"
                "10.0.0.5         0x1         0x2         00:1a:2b:3c:4d:5e     *        eth0\n"
@@ -61,10 +59,7 @@ class AdmissionTest : public ::testing::Test {
         accessList_.ReplaceAll({named, disabled});
         accessList_.SetStoragePath((dir_ / "KestromMAC.dat").u16string());
     }
-    void TearDown() override {
-        ::unsetenv(kArpTableEnvironment);
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { ::unsetenv(kArpTableEnvironment); }
 
     void Switches(bool security, bool wenlow, bool fieldOrvo, bool clerkOrvo) {
         settings_.Update([&](CKestromSettings& s) {
@@ -90,6 +85,7 @@ class AdmissionTest : public ::testing::Test {
         return false;
     }
 
+    testing::CSandbox sandbox_;
     std::filesystem::path dir_;
     CSharedSettings settings_;
     CRecordingOperator op_;

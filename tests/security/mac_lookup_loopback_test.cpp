@@ -6,12 +6,14 @@
 #include <fstream>
 
 #include "security/MacLookup.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
 TEST(MacLookupLoopback, KernelTableIsNotReadForLoopbackPeers) {
-    const auto path = std::filesystem::temp_directory_path() / "kestrom-arp-loopback-test";
+    const testing::CSandbox sandbox;
+    const std::filesystem::path path = sandbox.File("arp");
     std::ofstream(path)
         << "IP address       HW type     Flags       HW address            Mask     "
            "Device\n"
@@ -28,7 +30,6 @@ TEST(MacLookupLoopback, KernelTableIsNotReadForLoopbackPeers) {
     const auto other = kernel.HardwareAddress(u"10.0.0.7");
     ASSERT_TRUE(other);
     EXPECT_EQ(FormatMacText(*other), u"02:00:00:00:00:07");
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "security/MacLookup.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
@@ -48,9 +49,8 @@ TEST(MacLookup, MacTextOfAnyLength) {
 }
 
 TEST(MacLookup, ReadsTheTableFileAfreshForEveryQuery) {
-    auto path =
-        std::filesystem::temp_directory_path() /
-        ("kestrom-arp-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const testing::CSandbox sandbox;
+    const std::filesystem::path path = sandbox.File("arp");
     CMacLookup lookup(path);
     EXPECT_EQ(lookup.HardwareAddress(u"192.168.1.10"), std::nullopt);  // no file yet
     std::ofstream(path) << kTable;
@@ -59,7 +59,6 @@ TEST(MacLookup, ReadsTheTableFileAfreshForEveryQuery) {
     EXPECT_EQ(FormatMacText(*bytes), u"00:1A:2B:3C:4D:5E");
     std::ofstream(path) << "IP address HW type Flags HW address Mask Device\n";
     EXPECT_EQ(lookup.HardwareAddress(u"192.168.1.10"), std::nullopt);
-    std::filesystem::remove(path);
 }
 
 TEST(MacLookup, DamagedOrUnusualTablesGiveNoFalseAddress) {
