@@ -142,11 +142,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (what == "atomic" || what == "read") {
-        std::string bytes;
-        if (kestrom::ReadWholeFile(argv[2], bytes) != kestrom::WholeFileState::kRead) {
+        const auto read = kestrom::ReadWholeFile(argv[2]);
+        if (!read) {
             std::fprintf(stderr, "cannot read %s\n", argv[2]);
             return 1;
         }
+        const std::string& bytes = *read;
         const std::u16string target = kestrom::FromUtf8(std::string(argv[2]) + ".atomic");
         std::size_t lines = 0;
         for (int i = 0; i < runs; ++i) {
@@ -157,10 +158,9 @@ int main(int argc, char** argv) {
                     return 1;
                 }
             } else {
-                std::string again;
-                kestrom::ReadWholeFile(argv[2], again);
+                const auto again = kestrom::ReadWholeFile(argv[2]);
                 std::vector<std::string_view> split;
-                std::string_view rest = again;
+                std::string_view rest = again ? std::string_view(*again) : std::string_view();
                 while (!rest.empty()) {
                     const std::size_t end = std::min(rest.find('\n'), rest.size());
                     split.push_back(rest.substr(0, end));

@@ -66,10 +66,13 @@ int main(int argc, char** argv) {
     const int runs = std::atoi(argv[3]);
     if (runs < 1 || runs > 100000) return Usage();
     std::string bytes;
-    if (what == "atomic" &&
-        kestrom::ReadWholeFile(argv[2], bytes) != kestrom::WholeFileState::kRead) {
-        std::fprintf(stderr, "cannot read %s\n", argv[2]);
-        return 1;
+    if (what == "atomic") {
+        auto read = kestrom::ReadWholeFile(argv[2]);
+        if (!read) {
+            std::fprintf(stderr, "cannot read %s\n", argv[2]);
+            return 1;
+        }
+        bytes = std::move(*read);
     }
     const std::u16string target = kestrom::FromUtf8(std::string(argv[2]) + ".out");
     std::vector<double> micros;

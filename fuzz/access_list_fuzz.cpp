@@ -30,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::CFuzzMeet::Write(path, bytes);
     CAccessControlList list;
     list.SetStoragePath(FromUtf8(path));
-    LoadAccessList(list);
+    (void)LoadAccessList(list);
     return 0;
 }

@@ -89,10 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = meet.EventDir() + "/orvo.evt";
     CFuzzMeet::Write(path, bytes);
     const std::u16string wpath = FromUtf8(path);
-    std::u16string text, error;
-    ReadEventFileText(wpath, false, text, error);
+    std::u16string text;
+    (void)ReadEventFileText(wpath, false, text);
     text.clear();
-    ReadEventFileText(wpath, true, text, error);
+    (void)ReadEventFileText(wpath, true, text);
     ReadSchedule(wpath, CEventInfo(0, 0, 0, 0), u'+');
     ReadSchedule(wpath, CEventInfo(7, 1, 1, 0), u' ');
     const int selection = (options >> 1) == 127 ? kSelectAllAthletes : (options >> 1);

@@ -22,7 +22,7 @@ namespace {
 constexpr size_t kMaxValueBytes = 255 * 2;
 
 bool WriteRegFile(const std::string& path, const CRegFile& doc) {
-    return WriteFileAtomically(FromUtf8(path), doc.Serialize());
+    return WriteFileAtomically(FromUtf8(path), doc.Serialize()).Ok();
 }
 
 // The text of a value when the registry rules allow it to be used: a string or expandable
@@ -111,17 +111,16 @@ bool CSettingsStore::Load(CKestromSettings& settings,
                           const std::optional<std::u16string>& firstRunEventDir,
                           const std::optional<std::u16string>& firstRunResultsDir) {
     keyUnavailable_ = false;
-    std::string bytes;
-    WholeFileState state = ReadWholeFile(path_, bytes);
+    const auto bytes = ReadWholeFile(path_);
     CRegFile doc;
-    if (state == WholeFileState::kRead) doc = CRegFile::Parse(bytes);
+    if (bytes) doc = CRegFile::Parse(*bytes);
 
     bool firstRun = false;
-    if (state != WholeFileState::kRead || !doc.HasKey(kSettingsKeyPath)) {
+    if (!bytes || !doc.HasKey(kSettingsKeyPath)) {
         firstRun = true;
         // A file that exists but cannot be read is never replaced: it may hold settings.
         bool created = false;
-        if (state != WholeFileState::kUnreadable) {
+        if (bytes || bytes.Status().Cause() == file_cause::kFileNotFound) {
             doc.AddKey(kSettingsKeyPath);
             std::error_code ec;
             std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
@@ -177,9 +176,9 @@ bool CSettingsStore::Load(CKestromSettings& settings,
 }
 
 bool CSettingsStore::Save(const CKestromSettings& settings) {
-    std::string bytes;
-    if (ReadWholeFile(path_, bytes) != WholeFileState::kRead) return false;
-    CRegFile doc = CRegFile::Parse(bytes);
+    const auto bytes = ReadWholeFile(path_);
+    if (!bytes) return false;
+    CRegFile doc = CRegFile::Parse(*bytes);
     if (!doc.HasKey(kSettingsKeyPath)) return false;
 
     auto set = [&](std::string_view name, const CRegValue& value) {

@@ -75,7 +75,7 @@ CAtomicFileWriter::~CAtomicFileWriter() {
     Discard();
 }
 
-bool CAtomicFileWriter::Create(int* cause) {
+CStatus CAtomicFileWriter::Create() {
     Discard();
     committed_ = false;
     // The target is held open from here to the end: once a rename unlinks it, its inode
@@ -90,18 +90,20 @@ bool CAtomicFileWriter::Create(int* cause) {
         } else {
             claimed_ = {targetStat.st_dev, targetStat.st_ino};
             ticket_ = CShareModeTable::Process().TryAcquire(claimed_, kFileReplace, 0);
-            if (ticket_ == 0) return Fail(cause, file_cause::kSharingViolation);
+            if (ticket_ == 0) return Fail(file_cause::kSharingViolation);
         }
     }
-    if (!CreateUnnamed() && !CreateNamed(cause)) {
-        ReleaseClaim();
-        return false;
+    if (!CreateUnnamed()) {
+        if (CStatus named = CreateNamed(); !named) {
+            ReleaseClaim();
+            return named;
+        }
     }
     created_ = true;
     if (pin_ >= 0 && (lockFd_ < 0 || ::fchmod(lockFd_, targetStat.st_mode & 07777) != 0) &&
         !tempPath_.empty())
         ::chmod(NativePath(tempPath_).c_str(), targetStat.st_mode & 07777);
-    return true;
+    return {};
 }
 
 bool CAtomicFileWriter::CreateUnnamed() {
@@ -122,31 +124,31 @@ bool CAtomicFileWriter::CreateUnnamed() {
     return true;
 }
 
-bool CAtomicFileWriter::CreateNamed(int* cause) {
-    int c = file_cause::kGeneric;
+CStatus CAtomicFileWriter::CreateNamed() {
+    CStatus opened = CStatus::Failure(file_cause::kGeneric);
     // A name already taken (a collision, practically never) gets another try.
     for (int attempt = 0; attempt < 8; ++attempt) {
         tempPath_ = TempNameFor(target_);
         file_.SetPath(tempPath_);
-        if (file_.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate |
-                           CFileEx::modeCreateNew | CFileEx::typeBinary,
-                       &c)) {
+        opened = file_.Open(CFileEx::modeWrite | CFileEx::shareExclusive | CFileEx::modeCreate |
+                            CFileEx::modeCreateNew | CFileEx::typeBinary);
+        if (opened) {
             lockFd_ = ::open(NativePath(tempPath_).c_str(), O_RDONLY | O_CLOEXEC);
             if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
             unnamed_ = false;
-            return true;
+            return opened;
         }
-        if (c != file_cause::kAccessDenied || ::access(NativePath(tempPath_).c_str(), F_OK) != 0)
+        if (opened.Cause() != file_cause::kAccessDenied ||
+            ::access(NativePath(tempPath_).c_str(), F_OK) != 0)
             break;
     }
-    if (cause) *cause = c;
-    return false;
+    return opened;
 }
 
 int CAtomicFileWriter::SyncAndClose() {
     if (!created_ || committed_) return file_cause::kInvalidFile;
     if (!file_.Sync() || !file_.Close())
-        return file_.ErrorCause() ? file_.ErrorCause() : file_cause::kGeneric;
+        return file_.Status() ? file_cause::kGeneric : file_.Status().Cause();
     return 0;
 }
 
@@ -157,14 +159,13 @@ int CAtomicFileWriter::LinkUnnamed(const std::string& nativePath) const {
     return errno;
 }
 
-bool CAtomicFileWriter::Fail(int* cause, int c) {
-    if (cause) *cause = c;
+CStatus CAtomicFileWriter::Fail(int cause) {
     Discard();
-    return false;
+    return CStatus::Failure(cause);
 }
 
-bool CAtomicFileWriter::Commit(int* cause) {
-    if (const int c = SyncAndClose()) return Fail(cause, c);
+CStatus CAtomicFileWriter::Commit() {
+    if (const int c = SyncAndClose()) return Fail(c);
     if (unnamed_) {
         // rename() is the only call that replaces a name in one step, so the content gets a
         // hidden name first, for the moment between the two calls.
@@ -175,12 +176,12 @@ bool CAtomicFileWriter::Commit(int* cause) {
         }
         if (err != 0) {
             tempPath_.clear();
-            return Fail(cause, FileCauseFromErrno(err));
+            return Fail(FileCauseFromErrno(err));
         }
         unnamed_ = false;
     }
     if (::rename(NativePath(tempPath_).c_str(), NativePath(target_).c_str()) != 0)
-        return Fail(cause, FileCauseFromErrno(errno));
+        return Fail(FileCauseFromErrno(errno));
     tempPath_.clear();
     created_ = false;
     committed_ = true;
@@ -188,22 +189,22 @@ bool CAtomicFileWriter::Commit(int* cause) {
     // The new content is in place once the rename succeeded; a failed folder sync (which working
     // file systems do not report) leaves only its durability in doubt, so it is not a failure.
     SyncFolder(FolderPart(target_));
-    return true;
+    return {};
 }
 
-bool CAtomicFileWriter::CommitNew(int* cause) {
-    if (const int c = SyncAndClose()) return Fail(cause, c);
+CStatus CAtomicFileWriter::CommitNew() {
+    if (const int c = SyncAndClose()) return Fail(c);
     // Both links refuse an existing name, where rename() would replace it.
     const std::string nativeTarget = NativePath(target_);
     const int err =
         unnamed_ ? LinkUnnamed(nativeTarget)
                  : (::link(NativePath(tempPath_).c_str(), nativeTarget.c_str()) == 0 ? 0 : errno);
     if (err != 0)
-        return Fail(cause, err == EEXIST ? file_cause::kSharingViolation : FileCauseFromErrno(err));
+        return Fail(err == EEXIST ? file_cause::kSharingViolation : FileCauseFromErrno(err));
     Discard();  // only the temporary name goes; the content stays under the target's
     committed_ = true;
     SyncFolder(FolderPart(target_));
-    return true;
+    return {};
 }
 
 void CAtomicFileWriter::Discard() {
@@ -226,14 +227,14 @@ void CAtomicFileWriter::ReleaseClaim() {
     pin_ = -1;
 }
 
-bool WriteFileAtomically(std::u16string_view path, std::string_view bytes, int* cause) {
+CStatus WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
     CAtomicFileWriter writer{std::u16string(path)};
-    if (!writer.Create(cause)) return false;
+    if (CStatus created = writer.Create(); !created) return created;
     if (!writer.File().Write(bytes.data(), bytes.size())) {
-        if (cause) *cause = writer.File().ErrorCause();
-        return false;
+        const CStatus written = writer.File().Status();
+        return written ? CStatus::Failure(file_cause::kGeneric) : written;
     }
-    return writer.Commit(cause);
+    return writer.Commit();
 }
 
 int RemoveStaleTemporaryFiles(std::u16string_view folder) {

@@ -27,8 +27,8 @@ class CAtomicFileWriter {
     // Claims the target for replacement and creates the temporary file (write access, not
     // shared; the target's permissions when it exists). Readers of the target are not
     // disturbed; another writer of it, in place or by replacement, makes this fail with
-    // file_cause::kSharingViolation. False with a file_cause code in *cause.
-    bool Create(int* cause = nullptr);
+    // file_cause::kSharingViolation.
+    CStatus Create();
     // The open temporary file: write text or bytes through it (its modes are the caller's).
     CFileEx& File() { return file_; }
     // The temporary file's name in the folder; empty while it has none.
@@ -38,25 +38,26 @@ class CAtomicFileWriter {
     bool TargetExisted() const { return pin_ >= 0; }
 
     // Flushes and syncs the temporary file, renames it over the target and syncs the folder.
-    // False with a cause when any step (or an earlier write) failed; the target is then as it
-    // was and the temporary file is removed.
-    bool Commit(int* cause = nullptr);
+    // A failure when any step (or an earlier write) failed; the target is then as it was and
+    // the temporary file is removed.
+    CStatus Commit();
     // For a target that must not exist yet: syncs the temporary file and gives it the target's
     // name only if that name is still free, so the new file appears holding its whole content.
-    // False (cause 11 when the name was taken) leaves any existing target untouched.
-    bool CommitNew(int* cause = nullptr);
+    // A failure (kSharingViolation when the name was taken) leaves any existing target
+    // untouched.
+    CStatus CommitNew();
     // Drops the temporary file; the target stays as it was.
     void Discard();
 
   private:
     bool CreateUnnamed();
-    bool CreateNamed(int* cause);
+    CStatus CreateNamed();
     // Puts the written content on disk and closes the temporary file: 0, or the cause.
     int SyncAndClose();
     // Gives the unnamed temporary file the name `path`: 0, or the errno.
     int LinkUnnamed(const std::string& nativePath) const;
-    // Sets *cause (when given), drops the temporary file and returns false.
-    bool Fail(int* cause, int c);
+    // Drops the temporary file and returns the failure.
+    CStatus Fail(int cause);
     void ReleaseClaim();
 
     std::u16string target_;
@@ -75,7 +76,7 @@ class CAtomicFileWriter {
 };
 
 // Replaces path with bytes through CAtomicFileWriter.
-bool WriteFileAtomically(std::u16string_view path, std::string_view bytes, int* cause = nullptr);
+CStatus WriteFileAtomically(std::u16string_view path, std::string_view bytes);
 
 // Removes from folder the temporary files of CAtomicFileWriter that no running writer holds:
 // those a crash left behind. Returns how many were removed.

@@ -132,11 +132,8 @@ void CFileEx::SetExtension(std::u16string_view ext) {
 
 // ---------------------------------------------------------------- open and close
 
-bool CFileEx::Open(unsigned flags, int* cause) {
-    auto fail = [cause](int c) {
-        if (cause) *cause = c;
-        return false;
-    };
+CStatus CFileEx::Open(unsigned flags) {
+    auto fail = [](int c) { return CStatus::Failure(c); };
     Close();
     error_ = 0;
     use_ = BufferUse::kNone;
@@ -190,7 +187,7 @@ bool CFileEx::Open(unsigned flags, int* cause) {
     // Not zero-filled: every request opens its files afresh, and only bytes read or written
     // are ever looked at.
     if (!buffer_) buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
-    return true;
+    return {};
 }
 
 bool CFileEx::Close() {
@@ -455,9 +452,9 @@ bool CFileEx::NextChar(char16_t& out) {
     }
 }
 
-char16_t CFileEx::ReadChar() {
+std::optional<char16_t> CFileEx::ReadChar() {
     char16_t ch;
-    if (!NextChar(ch)) throw KX(KX::kEndOfFile);
+    if (!NextChar(ch)) return std::nullopt;
     return ch;
 }
 
@@ -582,8 +579,8 @@ int CFileEx::ReadToken(std::u16string& out, std::u16string_view terminators,
         int result = -1;
         bool anyRead = false;
         char16_t first = 0;
-        while (NotAtEnd()) {
-            char16_t ch = ReadChar();
+        char16_t ch;
+        while (NextChar(ch)) {
             if (!anyRead) {
                 first = ch;
                 anyRead = true;

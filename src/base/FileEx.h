@@ -8,21 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/ShareModeTable.h"
+#include "base/Status.h"
 
 namespace kestrom {
-
-// Raised by CFileEx's character reads; code 3004 means the file ended inside a read.
-class KX {
-  public:
-    static constexpr int kEndOfFile = 3004;
-    explicit KX(int c) : code(c) {}
-    int code;
-};
 
 // How a file's characters are stored; kAuto reads a byte-order mark to tell.
 enum class FileEncoding { k8Bit, kUtf16, kAuto };
@@ -69,19 +63,19 @@ class CFileEx {
     void SetExtension(std::u16string_view ext);
 
     // --- Open and close ---
-    // Opens GetPath() with the flags' access and sharing. On failure returns false and stores a
-    // file_cause code in *cause (kSharingViolation when another open's sharing forbids it).
-    bool Open(unsigned flags, int* cause = nullptr);
+    // Opens GetPath() with the flags' access and sharing. A failure's cause is
+    // kSharingViolation when another open's sharing forbids it.
+    CStatus Open(unsigned flags);
     bool IsOpen() const { return fd_ >= 0; }
-    // Flushes and closes; returns false (and keeps the cause in ErrorCause) when the flush or
+    // Flushes and closes; returns false (and keeps the cause in Status) when the flush or
     // the close failed. Closing a closed file does nothing and returns true.
     bool Close();
     // Writes the buffer out to the system; false on a write error.
     bool Flush();
     // Flush and fsync: the data is on the disk when this returns true.
     bool Sync();
-    // The first cause of a failed byte read, write, flush or sync since Open (0 when none).
-    int ErrorCause() const { return error_; }
+    // The first failed byte read, write, flush or sync since Open (success when none).
+    CStatus Status() const { return error_ ? CStatus::Failure(error_) : CStatus(); }
 
     // --- Modes ---
     void SetReadEncoding(FileEncoding encoding) { readEncoding_ = encoding; }
@@ -99,8 +93,9 @@ class CFileEx {
     // --- Character reading ---
     // True when one more character can be read; reads it ahead and keeps it.
     bool NotAtEnd();
-    // The next character, line ends as LF. Throws KX(3004) at the end of the file.
-    char16_t ReadChar();
+    // The next character, line ends as LF; nothing at the end of the file (or inside a
+    // character cut short there).
+    std::optional<char16_t> ReadChar();
     // Appends characters to out until one of terminators (returned) or the end of the file
     // (returns -1). Characters in skipped are dropped. A pass whose first character is in
     // commentStarts is a comment: it is cut from out and the next pass is read.

@@ -67,7 +67,8 @@ FolderListing FindFiles(std::u16string_view folder, std::u16string_view pattern)
     DIR* dir = ::opendir(native.c_str());
     if (!dir) {
         // A folder that is not there makes the path invalid, as on Windows.
-        listing.cause = errno == ENOENT ? file_cause::kBadPath : FileCauseFromErrno(errno);
+        listing.status =
+            CStatus::Failure(errno == ENOENT ? file_cause::kBadPath : FileCauseFromErrno(errno));
         return listing;
     }
     for (;;) {
@@ -75,7 +76,7 @@ FolderListing FindFiles(std::u16string_view folder, std::u16string_view pattern)
         const dirent* entry = ::readdir(dir);
         if (!entry) {
             // The end of the folder leaves errno alone; a failed read sets it.
-            if (errno != 0) listing.cause = FileCauseFromErrno(errno);
+            if (errno != 0) listing.status = CStatus::Failure(FileCauseFromErrno(errno));
             break;
         }
         std::string_view raw(entry->d_name);
@@ -88,7 +89,7 @@ FolderListing FindFiles(std::u16string_view folder, std::u16string_view pattern)
         found.push_back(FromStat(std::move(name), st));
     }
     ::closedir(dir);
-    if (listing.cause != 0) {
+    if (!listing.status) {
         found.clear();
         return listing;
     }

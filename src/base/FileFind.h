@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Status.h"
+
 namespace kestrom {
 
 struct FoundFile {
@@ -34,7 +36,7 @@ bool WildcardMatch(std::u16string_view pattern, std::u16string_view name);
 // cause is a failure (no descriptors, folder gone or unmounted), never "no files".
 struct FolderListing {
     std::vector<FoundFile> files;
-    int cause = 0;  // file_cause code; 0 when the whole folder was read
+    CStatus status;  // success when the whole folder was read
 };
 
 // Entries of folder whose names match pattern, sorted by name ("." and ".." never). A missing

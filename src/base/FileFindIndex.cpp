@@ -104,7 +104,7 @@ class CFolderIndex {
         FileLookup result;
         result.path = JoinPath(folder_, name);
         if (const int cause = Refresh()) {
-            result.cause = cause;
+            result.status = CStatus::Failure(cause);
             return result;
         }
         std::vector<std::u16string> candidates;
@@ -112,8 +112,8 @@ class CFolderIndex {
             result.firstListedWithoutIndex = !listedReported_;
             listedReported_ = true;
             FolderListing scan = FindFiles(folder_, name);
-            if (scan.cause) {
-                result.cause = scan.cause;
+            if (!scan.status) {
+                result.status = scan.status;
                 return result;
             }
             for (auto& f : scan.files) candidates.push_back(std::move(f.name));
@@ -144,7 +144,10 @@ class CFolderIndex {
     FolderListing List(std::u16string_view prefix, std::u16string_view pattern) {
         std::lock_guard lock(mutex_);
         FolderListing listing;
-        if ((listing.cause = Refresh())) return listing;
+        if (const int cause = Refresh()) {
+            listing.status = CStatus::Failure(cause);
+            return listing;
+        }
         if (!valid_) return FindFiles(folder_, pattern);
         for (auto it = names_.lower_bound(Probe{prefix});
              it != names_.end() && StartsWithIgnoringCase(*it, prefix); ++it) {

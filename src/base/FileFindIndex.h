@@ -27,9 +27,9 @@ struct FileLookup {
     // The folder joined with the name found, or with the name asked for when there is none:
     // the path to open, and the path a replacement writes.
     std::u16string path;
-    // A file_cause code when the folder could not be read: then nothing is known about the
-    // file, which is not the same as its being missing.
-    int cause = 0;
+    // A failure when the folder could not be read: then nothing is known about the file,
+    // which is not the same as its being missing.
+    CStatus status;
     // The first time a name matches several entries that differ only in case: all of them,
     // the chosen one (file->name) first. Empty otherwise, so the caller logs it once.
     std::vector<std::u16string> sameNameIgnoringCase;

@@ -7,24 +7,24 @@
 
 namespace kestrom {
 
-WholeFileState ReadWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
+CResult<std::string> ReadWholeFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? WholeFileState::kMissing : WholeFileState::kUnreadable;
+    if (fd < 0) return CStatus::Failure(FileCauseFromErrno(errno));
+    std::string bytes;
     char buf[16384];
-    WholeFileState state = WholeFileState::kRead;
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            state = WholeFileState::kUnreadable;  // EISDIR among others
-            break;
+            const int err = errno;  // EISDIR among others
+            ::close(fd);
+            return CStatus::Failure(FileCauseFromErrno(err));
         }
         if (n == 0) break;
         bytes.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
-    return state;
+    return bytes;
 }
 
 }  // namespace kestrom

@@ -3,12 +3,12 @@
 // file and the ARP table.
 #include <string>
 
+#include "base/Status.h"
+
 namespace kestrom {
 
-enum class WholeFileState { kMissing, kUnreadable, kRead };
-
-// Replaces bytes with the file's content. kMissing when there is no such file, kUnreadable
-// when it cannot be opened or read (a folder among others); bytes then holds what was read.
-WholeFileState ReadWholeFile(const std::string& path, std::string& bytes);
+// The file's content; a failure with kFileNotFound when there is no such file, or another
+// cause when it cannot be opened or read (a folder among others).
+CResult<std::string> ReadWholeFile(const std::string& path);
 
 }  // namespace kestrom

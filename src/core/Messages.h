@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/FileCause.h"
+#include "base/Status.h"
 
 namespace kestrom {
 
@@ -69,12 +69,20 @@ inline std::u16string WithPath(std::u16string_view message, std::u16string_view 
     return line;
 }
 
-// The same with the cause of an open failure: ".  CAUSE: " and its text.
+// A message and the cause of a failure after two blanks: "<message>  CAUSE: <cause>".
+inline std::u16string WithCause(std::u16string_view message, const CStatus& failure) {
+    std::u16string line(message);
+    line += u"  CAUSE: ";
+    line += failure.CauseText();
+    return line;
+}
+
+// The same with the cause of a failure: ".  CAUSE: " and its text.
 inline std::u16string WithPathAndCause(std::u16string_view message, std::u16string_view path,
-                                       int cause) {
+                                       const CStatus& failure) {
     std::u16string line = WithPath(message, path);
     line += u".  CAUSE: ";
-    line += FileCauseText(cause);
+    line += failure.CauseText();
     return line;
 }
 

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (prepared.accessListProblem)
-        std::cerr << ToUtf8(StorageOutcomeText(*prepared.accessListProblem)) << "\n";
+        std::cerr << ToUtf8(prepared.accessListProblem->Detail()) << "\n";
     if (prepared.settingsKeyUnavailable) std::cerr << '\a' << std::flush;
 
     op.SetLogBacklog(host.Server().Settings().Get().LogBacklogLines);

@@ -2,9 +2,7 @@
 
 #include <type_traits>
 
-#include "base/FileCause.h"
 #include "base/FileEx.h"
-#include "core/Messages.h"
 #include "meetdata/MeetLines.h"
 
 namespace kestrom {
@@ -12,14 +10,8 @@ namespace kestrom {
 namespace {
 
 // Full sharing: the start-list update may copy the file while it is read.
-bool OpenEventFile(CFileEx& file, std::u16string& errorLine) {
-    int cause = 0;
-    if (file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause))
-        return true;
-    errorLine = std::u16string(kMsgErrorOpeningEventFile.text);
-    errorLine += u"  CAUSE: ";
-    errorLine += FileCauseText(cause);
-    return false;
+CStatus OpenEventFile(CFileEx& file) {
+    return file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary);
 }
 
 // Comments and empty lines never reach fn; in headers-only mode neither do competitor lines,
@@ -39,10 +31,9 @@ void ForEachEventFileLine(CFileEx& file, bool headersOnly, Fn&& fn) {
 
 }  // namespace
 
-bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16string& text,
-                       std::u16string& errorLine) {
+CStatus ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16string& text) {
     CFileEx file(path);
-    if (!OpenEventFile(file, errorLine)) return false;
+    if (CStatus opened = OpenEventFile(file); !opened) return opened;
     // At most one character per byte, and two more per line for CR LF: reserved once from
     // the length so the text is never copied as it grows. Room that the header lines leave
     // unused is never touched, so it costs no memory.
@@ -53,18 +44,17 @@ bool ReadEventFileText(const std::u16string& path, bool headersOnly, std::u16str
         text += u"\r\n";
     });
     file.Close();
-    return true;
+    return {};
 }
 
-bool ReadEventFileLines(const std::u16string& path, bool headersOnly,
-                        const std::function<void(std::u16string_view)>& sink,
-                        std::u16string& errorLine) {
+CStatus ReadEventFileLines(const std::u16string& path, bool headersOnly,
+                           const std::function<void(std::u16string_view)>& sink) {
     CFileEx file(path);
-    if (!OpenEventFile(file, errorLine)) return false;
+    if (CStatus opened = OpenEventFile(file); !opened) return opened;
     std::u16string scratch;
     ForEachEventFileLine(file, headersOnly, [&](auto line) { sink(WideLine(line, scratch)); });
     file.Close();
-    return true;
+    return {};
 }
 
 }  // namespace kestrom

@@ -83,8 +83,8 @@ CListeningSocket::~CListeningSocket() {
     Close();
 }
 
-bool CListeningSocket::Create(int port, int sendBufferSize, int receiveBufferSize,
-                              std::string& error, const CNetLimits& limits) {
+CStatus CListeningSocket::Create(int port, int sendBufferSize, int receiveBufferSize,
+                                 const CNetLimits& limits) {
     connectionCap_ =
         ConnectionCapForDescriptors(static_cast<size_t>(std::max(1, limits.MaxConnections)),
                                     static_cast<size_t>(std::max(0, limits.FileDescriptorReserve)));
@@ -102,10 +102,8 @@ bool CListeningSocket::Create(int port, int sendBufferSize, int receiveBufferSiz
         sendTimeoutLog_, replyBudgetLog_});
     asio::error_code ec;
     const asio::ip::tcp::endpoint endpoint(asio::ip::tcp::v4(), static_cast<unsigned short>(port));
-    if (port < 0 || port > 65535) {
-        error = "invalid port number";
-        return false;
-    }
+    if (port < 0 || port > 65535)
+        return CStatus::Failure(file_cause::kGeneric, u"invalid port number");
     acceptor_.open(endpoint.protocol(), ec);
     // Lets a restarted server bind while old connections linger in TIME_WAIT; two listeners
     // on one port are still refused.
@@ -125,14 +123,13 @@ bool CListeningSocket::Create(int port, int sendBufferSize, int receiveBufferSiz
     if (!ec && ::pipe2(wakePipe_, O_CLOEXEC) != 0)
         ec = asio::error_code(errno, asio::system_category());
     if (ec) {
-        error = ec.message();
         asio::error_code ignored;
         acceptor_.close(ignored);
-        return false;
+        return CStatus::Failure(file_cause::kGeneric, FromUtf8(ec.message()));
     }
     port_ = acceptor_.local_endpoint(ec).port();
     acceptThread_ = std::thread([this] { AcceptLoop(); });
-    return true;
+    return {};
 }
 
 void CListeningSocket::Close() {

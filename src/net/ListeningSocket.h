@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "base/Status.h"
 #include "core/Settings.h"
 #include "net/ConnectThread.h"
 
@@ -54,10 +55,10 @@ class CListeningSocket {
     CListeningSocket& operator=(const CListeningSocket&) = delete;
 
     // Binds all local IPv4 addresses on the port (0: the system picks), applies the buffer
-    // sizes that are greater than 0 (refusals ignored), listens and starts accepting. On
-    // failure `error` says why.
-    bool Create(int port, int sendBufferSize, int receiveBufferSize, std::string& error,
-                const CNetLimits& limits = {});
+    // sizes that are greater than 0 (refusals ignored), listens and starts accepting. A
+    // failure's detail is the system's reason.
+    CStatus Create(int port, int sendBufferSize, int receiveBufferSize,
+                   const CNetLimits& limits = {});
     // Stops accepting, ends every connection and joins every thread.
     void Close();
 

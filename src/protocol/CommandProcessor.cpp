@@ -58,8 +58,8 @@ FileLookup CCommandProcessor::FindMeetFile(std::u16string_view folder, std::u16s
 }
 
 void CCommandProcessor::LogNotFound(std::u16string_view message, const FileLookup& lookup) {
-    Log(lookup.cause ? WithPathAndCause(message, lookup.path, lookup.cause)
-                     : WithPath(message, lookup.path),
+    Log(!lookup.status ? WithPathAndCause(message, lookup.path, lookup.status)
+                       : WithPath(message, lookup.path),
         LogLevel::kError);
 }
 

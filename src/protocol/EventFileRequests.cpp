@@ -60,16 +60,12 @@ void SendWholeEventFile(CCommandProcessor& p, std::u16string_view replyCode,
     std::u16string stamp = FormatDateStamp(file.lastWriteTime);
     stamp += u',';
     AppendEncoded(wire, stamp, mode);
-    std::u16string errorLine;
-    const bool read = ReadEventFileLines(
-        path, false,
-        [&](std::u16string_view line) {
-            AppendEncoded(wire, line, mode);
-            AppendEncoded(wire, u"\r\n", mode);
-        },
-        errorLine);
+    const CStatus read = ReadEventFileLines(path, false, [&](std::u16string_view line) {
+        AppendEncoded(wire, line, mode);
+        AppendEncoded(wire, u"\r\n", mode);
+    });
     if (!read) {
-        p.Log(errorLine, LogLevel::kError);
+        p.Log(WithCause(kMsgErrorOpeningEventFile.text, read), LogLevel::kError);
         p.SendReply(u"NLS");
         return;
     }
@@ -117,9 +113,8 @@ void HandleEventFileCopy(CCommandProcessor& p, RequestKind kind, const std::u16s
     if (!headersOnly) return SendWholeEventFile(p, replyCode, path, *lookup.file);
     std::u16string reply = FormatDateStamp(fileTime);
     reply += u',';
-    std::u16string errorLine;
-    if (!ReadEventFileText(path, headersOnly, reply, errorLine)) {
-        p.Log(errorLine, LogLevel::kError);
+    if (const CStatus read = ReadEventFileText(path, headersOnly, reply); !read) {
+        p.Log(WithCause(kMsgErrorOpeningEventFile.text, read), LogLevel::kError);
         p.SendReply(u"NLS");
         return;
     }

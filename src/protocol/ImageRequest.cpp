@@ -61,9 +61,10 @@ void HandleImageRequest(CCommandProcessor& p, RequestKind, const std::u16string&
     }
     const std::u16string& path = lookup.path;
     CFileEx file(path);
-    int cause = 0;
-    if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {
-        p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path, cause), LogLevel::kError);
+    if (const CStatus opened =
+            file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary);
+        !opened) {
+        p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path, opened), LogLevel::kError);
         SendEmptyImageReply(p);
         return;
     }
@@ -104,8 +105,9 @@ void HandleImageRequest(CCommandProcessor& p, RequestKind, const std::u16string&
             // The header is gone and promised more than the file now holds: ending the
             // connection lets the device see the reply as broken and ask again, where
             // filling the gap would give it a damaged picture it takes as current.
+            const CStatus read = file.Status();
             p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path,
-                                   file.ErrorCause() ? file.ErrorCause() : file_cause::kEndOfFile),
+                                   read ? CStatus::Failure(file_cause::kEndOfFile) : read),
                   LogLevel::kError);
             p.AbortConnection();
             return;

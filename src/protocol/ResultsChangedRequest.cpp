@@ -48,11 +48,11 @@ void HandleResultsChangedRequest(CCommandProcessor& p, RequestKind kind,
 
     // One scan of the folder; the listing carries every file's last-write time.
     const FolderListing listing = FindFiles(p.ResultsDirectory(), hyWire ? u"*.hyf" : u"*.q?f");
-    if (listing.cause) {
+    if (!listing.status) {
         // An empty list would tell the device that nothing changed.
-        p.Log(
-            WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), listing.cause),
-            LogLevel::kError);
+        p.Log(WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(),
+                               listing.status),
+              LogLevel::kError);
         p.SendReply(u"NLR");
         return;
     }

@@ -26,7 +26,7 @@ FileLookup FindResultsFile(CCommandProcessor& p, std::u16string_view folder, con
     const ResultsNameForm first = dashFirst ? ResultsNameForm::kDash : ResultsNameForm::kCompact;
     const ResultsNameForm second = dashFirst ? ResultsNameForm::kCompact : ResultsNameForm::kDash;
     FileLookup lookup = p.FindMeetFile(folder, ResultsFileName(key, first, extension, eventDigits));
-    if (lookup.file || lookup.cause) return lookup;
+    if (lookup.file || !lookup.status) return lookup;
     return p.FindMeetFile(folder, ResultsFileName(key, second, extension, eventDigits));
 }
 

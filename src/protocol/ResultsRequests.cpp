@@ -23,9 +23,10 @@ namespace {
 // found but cannot be opened is answered "NLR" so the client does not wait for ever.
 void SendResultsFile(CCommandProcessor& p, const std::u16string& path, TimeValue fileTime) {
     CFileEx file(path);
-    int cause = 0;
-    if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary, &cause)) {
-        p.Log(WithPathAndCause(kMsgErrorOpeningResultsFile.text, path, cause), LogLevel::kError);
+    if (const CStatus opened =
+            file.Open(CFileEx::modeRead | CFileEx::shareDenyNone | CFileEx::typeBinary);
+        !opened) {
+        p.Log(WithPathAndCause(kMsgErrorOpeningResultsFile.text, path, opened), LogLevel::kError);
         p.SendReply(u"NLR");
         return;
     }
@@ -61,7 +62,7 @@ FolderListing ListRoundFiles(CCommandProcessor& p, const CEventInfo& key) {
     FolderListing candidates =
         p.MeetFolders().ListByPrefix(p.ResultsDirectory(), common, common + u"*.qff");
     FolderListing listing;
-    listing.cause = candidates.cause;
+    listing.status = candidates.status;
     for (auto& f : candidates.files)
         if (!f.isDirectory && WildcardMatch(compact, f.name)) listing.files.push_back(f);
     for (auto& f : candidates.files)
@@ -71,10 +72,11 @@ FolderListing ListRoundFiles(CCommandProcessor& p, const CEventInfo& key) {
 
 void HandleNextResults(CCommandProcessor& p, const CEventInfo& key) {
     const FolderListing round = ListRoundFiles(p, key);
-    if (round.cause) {
+    if (!round.status) {
         // An unreadable folder is not the end of the round: the device is told it failed.
-        p.Log(WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), round.cause),
-              LogLevel::kError);
+        p.Log(
+            WithPathAndCause(kMsgErrorFindingResultsFile.text, p.ResultsDirectory(), round.status),
+            LogLevel::kError);
         p.SendReply(u"NLR");
         return;
     }

@@ -177,7 +177,7 @@ class CResultsUpload {
         file.WriteString(payload);
         // A heat seen for the first time gets its name in one step, already holding the
         // whole content (link fails when the name exists), so no crash leaves it empty.
-        return writer.TargetExisted() ? writer.Commit() : writer.CommitNew();
+        return (writer.TargetExisted() ? writer.Commit() : writer.CommitNew()).Ok();
     }
 
     void FailToOpen(const std::u16string& path) {

@@ -69,7 +69,7 @@ bool ReadEventFileContent(CFileEx& file, CEventFileText& text) {
         }
         text.lineEndMode = lines.LineEndMode();
     });
-    return file.ErrorCause() == 0;
+    return file.Status().Ok();
 }
 
 // Removes a backup left by an earlier run. Its read-only mark does not stop the removal

@@ -1,17 +1,15 @@
 #pragma once
 // Loading and saving the access list's storage file, KestromMAC.dat, at the list's storage
-// path. Failures are returned; each front end shows the matching message text.
+// path. Failures are returned with the message text each front end shows as their detail:
+// kStorageCannotOpenText when the file could not be opened or created,
+// kStorageCannotProcessText when it opened but its count was malformed or a read or write
+// failed.
 #include <string_view>
 
+#include "base/Status.h"
 #include "security/AccessControlList.h"
 
 namespace kestrom {
-
-enum class CStorageOutcome {
-    Ok,
-    CannotOpen,     // the file could not be opened or created
-    CannotProcess,  // opened, but the count was malformed or a read or write failed
-};
 
 inline constexpr std::u16string_view kStorageCannotOpenText =
     u"Kestrom was unable to open it's security storage file, KestromMAC.dat.  Please verify "
@@ -20,15 +18,12 @@ inline constexpr std::u16string_view kStorageCannotProcessText =
     u"Kestrom was unable to open or process it's security storage file, KestromMAC.dat.  "
     u"Please verify the Kestrom security settings.";
 
-// The message text for a failed outcome; empty for Ok.
-std::u16string_view StorageOutcomeText(CStorageOutcome outcome);
-
 // Fills the list from its storage file, creating the file empty when it is missing (and
 // never truncating it). Entries read before a failure stay in the list.
-CStorageOutcome LoadAccessList(CAccessControlList& list);
+CStatus LoadAccessList(CAccessControlList& list);
 
 // Writes the whole list over its storage file through the atomic writer, so a failure
 // leaves the old file as it was.
-CStorageOutcome SaveAccessList(const CAccessControlList& list);
+CStatus SaveAccessList(const CAccessControlList& list);
 
 }  // namespace kestrom

@@ -150,8 +150,8 @@ void PromptForUnknownClient(CAdmissionContext& context, const std::u16string& ma
         LogLevel::kPlain);
     // The front ends have no message box on this path; the storage message goes to the event
     // log as an error instead. The entry stays in the list either way.
-    CStorageOutcome saved = SaveAccessList(context.accessList);
-    if (saved != CStorageOutcome::Ok) op.AddLogLine(StorageOutcomeText(saved), LogLevel::kError);
+    if (const CStatus saved = SaveAccessList(context.accessList); !saved)
+        op.AddLogLine(saved.Detail(), LogLevel::kError);
 }
 
 }  // namespace

@@ -80,9 +80,9 @@ std::optional<std::vector<uint8_t>> CMacLookup::HardwareAddress(std::u16string_v
     // Loopback has no neighbours: the kernel's table has no entry for 127.x.x.x, so the
     // answer is known without reading it (a local client asks on every request).
     if (kernelTable_ && (*ip >> 24) == 127) return std::nullopt;
-    std::string text;
-    if (ReadWholeFile(table_, text) != WholeFileState::kRead) return std::nullopt;
-    return FindInArpTable(text, *ip);
+    const auto text = ReadWholeFile(table_);
+    if (!text) return std::nullopt;
+    return FindInArpTable(*text, *ip);
 }
 
 std::optional<std::vector<uint8_t>> FindInArpTable(std::string_view tableText, uint32_t ip) {

@@ -37,11 +37,11 @@ bool CKestromServer::StartListening() {
     RemoveStaleTemporaryFiles();
     const CKestromSettings settings = settings_.Get();
     auto listener = std::make_unique<CListeningSocket>(op_, handler_);
-    std::string reason;
-    if (!listener->Create(settings.PortNumber, settings.TCPSendBufferSize,
-                          settings.TCPReceiveBufferSize, reason, settings.Limits)) {
+    if (const CStatus listening = listener->Create(settings.PortNumber, settings.TCPSendBufferSize,
+                                                   settings.TCPReceiveBufferSize, settings.Limits);
+        !listening) {
         op_.AddLogLine(u"UNABLE TO LISTEN ON PORT " + U16(std::to_string(settings.PortNumber)) +
-                           u": " + FromUtf8(reason),
+                           u": " + listening.Detail(),
                        LogLevel::kError);
         return false;
     }

@@ -47,8 +47,8 @@ CHostPreparation CServerHost::Prepare() {
 
     // The access list comes before the settings, as it always has.
     server_.AccessList().SetStoragePath(FromUtf8(AccessListPath()));
-    const CStorageOutcome accessList = LoadAccessList(server_.AccessList());
-    if (accessList != CStorageOutcome::Ok) found.accessListProblem = accessList;
+    if (CStatus accessList = LoadAccessList(server_.AccessList()); !accessList)
+        found.accessListProblem = std::move(accessList);
 
     CSettingsStore store(SettingsPath());
     CKestromSettings settings = server_.Settings().Get();

@@ -21,7 +21,7 @@ struct CHostPreparation {
     // The config folder could be neither found nor created: nothing will be saved.
     bool configFolderUnusable = false;
     // The access list's storage file could not be read (the list holds what was read).
-    std::optional<CStorageOutcome> accessListProblem;
+    std::optional<CStatus> accessListProblem;
     // The settings key could be neither opened nor created: defaults are used, nothing is
     // saved at shutdown, and the front end beeps.
     bool settingsKeyUnavailable = false;

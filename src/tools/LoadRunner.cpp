@@ -292,10 +292,14 @@ void Summarise(CLoadReport& report, std::vector<std::uint32_t>& all) {
     report.maxUs = all.empty() ? 0 : all.back();
 }
 
+// A request text that cannot be sent, and why.
+CStatus Refused(const std::string& why) {
+    return CStatus::Failure(file_cause::kGeneric, FromUtf8(why));
+}
+
 }  // namespace
 
-std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode,
-                                             std::string& error) {
+CResult<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode) {
     const WireMode mode = WireModeOf(charMode);
     CLoadRequest request;
     request.requestText = std::string(requestText);
@@ -306,8 +310,7 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
         char* end = nullptr;
         const long w = std::strtol(weight.c_str(), &end, 10);
         if (weight.empty() || *end != '\0' || w < 1 || w > 1000) {
-            error = "bad weight in " + request.requestText;
-            return std::nullopt;
+            return Refused("bad weight in " + request.requestText);
         }
         request.weight = static_cast<int>(w);
         requestText.remove_prefix(star + 1);
@@ -317,10 +320,7 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
     const std::string args(colon == std::string_view::npos ? std::string_view()
                                                            : requestText.substr(colon + 1));
     std::u16string message;
-    auto needArgs = [&]() {
-        if (args.empty()) error = kind + " needs arguments: " + request.requestText;
-        return !args.empty();
-    };
+    auto needsArgs = [&] { return Refused(kind + " needs arguments: " + request.requestText); };
     if (kind == "ping") {
         const std::string product = args.empty() ? "fieldorvo" : args;
         const std::u16string_view code = product == "fieldorvo"   ? u"HFL"
@@ -329,13 +329,12 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
                                          : product == "hywire"    ? u"HHW"
                                                                   : u"";
         if (code.empty()) {
-            error = "unknown product in " + request.requestText;
-            return std::nullopt;
+            return Refused("unknown product in " + request.requestText);
         }
         message = BuildRequest(code);
         request.expectedCode = "HMM";
     } else if (kind == "rfq" || kind == "rrq" || kind == "rhq") {
-        if (!needArgs()) return std::nullopt;
+        if (args.empty()) return needsArgs();
         message = BuildRequest(kind == "rfq"   ? u"RFQ"
                                : kind == "rrq" ? u"RRQ"
                                                : u"RHQ",
@@ -343,7 +342,7 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
         request.expectedCode = "RRP";
         request.expectPayload = true;
     } else if (kind == "irq") {
-        if (!needArgs()) return std::nullopt;
+        if (args.empty()) return needsArgs();
         const auto commas = std::count(args.begin(), args.end(), ',');
         std::string payload = args;
         if (commas == 2) payload += "," + std::string(kAnyCopyStamp);
@@ -358,14 +357,12 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
         // sls:@FILE or rff:@FILE: the file's text as a start list, or as a results upload
         // with its checksum (scrambled in single-byte mode, as a device sends it).
         if (args.size() < 2 || args[0] != '@') {
-            error = kind + " needs @FILE: " + request.requestText;
-            return std::nullopt;
+            return Refused(kind + " needs @FILE: " + request.requestText);
         }
         std::ostringstream why;
         const auto text = ReadUploadFileText(FromUtf8(args.substr(1)), why);
         if (!text) {
-            error = why.str();
-            return std::nullopt;
+            return Refused(why.str());
         }
         if (kind == "sls")
             message = BuildRequest(u"SLS", *text);
@@ -376,7 +373,7 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
         request.expectPayload = kind == "sls";
     } else if (kind == "srq") {
         // The schedule request's payload is scrambled in single-byte mode, as a device sends it.
-        if (!needArgs()) return std::nullopt;
+        if (args.empty()) return needsArgs();
         message = BuildRequest(u"SRQ",
                                mode == WireMode::kSingleByte ? Scramble(Ascii(args)) : Ascii(args));
         request.expectedCode = "SRP";
@@ -385,14 +382,12 @@ std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int c
         const std::size_t sep = args.find(':');
         const std::string code = args.substr(0, sep);
         if (code.empty()) {
-            error = "req needs a code: " + request.requestText;
-            return std::nullopt;
+            return Refused("req needs a code: " + request.requestText);
         }
         message =
             BuildRequest(Ascii(code), sep == std::string::npos ? u"" : Ascii(args.substr(sep + 1)));
     } else {
-        error = "unknown request kind " + kind;
-        return std::nullopt;
+        return Refused("unknown request kind " + kind);
     }
     request.wire = Encode(message, mode);
     return request;

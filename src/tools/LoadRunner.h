@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Status.h"
 #include "wire/ReplyParser.h"
 
 namespace kestrom::client {
@@ -35,8 +36,8 @@ struct CLoadRequest {
 //   sls:@FILE                                   "ROK", the start list in FILE
 //   raw:TEXT                                    TEXT with escapes (<SOH>, \x01...), any reply
 // W repeats the request W times in every round of the mix.
-std::optional<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode,
-                                             std::string& error);
+// A text that names no request gives a failure whose detail says why.
+CResult<CLoadRequest> ParseLoadRequest(std::string_view requestText, int charMode);
 
 struct CLoadOptions {
     std::string host = "127.0.0.1";

@@ -20,7 +20,7 @@ inline std::optional<std::u16string> ReadUploadFileText(const std::u16string& pa
     file.SetReadEncoding(FileEncoding::kAuto);
     file.SetReadLineEndMode(LineEnd::kNone);
     std::u16string text;
-    while (file.NotAtEnd()) text.push_back(file.ReadChar());
+    while (const auto ch = file.ReadChar()) text.push_back(*ch);
     return text;
 }
 

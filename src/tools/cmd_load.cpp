@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "base/TextConvert.h"
 #include "tools/ClientCommands.h"
 #include "tools/LoadRunner.h"
 
@@ -65,10 +66,10 @@ int RunLoad(CClientSession& session, const std::vector<std::string>& args) {
                           << "\n";
             return 2;
         } else {
-            std::string error;
-            auto request = ParseLoadRequest(a, options.charMode, error);
+            auto request = ParseLoadRequest(a, options.charMode);
             if (!request) {
-                session.Err() << "kestrom-client: " << error << "\n";
+                session.Err() << "kestrom-client: " << kestrom::ToUtf8(request.Status().Detail())
+                              << "\n";
                 return 2;
             }
             mix.push_back(std::move(*request));

@@ -107,7 +107,7 @@ int CKestromApp::Run(const std::function<void(CKestromDlg&)>& onWindowShown) {
     if (prepared.configFolderUnusable)
         std::cerr << "kestrom: cannot use the config folder " << host.ConfigDir() << "\n";
     if (prepared.accessListProblem) {
-        const std::u16string_view text = StorageOutcomeText(*prepared.accessListProblem);
+        const std::u16string_view text = prepared.accessListProblem->Detail();
         ShowStartupBox(QMessageBox::Warning,
                        QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
     }

@@ -265,10 +265,9 @@ void COptionsSecurityPage::Apply() {
     });
     prompts_.SetEnabled(values_.prompt);
     // The settings and the list are changed whether or not the file could be written.
-    const CStorageOutcome saved = SaveAccessList(accessList_);
-    if (saved != CStorageOutcome::Ok) {
-        messageBox_(this, QMessageBox::Warning,
-                    QString::fromStdU16String(std::u16string(StorageOutcomeText(saved))),
+    const CStatus saved = SaveAccessList(accessList_);
+    if (!saved) {
+        messageBox_(this, QMessageBox::Warning, QString::fromStdU16String(saved.Detail()),
                     QMessageBox::Ok);
     }
 }

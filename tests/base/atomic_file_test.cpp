@@ -22,15 +22,14 @@ TEST(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
     CSandbox dir;
     dir.Put("KestromMAC.dat", "old");
     ASSERT_EQ(::chmod(dir.File("KestromMAC.dat").c_str(), 0640), 0);
-    int cause = 0;
-    ASSERT_TRUE(WriteFileAtomically(dir.Wide("KestromMAC.dat"), "new content", &cause));
+    ASSERT_TRUE(WriteFileAtomically(dir.Wide("KestromMAC.dat"), "new content"));
     EXPECT_EQ(dir.Get("KestromMAC.dat"), "new content");
     EXPECT_EQ(FindFiles(dir.Wide(""), u"*").files.size(), 1u);
     struct stat st {};
     ASSERT_EQ(::stat(dir.File("KestromMAC.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replacement keeps the old permissions
 
-    ASSERT_TRUE(WriteFileAtomically(dir.Wide("fresh.dat"), "", &cause));
+    ASSERT_TRUE(WriteFileAtomically(dir.Wide("fresh.dat"), ""));
     EXPECT_TRUE(LookUpFile(dir.Wide("fresh.dat")).has_value());
 }
 
@@ -58,9 +57,7 @@ TEST(AtomicFile, CommitNewClaimsOnlyAFreeName) {
     CAtomicFileWriter second(dir.Wide("007-1-03.qff"));
     ASSERT_TRUE(second.Create());
     second.File().Write("second", 6);
-    int cause = 0;
-    EXPECT_FALSE(second.CommitNew(&cause));
-    EXPECT_EQ(cause, file_cause::kSharingViolation);
+    EXPECT_EQ(second.CommitNew().Cause(), file_cause::kSharingViolation);
     EXPECT_EQ(dir.Get("007-1-03.qff"), "first");
     EXPECT_EQ(FindFiles(dir.Wide(""), u"*").files.size(), 1u);  // no temporary name left behind
 }
@@ -79,9 +76,8 @@ TEST(AtomicFile, UncommittedWriterRemovesItsTemporaryFile) {
 
 TEST(AtomicFile, MissingFolderFailsAsAValue) {
     CSandbox dir;
-    int cause = 0;
-    EXPECT_FALSE(WriteFileAtomically(dir.Wide("gone/settings.reg"), "x", &cause));
-    EXPECT_EQ(cause, file_cause::kBadPath);
+    EXPECT_EQ(WriteFileAtomically(dir.Wide("gone/settings.reg"), "x").Cause(),
+              file_cause::kBadPath);
 }
 
 TEST(AtomicFile, FullDiskLeavesTheOldFile) {
@@ -94,13 +90,11 @@ TEST(AtomicFile, FullDiskLeavesTheOldFile) {
     rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    int cause = 0;
-    bool ok = WriteFileAtomically(dir.Wide("orvo.evt"), std::string(1 << 20, 'n'), &cause);
+    const CStatus written = WriteFileAtomically(dir.Wide("orvo.evt"), std::string(1 << 20, 'n'));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(cause, file_cause::kDiskFull);
+    EXPECT_EQ(written.Cause(), file_cause::kDiskFull);
     EXPECT_EQ(dir.Get("orvo.evt"), "old content");
     EXPECT_EQ(FindFiles(dir.Wide(""), u"*").files.size(), 1u);
 }
@@ -109,9 +103,7 @@ TEST(AtomicFile, FailedRenameLeavesTheTarget) {
     CSandbox dir;
     ASSERT_EQ(::mkdir(dir.File("target").c_str(), 0755), 0);
     dir.Put("target/inside", "keep");
-    int cause = 0;
-    EXPECT_FALSE(WriteFileAtomically(dir.Wide("target"), "x", &cause));
-    EXPECT_NE(cause, 0);
+    EXPECT_NE(WriteFileAtomically(dir.Wide("target"), "x").Cause(), 0);
     EXPECT_EQ(dir.Get("target/inside"), "keep");
     EXPECT_EQ(FindFiles(dir.Wide(""), u"*").files.size(), 1u);
 }
@@ -122,9 +114,8 @@ TEST(AtomicFile, SharingOfOpenTargetIsRespected) {
     {
         CFileEx holder(dir.Wide("orvo.evt"));
         ASSERT_TRUE(holder.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone));
-        int cause = 0;
-        EXPECT_FALSE(WriteFileAtomically(dir.Wide("orvo.evt"), "new", &cause));
-        EXPECT_EQ(cause, file_cause::kSharingViolation);
+        EXPECT_EQ(WriteFileAtomically(dir.Wide("orvo.evt"), "new").Cause(),
+                  file_cause::kSharingViolation);
         EXPECT_EQ(dir.Get("orvo.evt"), "old");
     }
     // A reader that allows writing does not stop the replacement and keeps reading the old text.
@@ -146,8 +137,7 @@ TEST(AtomicFile, NoReaderStopsAReplacementAndEachKeepsTheOldContent) {
         dir.Put("orvo.evt", "old");
         CFileEx reader(dir.Wide("orvo.evt"));
         ASSERT_TRUE(reader.Open(CFileEx::modeRead | share));
-        int cause = 0;
-        EXPECT_TRUE(WriteFileAtomically(dir.Wide("orvo.evt"), "new", &cause)) << share;
+        EXPECT_TRUE(WriteFileAtomically(dir.Wide("orvo.evt"), "new")) << share;
         EXPECT_EQ(dir.Get("orvo.evt"), "new") << share;
         char buf[8] = {};
         EXPECT_EQ(reader.Read(buf, sizeof buf), 3u);
@@ -170,20 +160,17 @@ TEST(AtomicFile, AReplacementExcludesOtherWritersButNoReader) {
         EXPECT_TRUE(reader.Open(CFileEx::modeRead | share)) << share;
     }
     CFileEx inPlace(target);
-    int cause = 0;
-    EXPECT_FALSE(inPlace.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone, &cause));
-    EXPECT_EQ(cause, file_cause::kSharingViolation);
+    EXPECT_EQ(inPlace.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone).Cause(),
+              file_cause::kSharingViolation);
     CAtomicFileWriter second(target);
-    EXPECT_FALSE(second.Create(&cause));
-    EXPECT_EQ(cause, file_cause::kSharingViolation);
+    EXPECT_EQ(second.Create().Cause(), file_cause::kSharingViolation);
 
     writer.File().Write("new", 3);
     ASSERT_TRUE(writer.Commit());
     EXPECT_EQ(dir.Get("007-1-03.qff"), "new");
     // The claim went with the commit.
     ASSERT_TRUE(inPlace.Open(CFileEx::modeReadWrite | CFileEx::shareDenyNone));
-    EXPECT_FALSE(second.Create(&cause));
-    EXPECT_EQ(cause, file_cause::kSharingViolation);
+    EXPECT_EQ(second.Create().Cause(), file_cause::kSharingViolation);
     inPlace.Close();
     EXPECT_TRUE(second.Create());
 }

@@ -56,7 +56,7 @@ std::u16string ReadAllChars(const std::u16string& path) {
     CFileEx file(path);
     EXPECT_TRUE(file.Open(CFileEx::modeRead | CFileEx::shareDenyNone));
     std::u16string chars;
-    while (file.NotAtEnd()) chars += file.ReadChar();
+    while (const auto ch = file.ReadChar()) chars += *ch;
     return chars;
 }
 

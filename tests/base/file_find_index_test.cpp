@@ -49,7 +49,7 @@ TEST(MeetFolders, ExactNameFirstElseTheEntryMatchingIgnoringCase) {
 
     const FileLookup missing = folders.Find(folder, u"hywire.evt");
     EXPECT_FALSE(missing.file);
-    EXPECT_EQ(missing.cause, 0);
+    EXPECT_EQ(missing.status.Cause(), 0);
     EXPECT_EQ(missing.path, dir.Wide("hywire.evt"));  // where a new file would be written
 
     // A folder of that name is no file; the file beside it in another case is.
@@ -137,16 +137,17 @@ TEST(MeetFolders, AFolderThatCannotBeReadIsAFailureNotAnEmptyFolder) {
     const std::u16string folder = dir.Wide("later");
     const FileLookup missing = folders.Find(folder, u"orvo.evt");
     EXPECT_FALSE(missing.file);
-    EXPECT_EQ(missing.cause, file_cause::kBadPath);
-    EXPECT_EQ(folders.ListByPrefix(folder, u"007", u"007*.qff").cause, file_cause::kBadPath);
+    EXPECT_EQ(missing.status.Cause(), file_cause::kBadPath);
+    EXPECT_EQ(folders.ListByPrefix(folder, u"007", u"007*.qff").status.Cause(),
+              file_cause::kBadPath);
     dir.Put("plain", "");
-    EXPECT_EQ(folders.Find(dir.Wide("plain"), u"x").cause, file_cause::kBadPath);
+    EXPECT_EQ(folders.Find(dir.Wide("plain"), u"x").status.Cause(), file_cause::kBadPath);
 
     // Once it is there it is read.
     std::filesystem::create_directory(dir.File("later"));
     dir.Put("later/ORVO.EVT", "");
     const FileLookup found = folders.Find(folder, u"orvo.evt");
-    EXPECT_EQ(found.cause, 0);
+    EXPECT_EQ(found.status.Cause(), 0);
     EXPECT_EQ(NameOf(found), u"ORVO.EVT");
 }
 
@@ -158,7 +159,7 @@ TEST(MeetFolders, ListByPrefixGivesOnlyMatchingNamesInNameOrder) {
         dir.Put(name, "");
     std::filesystem::create_directory(dir.File("007-1-09.qff"));
     const FolderListing listing = folders.ListByPrefix(folder, u"007", u"007*.qff");
-    EXPECT_EQ(listing.cause, 0);
+    EXPECT_EQ(listing.status.Cause(), 0);
     ASSERT_EQ(listing.files.size(), 2u);
     EXPECT_EQ(listing.files[0].name, u"007-1-02.QFF");
     EXPECT_EQ(listing.files[1].name, u"007101.qff");

@@ -46,7 +46,7 @@ TEST(FindFiles, ListsMatchesWithTheirTimes) {
     ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("002-1-01.QFF").c_str(), times, 0), 0);
 
     auto listing = FindFiles(dir.Wide(""), u"*.qff");
-    EXPECT_EQ(listing.cause, 0);
+    EXPECT_EQ(listing.status.Cause(), 0);
     const auto& found = listing.files;
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].name, u"001-1-01.qff");
@@ -56,7 +56,7 @@ TEST(FindFiles, ListsMatchesWithTheirTimes) {
     // A folder that is not there is a failure with its cause, not an empty folder.
     const auto missing = FindFiles(dir.Wide("missing"), u"*");
     EXPECT_TRUE(missing.files.empty());
-    EXPECT_EQ(missing.cause, file_cause::kBadPath);
+    EXPECT_EQ(missing.status.Cause(), file_cause::kBadPath);
 
     auto one = LookUpFile(dir.Wide("002-1-01.QFF"));
     ASSERT_TRUE(one.has_value());

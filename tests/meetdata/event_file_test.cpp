@@ -6,28 +6,26 @@
 
 #include "base/TextConvert.h"
 #include "meetdata/EventFile.h"
+#include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
 class EventFileText : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kestrom-evt-XXXXXX";
-        dir_ = ::mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { dir_ = sandbox_.Dir(); }
 
     std::u16string Write(std::string_view bytes) {
         std::ofstream(dir_ / "orvo.evt", std::ios::binary) << bytes;
         return FromUtf8((dir_ / "orvo.evt").string());
     }
     std::u16string Read(std::string_view bytes, bool headersOnly) {
-        std::u16string text, error;
-        EXPECT_TRUE(ReadEventFileText(Write(bytes), headersOnly, text, error));
+        std::u16string text;
+        EXPECT_TRUE(ReadEventFileText(Write(bytes), headersOnly, text));
         return text;
     }
 
+    testing::CSandbox sandbox_;
     std::filesystem::path dir_;
 };
 
@@ -61,15 +59,16 @@ TEST_F(EventFileText, ReadsUtf16WithByteOrderMark) {
 }
 
 TEST_F(EventFileText, AppendsToTheGivenText) {
-    std::u16string text = u"stamp,", error;
-    ASSERT_TRUE(ReadEventFileText(Write("1,1,1\n"), false, text, error));
+    std::u16string text = u"stamp,";
+    ASSERT_TRUE(ReadEventFileText(Write("1,1,1\n"), false, text));
     EXPECT_EQ(text, u"stamp,1,1,1\r\n");
 }
 
-TEST_F(EventFileText, MissingFileGivesTheCauseLine) {
-    std::u16string text, error;
-    EXPECT_FALSE(ReadEventFileText(FromUtf8((dir_ / "none.evt").string()), false, text, error));
-    EXPECT_EQ(error, u"ERROR OPENING EVENT FILE  CAUSE: The file could not be located.");
+TEST_F(EventFileText, MissingFileGivesTheCause) {
+    std::u16string text;
+    const CStatus read = ReadEventFileText(FromUtf8((dir_ / "none.evt").string()), false, text);
+    EXPECT_EQ(read.Cause(), file_cause::kFileNotFound);
+    EXPECT_TRUE(text.empty());
 }
 
 }  // namespace

@@ -201,9 +201,9 @@ TEST_F(MeetLinesTest, LargeEventFileTextAndScheduleMatchTheTokenReader) {
             if (line[0] != u',' && line[0] != u' ') expectedHeaders += line + u"\r\n";
         }
     }
-    std::u16string all, headers, error;
-    ASSERT_TRUE(ReadEventFileText(path_, false, all, error));
-    ASSERT_TRUE(ReadEventFileText(path_, true, headers, error));
+    std::u16string all, headers;
+    ASSERT_TRUE(ReadEventFileText(path_, false, all));
+    ASSERT_TRUE(ReadEventFileText(path_, true, headers));
     EXPECT_EQ(all, expectedAll);
     EXPECT_EQ(headers, expectedHeaders);
 

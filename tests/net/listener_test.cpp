@@ -38,8 +38,8 @@ struct ListenerFixture : ::testing::Test {
     void Start(WireMode mode = WireMode::kSingleByte, const CNetLimits& limits = {},
                int sendBufferSize = 0, int receiveBufferSize = 0) {
         handler.mode = mode;
-        std::string error;
-        ASSERT_TRUE(listener.Create(0, sendBufferSize, receiveBufferSize, error, limits)) << error;
+        const CStatus listening = listener.Create(0, sendBufferSize, receiveBufferSize, limits);
+        ASSERT_TRUE(listening) << ToUtf8(listening.Detail());
         ASSERT_GT(listener.Port(), 0);
     }
     std::unique_ptr<CClientConnection> Connect(WireMode mode = WireMode::kSingleByte) {

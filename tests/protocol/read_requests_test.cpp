@@ -81,6 +81,22 @@ TEST_F(ReadRequests, EventFileIncompleteOrBadStampIsRefused) {
     EXPECT_EQ(Log().back(), u"INCOMPLETE COMMAND WHILE LOADING THE EVENT FILE");
 }
 
+TEST_F(ReadRequests, UnopenableEventFileIsAnsweredNlsWithItsCause) {
+    // Both ways of sending the file, streamed (ECQ) and gathered (HRQ), log the open failure
+    // with the cause after two blanks, and answer.
+    WriteBytes(Event("orvo.evt"), "1,1,1,x\n");
+    CFileEx holder(FromUtf8(Event("orvo.evt").string()));
+    ASSERT_TRUE(holder.Open(CFileEx::modeRead | CFileEx::shareExclusive));
+    const std::u16string line =
+        u"ERROR OPENING EVENT FILE  CAUSE: SHARE.EXE was not loaded, or a shared region was "
+        u"locked.";
+    EXPECT_EQ(Send(RequestKind::kClerkOrvoEventFile, "ECQ", older_), Reply("NLS"));
+    EXPECT_EQ(Log().back(), line);
+    EXPECT_EQ(Send(RequestKind::kEventFileHeaders, "HRQ", older_), Reply("NLS"));
+    EXPECT_EQ(Log().back(), line);
+    EXPECT_EQ(op_.lines.back().level, LogLevel::kError);
+}
+
 TEST_F(ReadRequests, DateComparisonAnswersOneZeroMinusOne) {
     WriteBytes(Event("orvo.evt"), "1,1,1,x\n");
     SetMTime(Event("orvo.evt"), fileTime_);

@@ -100,7 +100,7 @@ TEST(ServerHost, AnUnreadableAccessListIsReportedAndTheRunGoesOn) {
     CServerHost host(server, ConfigIn(folder), folder.File(""));
     const CHostPreparation found = host.Prepare();
     ASSERT_TRUE(found.accessListProblem.has_value());
-    EXPECT_EQ(*found.accessListProblem, CStorageOutcome::CannotProcess);
+    EXPECT_EQ(found.accessListProblem->Detail(), kStorageCannotProcessText);
 }
 
 }  // namespace

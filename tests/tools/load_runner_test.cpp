@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/TextConvert.h"
 #include "tools/LoadRunner.h"
 
 namespace kestrom::client {
@@ -36,9 +37,8 @@ TEST(PercentileTest, NearestRank) {
 }
 
 TEST(ParseLoadRequestTest, WireBytesShapesAndWeights) {
-    std::string error;
-    auto rfq = ParseLoadRequest("rfq:7,1,3", 0, error);
-    ASSERT_TRUE(rfq) << error;
+    auto rfq = ParseLoadRequest("rfq:7,1,3", 0);
+    ASSERT_TRUE(rfq) << ToUtf8(rfq.Status().Detail());
     EXPECT_EQ(
         "\x01RFQ\x02"
         "7,1,3\x03\x04"s,
@@ -46,41 +46,41 @@ TEST(ParseLoadRequestTest, WireBytesShapesAndWeights) {
     EXPECT_EQ("RRP", rfq->expectedCode);
     EXPECT_EQ(1, rfq->weight);
 
-    auto wide = ParseLoadRequest("3*ping:wenlow", 1, error);
-    ASSERT_TRUE(wide) << error;
+    auto wide = ParseLoadRequest("3*ping:wenlow", 1);
+    ASSERT_TRUE(wide) << ToUtf8(wide.Status().Detail());
     EXPECT_EQ(Wide("\x01HAL\x02\x03\x04"s), wide->wire);
     EXPECT_EQ(3, wide->weight);
 
-    auto irq = ParseLoadRequest("irq:1,1,1", 1, error);
-    ASSERT_TRUE(irq) << error;
+    auto irq = ParseLoadRequest("irq:1,1,1", 1);
+    ASSERT_TRUE(irq) << ToUtf8(irq.Status().Detail());
     EXPECT_EQ(ReplyShape::kImage, irq->shape);
     EXPECT_EQ(Wide("\x01IRQ\x02"
                    "1,1,1,00000001011970\x03\x04"s),
               irq->wire);
 
-    auto drq = ParseLoadRequest("drq:I1,7,1,3,12000014112023", 0, error);
-    ASSERT_TRUE(drq) << error;
+    auto drq = ParseLoadRequest("drq:I1,7,1,3,12000014112023", 0);
+    ASSERT_TRUE(drq) << ToUtf8(drq.Status().Detail());
     EXPECT_EQ(
         "\x01"
         "DRQ\x02I1,7,1,3,12000014112023\x03\x04"s,
         drq->wire);
 
     // The schedule request is scrambled (+71) in single-byte mode only, as a device sends it.
-    auto srq = ParseLoadRequest("srq:3,1,2,+", 0, error);
-    ASSERT_TRUE(srq) << error;
+    auto srq = ParseLoadRequest("srq:3,1,2,+", 0);
+    ASSERT_TRUE(srq) << ToUtf8(srq.Status().Detail());
     EXPECT_EQ("\x01SRQ\x02zsxsysr\x03\x04"s, srq->wire);
     EXPECT_EQ("SRP", srq->expectedCode);
-    srq = ParseLoadRequest("srq:3,1,2", 1, error);
-    ASSERT_TRUE(srq) << error;
+    srq = ParseLoadRequest("srq:3,1,2", 1);
+    ASSERT_TRUE(srq) << ToUtf8(srq.Status().Detail());
     EXPECT_EQ(Wide("\x01SRQ\x02"
                    "3,1,2\x03\x04"s),
               srq->wire);
 
     for (const char* bad : {"rfq", "nope:1", "0*rfq:1,1,1", "x*ping", "ping:someone", "sls:x",
                             "sls:@/no/such/file", "srq", "rff:x", "rff:@/no/such/file"}) {
-        error.clear();
-        EXPECT_FALSE(ParseLoadRequest(bad, 0, error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
+        const auto refused = ParseLoadRequest(bad, 0);
+        EXPECT_FALSE(refused) << bad;
+        EXPECT_FALSE(refused.Status().Detail().empty()) << bad;
     }
 }
 
@@ -149,8 +149,7 @@ TEST(LoadRunnerTest, CountedRunOverSeveralConnections) {
     FakeServer server(
         "\x01RRP,PSZ=8\x02"
         "12345\x03\x04"s);
-    std::string error;
-    auto rfq = ParseLoadRequest("rfq:1,1,1", 0, error);
+    auto rfq = ParseLoadRequest("rfq:1,1,1", 0);
     ASSERT_TRUE(rfq);
     CLoadRunner runner(OptionsFor(server, 5, 200), {*rfq});
     const CLoadReport report = runner.Run();
@@ -165,8 +164,7 @@ TEST(LoadRunnerTest, CountedRunOverSeveralConnections) {
 }
 
 TEST(LoadRunnerTest, FailureRepliesAndSilenceAreErrors) {
-    std::string error;
-    auto rfq = ParseLoadRequest("rfq:1,1,1", 0, error);
+    auto rfq = ParseLoadRequest("rfq:1,1,1", 0);
     ASSERT_TRUE(rfq);
     {
         FakeServer server("\x01NLR,PSZ=3\x02\x03\x04"s);
@@ -191,8 +189,7 @@ TEST(LoadRunnerTest, FailureRepliesAndSilenceAreErrors) {
 
 TEST(LoadRunnerTest, HoldOpensServesAndReports) {
     FakeServer server("\x01HMM,PSZ=3\x02\x03\x04"s);
-    std::string error;
-    auto ping = ParseLoadRequest("ping:wenlow", 0, error);
+    auto ping = ParseLoadRequest("ping:wenlow", 0);
     ASSERT_TRUE(ping);
     auto options = OptionsFor(server, 20, 0);
     options.hold = std::chrono::milliseconds(50);

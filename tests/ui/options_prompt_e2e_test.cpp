@@ -154,7 +154,7 @@ class OptionsPromptEndToEndTests : public QObject {
 
         CAccessControlList stored;
         stored.SetStoragePath((config.path() + QStringLiteral("/KestromMAC.dat")).toStdU16String());
-        QVERIFY(LoadAccessList(stored) == CStorageOutcome::Ok);
+        QVERIFY(LoadAccessList(stored).Ok());
         const auto entries = stored.Snapshot();
         QCOMPARE(entries.size(), size_t(1));
         QCOMPARE(QString::fromStdU16String(entries[0].GetMacText()), kClientMac);

@@ -263,7 +263,7 @@ class OptionsSheetTests : public QObject {
 
         CAccessControlList reloaded;
         reloaded.SetStoragePath(server_->AccessList().StoragePath());
-        QVERIFY(LoadAccessList(reloaded) == CStorageOutcome::Ok);
+        QVERIFY(LoadAccessList(reloaded).Ok());
         QVERIFY(reloaded.Snapshot() == expected);
     }
 
