@@ -17,7 +17,7 @@
 #error KESTROMD_PATH must name the kestromd program
 #endif
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 
 namespace fs = std::filesystem;
 
@@ -160,4 +160,4 @@ std::optional<CReply> CDaemonHarness::Request(std::u16string_view request,
     return client::RequestOnce("127.0.0.1", port_, Mode(), request, timeout);
 }
 
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -27,7 +27,7 @@
 #include "support/wait.h"
 #include "tools/ClientConnection.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 
 using client::CClientConnection;
 using client::CReply;
@@ -97,4 +97,4 @@ class CDaemonHarness {
     pid_t pid_ = -1;
 };
 
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

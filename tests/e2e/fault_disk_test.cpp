@@ -15,7 +15,7 @@
 #include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 constexpr std::string_view kOldResults = "1,1,1,\"100 Metres\"\r\n1,101,\"Lee\",10.90\r\n";
@@ -159,4 +159,4 @@ TEST_F(FaultDiskTest, ReadOnlyEventFolderRefusesStartLists) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

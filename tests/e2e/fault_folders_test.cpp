@@ -16,7 +16,7 @@
 #include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 constexpr std::string_view kEventFile =
@@ -170,4 +170,4 @@ TEST(FaultFolders, ConcurrentReplacementsInOneFolderAllSucceed) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

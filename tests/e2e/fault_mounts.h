@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 
 class CMountGuard {
   public:
@@ -52,4 +52,4 @@ class CMountGuard {
     std::string reason_;
 };
 
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -8,7 +8,7 @@
 
 #include "daemon_harness.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 CDaemonHarness::Options Stopped() {
@@ -78,4 +78,4 @@ TEST(DaemonLimits, AnUnfinishedUploadThatStallsIsDroppedAndTheDeviceIsServedAfte
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

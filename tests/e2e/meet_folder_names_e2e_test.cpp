@@ -9,7 +9,7 @@
 #include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 std::u16string Code(const std::optional<CReply>& reply) {
@@ -56,4 +56,4 @@ TEST(MeetFolderNamesE2E, AFileCreatedBetweenTwoRequestsIsSeenByTheSecond) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -9,7 +9,7 @@
 
 #include "e2e/daemon_harness.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 std::string Scrambled(std::string_view text) {
@@ -210,4 +210,4 @@ TEST(DaemonLifecycle, SecondInstanceIsRefusedAndTheFirstKeepsServing) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -7,7 +7,7 @@
 #include "daemon_harness.h"
 #include "support/wire_bytes.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 std::string Bytes(const std::string& code, const std::string& payload) {
@@ -58,4 +58,4 @@ TEST(AthleteListEndToEnd, SelectionRulesAndDateComparison) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

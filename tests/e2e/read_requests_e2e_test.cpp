@@ -7,7 +7,7 @@
 #include "base/TextConvert.h"
 #include "daemon_harness.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 // 10:30:00 on 12 June 2024, local time, and its date stamp.
@@ -141,4 +141,4 @@ TEST(ReadRequestsE2E, APictureOfMegabytesArrivesWholeAndTheConnectionGoesOn) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -4,7 +4,7 @@
 
 #include "daemon_harness.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 constexpr const char* kMeet =
@@ -61,4 +61,4 @@ TEST(ScheduleEndToEnd, WorkedWalkUnicodeModePlain) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -17,7 +17,7 @@
 #include "server/Server.h"
 #include "support/fakes.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 constexpr const char* kArpTable =
@@ -247,4 +247,4 @@ TEST(SecurityInProcessE2E, AnAddressIsRecordedOnceUnderConcurrentConnections) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

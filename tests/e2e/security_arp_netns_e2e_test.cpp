@@ -17,7 +17,7 @@
 #include "security/AccessListFormat.h"
 #include "security/MacLookup.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 constexpr const char* kServerAddress = "10.201.7.1";
@@ -131,4 +131,4 @@ TEST(SecurityRealArp, AdmissionFindsTheClientsMacTextAndDecidesByIt) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -9,7 +9,7 @@
 #include "daemon_harness.h"
 #include "security/SecurityNotice.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 // Standard error is read as it grows: the line comes a moment after the listener is up.
@@ -56,4 +56,4 @@ TEST(StartUpE2E, TemporaryFilesOfACrashedRunAreRemovedAtStart) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -14,7 +14,7 @@
 #include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 constexpr std::string_view kInitial = "1,1,1,Opening\r\n x\r\n";
@@ -142,4 +142,4 @@ TEST(UploadCrashE2E, KilledServerLeavesOldOrNewFilesNeverTornOrMissing) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

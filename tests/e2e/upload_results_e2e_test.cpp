@@ -12,7 +12,7 @@
 #include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 // The upload as a device sends it: scrambled in single-byte mode.
@@ -140,4 +140,4 @@ TEST(UploadResultsE2E, RefusedUploadsLeaveTheFolderAsItWas) {
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -13,7 +13,7 @@
 #include "daemon_harness.h"
 #include "meetdata/Readers.h"
 
-namespace kestrom::e2e {
+namespace kestrom::testing {
 namespace {
 
 std::u16string Sls(std::u16string_view startList) {
@@ -168,4 +168,4 @@ TEST(UploadStartListE2E, ConcurrentStartListsAreAllKeptOnceAndTheFileNeverVanish
 }
 
 }  // namespace
-}  // namespace kestrom::e2e
+}  // namespace kestrom::testing

@@ -28,12 +28,10 @@
 #include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
 
-namespace kestrom::soak {
+namespace kestrom::testing {
 namespace {
 
 using namespace std::chrono;
-using e2e::CClientConnection;
-using e2e::CDaemonHarness;
 
 constexpr std::string_view kEventFile =
     "1,1,1,\"100 Metres\",T,1000\r\n,101,1,\"Ann\",\"Lee\",\"Club\"\r\n"
@@ -232,11 +230,11 @@ void Print(const char* label, const CProcessFigures& f) {
 }
 
 }  // namespace
-}  // namespace kestrom::soak
+}  // namespace kestrom::testing
 
 int main(int argc, char** argv) {
     using namespace kestrom;
-    using namespace kestrom::soak;
+    using namespace kestrom::testing;
     long total = 600;
     int connections = 200;
     static constexpr char kUsage[] =
@@ -276,12 +274,12 @@ int main(int argc, char** argv) {
     CDaemonHarness::Options options;
     options.start = false;
     CDaemonHarness d(options);
-    e2e::WriteFile(d.EventDir() + "/orvo.evt", kEventFile);
-    e2e::WriteFile(d.EventDir() + "/hywire.evt", kHyWireFile);
-    e2e::WriteFile(d.EventDir() + "/orvo.ppl", kPeopleFile);
-    e2e::WriteFile(d.ResultsDir() + "/001-1-01.qff", kResults);
-    e2e::WriteFile(d.ResultsDir() + "/0001-1-01.hyf", kResults);
-    e2e::WriteFile(d.ResultsDir() + "/001-1-01.jpg", std::string(kPictureBytes, '\x7f'));
+    testing::WriteFile(d.EventDir() + "/orvo.evt", kEventFile);
+    testing::WriteFile(d.EventDir() + "/hywire.evt", kHyWireFile);
+    testing::WriteFile(d.EventDir() + "/orvo.ppl", kPeopleFile);
+    testing::WriteFile(d.ResultsDir() + "/001-1-01.qff", kResults);
+    testing::WriteFile(d.ResultsDir() + "/0001-1-01.hyf", kResults);
+    testing::WriteFile(d.ResultsDir() + "/001-1-01.jpg", std::string(kPictureBytes, '\x7f'));
     if (!d.Start()) {
         std::fprintf(stderr, "kestromd did not start:\n%s\n", d.Stderr().c_str());
         return 1;
