@@ -4,8 +4,6 @@
 
 namespace kestrom {
 
-inline constexpr const char* kReleaseDate = "Dec 13 2023";
-
 class CAboutDlg : public QDialog {
     Q_OBJECT
   public:

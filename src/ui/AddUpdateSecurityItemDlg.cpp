@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/QtBridge.h"
+#include "window/WindowTexts.h"
+
 namespace kestrom {
 namespace {
 
@@ -48,34 +51,12 @@ int ToBoxValue(Qt::CheckState state) {
     }
 }
 
-std::array<int32_t, 4> FlagsOf(const CAccessControlItem& e) {
-    return {e.enabled, e.allowWenlow, e.allowClerkOrvo, e.allowFieldOrvo};
-}
-
-void SetFlags(CAccessControlItem& e, const std::array<int32_t, 4>& flags) {
-    e.enabled = flags[0];
-    e.allowWenlow = flags[1];
-    e.allowClerkOrvo = flags[2];
-    e.allowFieldOrvo = flags[3];
-}
-
-std::array<std::u16string*, 6> MacBytesOf(CAccessControlItem& e) {
-    return {&e.macByte1, &e.macByte2, &e.macByte3, &e.macByte4, &e.macByte5, &e.macByte6};
-}
-
-CAddUpdateSecurityItemDlg::Mode ModeOf(size_t selected, bool prompt) {
-    using Mode = CAddUpdateSecurityItemDlg::Mode;
-    if (prompt) return Mode::Prompt;
-    if (selected == 0) return Mode::Add;
-    return selected == 1 ? Mode::UpdateOne : Mode::UpdateSeveral;
-}
-
 }  // namespace
 
 QMessageBox::StandardButton ShowKestromMessageBox(QWidget* parent, QMessageBox::Icon icon,
                                                   const QString& text,
                                                   QMessageBox::StandardButtons buttons) {
-    QMessageBox box(icon, QStringLiteral("Kestrom"), text, buttons, parent);
+    QMessageBox box(icon, Qs(texts::kMessageBoxTitle), text, buttons, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -84,55 +65,28 @@ CAddUpdateSecurityItemDlg::CAddUpdateSecurityItemDlg(std::vector<CAccessControlI
                                                      CProductSwitches products, bool prompt,
                                                      QWidget* parent, CMessageBoxFn messageBox)
     : QDialog(parent),
-      list_(std::move(list)),
-      selection_(std::move(selection)),
-      products_(products),
-      mode_(ModeOf(selection_.size(), prompt)),
+      editor_(std::move(list), std::move(selection), products, prompt),
       messageBox_(messageBox ? std::move(messageBox) : CMessageBoxFn(&ShowKestromMessageBox)) {
-    // A selection that does not name entries of the list would make OK write out of bounds;
-    // such indices are dropped.
-    std::erase_if(selection_,
-                  [this](int i) { return i < 0 || static_cast<size_t>(i) >= list_.size(); });
-    if (prompt && selection_.empty()) mode_ = Mode::Add;
     BuildControls();
-
-    if (mode_ == Mode::UpdateOne || mode_ == Mode::Prompt) {
-        CAccessControlItem& entry = list_[selection_.front()];
-        const auto bytes = MacBytesOf(entry);
-        for (int i = 0; i < 6; ++i) macTexts_[i] = QString::fromStdU16String(*bytes[i]);
-        name_ = QString::fromStdU16String(entry.name);
-        const auto flags = FlagsOf(entry);
-        for (int b = 0; b < 4; ++b) boxValues_[b] = flags[b] != 0 ? kBoxTicked : kBoxClear;
-    } else if (mode_ == Mode::UpdateSeveral) {
+    if (!editor_.MacAndNameEditable()) {
         for (QLineEdit* edit : macEdits_) edit->setEnabled(false);
         nameEdit_->setEnabled(false);
-        const auto first = FlagsOf(list_[selection_.front()]);
-        for (int b = 0; b < 4; ++b) {
-            boxValues_[b] = first[b] != 0 ? kBoxTicked : kBoxClear;
-            for (int index : selection_) {
-                if (FlagsOf(list_[index])[b] != first[b]) boxValues_[b] = kBoxIndeterminate;
-            }
-        }
-    } else {
-        boxValues_ = {kBoxTicked, kBoxClear, kBoxClear, kBoxClear};
     }
-
-    question_->setVisible(mode_ == Mode::Prompt);
-    okButton_->setEnabled(mode_ == Mode::Prompt);
+    question_->setVisible(editor_.QuestionShown());
+    UpdateOkButton();
     ShowValues();
-    setWindowTitle(mode_ == Mode::UpdateOne ? QStringLiteral("Update Access Control Client")
-                                            : QStringLiteral("Add MAC Address"));
-    QWidget* first = mode_ == Mode::Prompt ? static_cast<QWidget*>(nameEdit_) : macEdits_[0];
+    setWindowTitle(Qs(editor_.Title()));
+    QWidget* first = editor_.FirstFocusOnName() ? static_cast<QWidget*>(nameEdit_) : macEdits_[0];
     first->setFocus();
 }
 
 void CAddUpdateSecurityItemDlg::BuildControls() {
-    auto* client = new QGroupBox(QStringLiteral("Client Information"), this);
+    auto* client = new QGroupBox(Qs(texts::kClientInformationGroup), this);
     auto* clientLayout = new QGridLayout(client);
-    clientLayout->addWidget(new QLabel(QStringLiteral("MAC Address:"), client), 0, 0);
+    clientLayout->addWidget(new QLabel(Qs(texts::kMacLabel), client), 0, 0);
     auto* macRow = new QHBoxLayout;
     for (int i = 0; i < 6; ++i) {
-        if (i > 0) macRow->addWidget(new QLabel(QStringLiteral(":"), client));
+        if (i > 0) macRow->addWidget(new QLabel(Qs(texts::kMacSeparator), client));
         auto* edit = new QLineEdit(client);
         edit->setObjectName(QStringLiteral("macByte%1").arg(i + 1));
         edit->setMaxLength(2);
@@ -144,20 +98,19 @@ void CAddUpdateSecurityItemDlg::BuildControls() {
     }
     macRow->addStretch();
     clientLayout->addLayout(macRow, 0, 1);
-    clientLayout->addWidget(new QLabel(QStringLiteral("Name (optional):"), client), 1, 0);
+    clientLayout->addWidget(new QLabel(Qs(texts::kNameLabel), client), 1, 0);
     nameEdit_ = new QLineEdit(client);
     nameEdit_->setObjectName(QStringLiteral("nameEdit"));
     connect(nameEdit_, &QLineEdit::textEdited, this, [this] {
-        TakeValues();
-        okButton_->setEnabled(true);
+        editor_.NameEdited(Taken());
+        UpdateOkButton();
     });
     clientLayout->addWidget(nameEdit_, 1, 1);
 
-    auto* access = new QGroupBox(QStringLiteral("Access Control"), this);
+    auto* access = new QGroupBox(Qs(texts::kAccessControlGroup), this);
     auto* accessLayout = new QVBoxLayout(access);
-    const std::array<QString, 4> labels = {QStringLiteral("Enable"), QStringLiteral("Wenlow"),
-                                           QStringLiteral("ClerkOrvo"),
-                                           QStringLiteral("FieldOrvo")};
+    const std::array<QString, 4> labels = {Qs(texts::kEnableBox), Qs(texts::kWenlow),
+                                           Qs(texts::kClerkOrvo), Qs(texts::kFieldOrvo)};
     for (int b = 0; b < 4; ++b) {
         auto* box = new CThreeStateBox(labels[b], access);
         box->setTristate(true);
@@ -175,7 +128,7 @@ void CAddUpdateSecurityItemDlg::BuildControls() {
         }
     }
 
-    question_ = new QLabel(QStringLiteral("Do you wish to add this MAC Address?"), this);
+    question_ = new QLabel(Qs(texts::kAddQuestion), this);
     question_->setAlignment(Qt::AlignCenter);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -191,121 +144,60 @@ void CAddUpdateSecurityItemDlg::BuildControls() {
 }
 
 void CAddUpdateSecurityItemDlg::ShowValues() {
-    for (int i = 0; i < 6; ++i) macEdits_[i]->setText(macTexts_[i]);
-    nameEdit_->setText(name_);
-    for (int b = 0; b < 4; ++b) boxes_[b]->setCheckState(ToCheckState(boxValues_[b]));
+    const CSecurityItemValues& values = editor_.Values();
+    for (int i = 0; i < 6; ++i) macEdits_[i]->setText(Qs(values.macBytes[i]));
+    nameEdit_->setText(Qs(values.name));
+    for (int b = 0; b < 4; ++b) boxes_[b]->setCheckState(ToCheckState(values.boxes[b]));
     UpdateProductBoxes();
 }
 
-void CAddUpdateSecurityItemDlg::TakeValues() {
-    for (int i = 0; i < 6; ++i) macTexts_[i] = macEdits_[i]->text();
-    name_ = nameEdit_->text();
-    for (int b = 0; b < 4; ++b) boxValues_[b] = ToBoxValue(boxes_[b]->checkState());
+CSecurityItemValues CAddUpdateSecurityItemDlg::Taken() const {
+    CSecurityItemValues values;
+    for (int i = 0; i < 6; ++i) values.macBytes[i] = macEdits_[i]->text().toStdU16String();
+    values.name = nameEdit_->text().toStdU16String();
+    for (int b = 0; b < 4; ++b) values.boxes[b] = ToBoxValue(boxes_[b]->checkState());
+    return values;
 }
 
 void CAddUpdateSecurityItemDlg::UpdateProductBoxes() {
-    const bool enable = boxValues_[0] != kBoxClear;
-    boxes_[1]->setEnabled(products_.wenlow && enable);
-    boxes_[2]->setEnabled(products_.clerkOrvo && enable);
-    boxes_[3]->setEnabled(products_.fieldOrvo && enable);
+    for (int b = 1; b < 4; ++b) boxes_[b]->setEnabled(editor_.ProductBoxUsable(b));
+}
+
+void CAddUpdateSecurityItemDlg::UpdateOkButton() {
+    okButton_->setEnabled(editor_.OkEnabled());
 }
 
 void CAddUpdateSecurityItemDlg::OnMacEdited(int index) {
-    const QString previous = macTexts_[index];
-    TakeValues();
-    const QString text = macTexts_[index];
-    for (QChar c : text) {
-        if (!c.isLetterOrNumber()) {
-            Tell(QStringLiteral("Valid characters are 0-9, A-Z"));
-            macTexts_[index] = previous;
-            macEdits_[index]->setText(previous);
-            return;
-        }
+    const CSecurityItemEditor::CMacEdit edit = editor_.MacEdited(index, Taken());
+    if (!edit.refusal.empty()) {
+        Tell(edit.refusal);
+        macEdits_[index]->setText(Qs(editor_.Values().macBytes[index]));
+        return;
     }
-    okButton_->setEnabled(true);
+    UpdateOkButton();
     // Typing runs on through the six edits.
-    if (index < 5 && text.size() == 2) {
+    if (edit.moveFocusOn) {
         macEdits_[index + 1]->setFocus();
         macEdits_[index + 1]->selectAll();
     }
 }
 
 void CAddUpdateSecurityItemDlg::OnBoxClicked(int box) {
-    TakeValues();
-    if (boxValues_[box] == kBoxIndeterminate) {
-        boxValues_[box] = kBoxClear;
-        ShowValues();
-    }
+    if (editor_.BoxClicked(box, Taken())) ShowValues();
     if (box == 0) UpdateProductBoxes();
-    okButton_->setEnabled(true);
+    UpdateOkButton();
 }
 
-bool CAddUpdateSecurityItemDlg::IsDuplicate(const std::u16string& macText, int skip) const {
-    for (size_t i = 0; i < list_.size(); ++i) {
-        if (static_cast<int>(i) != skip && list_[i].GetMacText() == macText) return true;
-    }
-    return false;
-}
-
-void CAddUpdateSecurityItemDlg::Tell(const QString& text) {
-    messageBox_(this, QMessageBox::NoIcon, text, QMessageBox::Ok);
+void CAddUpdateSecurityItemDlg::Tell(std::u16string_view text) {
+    messageBox_(this, QMessageBox::NoIcon, Qs(text), QMessageBox::Ok);
 }
 
 void CAddUpdateSecurityItemDlg::accept() {
-    TakeValues();
-    if (mode_ == Mode::Add) {
-        for (const QString& text : macTexts_) {
-            if (text.size() != 2) {
-                Tell(
-                    QStringLiteral("You have entered an incomplete MAC address.  The MAC "
-                                   "Address must be 12 bytes long."));
-                return;
-            }
-        }
-    }
-    // Stored upper case, so the same address typed in either case is one address.
-    for (QString& text : macTexts_) text = text.toUpper();
-    ShowValues();
-    CAccessControlItem entered;
-    const auto enteredBytes = MacBytesOf(entered);
-    for (int i = 0; i < 6; ++i) *enteredBytes[i] = macTexts_[i].toStdU16String();
-    entered.name = name_.toStdU16String();
-
-    if (mode_ == Mode::Add) {
-        if (IsDuplicate(entered.GetMacText(), -1)) {
-            Tell(QStringLiteral("A client with that MAC address already exists."));
-            return;
-        }
-    } else if (mode_ != Mode::UpdateSeveral) {
-        // Only a changed address or name can collide with another entry; one that collided
-        // already when it was loaded can still have its permissions changed.
-        const int selected = selection_.front();
-        const CAccessControlItem& old = list_[selected];
-        const bool changed = old.GetMacText() != entered.GetMacText() || old.name != entered.name;
-        if (changed && IsDuplicate(entered.GetMacText(), selected)) {
-            Tell(QStringLiteral("A client with that MAC address already exists."));
-            return;
-        }
-    }
-
-    if (mode_ == Mode::Add) {
-        SetFlags(entered, {boxValues_[0], boxValues_[1], boxValues_[2], boxValues_[3]});
-        list_.push_back(entered);
-    } else {
-        for (int index : selection_) {
-            CAccessControlItem updated = list_[index];
-            if (mode_ != Mode::UpdateSeveral) {
-                const auto bytes = MacBytesOf(updated);
-                for (int i = 0; i < 6; ++i) *bytes[i] = *enteredBytes[i];
-                updated.name = entered.name;
-            }
-            auto flags = FlagsOf(updated);
-            for (int b = 0; b < 4; ++b) {
-                if (boxValues_[b] != kBoxIndeterminate) flags[b] = boxValues_[b];
-            }
-            SetFlags(updated, flags);
-            list_[index] = updated;
-        }
+    const CSecurityItemEditor::CAccept result = editor_.Accept(Taken());
+    if (result.showValues) ShowValues();
+    if (!result.refusal.empty()) {
+        Tell(result.refusal);
+        return;
     }
     QDialog::accept();
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The entry dialog of the access list editor: adds one entry, updates one or several selected
-// entries, or asks whether to add a client that has just tried to connect. It edits its own
-// copy of the list; the caller takes the list back after OK.
+// The entry dialog of the access list editor drawn by Qt: adds one entry, updates one or
+// several selected entries, or asks whether to add a client that has just tried to connect.
+// Its rules and its copy of the list are those of window/SecurityItemEditor.
 #include <QDialog>
 #include <QMessageBox>
 #include <array>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "security/AccessControlList.h"
+#include "window/SecurityItemEditor.h"
 
 class QCheckBox;
 class QLabel;
@@ -28,20 +29,10 @@ QMessageBox::StandardButton ShowKestromMessageBox(QWidget* parent, QMessageBox::
                                                   const QString& text,
                                                   QMessageBox::StandardButtons buttons);
 
-// Values of the dialog's three-state boxes.
-enum CBoxValue : int { kBoxClear = 0, kBoxTicked = 1, kBoxIndeterminate = 2 };
-
-// Which products' permission boxes may be used: Wenlow, ClerkOrvo, FieldOrvo.
-struct CProductSwitches {
-    bool wenlow = true;
-    bool clerkOrvo = true;
-    bool fieldOrvo = true;
-};
-
 class CAddUpdateSecurityItemDlg : public QDialog {
     Q_OBJECT
   public:
-    enum class Mode { Add, UpdateOne, UpdateSeveral, Prompt };
+    using Mode = CEntryMode;
 
     // `selection` holds list indices in row order; empty means adding. A prompt passes a
     // one-entry list with selection {0}.
@@ -49,9 +40,9 @@ class CAddUpdateSecurityItemDlg : public QDialog {
                               CProductSwitches products, bool prompt, QWidget* parent = nullptr,
                               CMessageBoxFn messageBox = {});
 
-    Mode DialogMode() const { return mode_; }
+    Mode DialogMode() const { return editor_.Mode(); }
     // The list as edited; meaningful after OK.
-    const std::vector<CAccessControlItem>& List() const { return list_; }
+    const std::vector<CAccessControlItem>& List() const { return editor_.List(); }
 
     // The controls, for the page's tests and the prompt's answerer.
     QLineEdit* MacEdit(int index) const { return macEdits_[index]; }
@@ -69,24 +60,16 @@ class CAddUpdateSecurityItemDlg : public QDialog {
   private:
     void BuildControls();
     void ShowValues();
-    void TakeValues();
+    // The values of all controls, as the editor takes them.
+    CSecurityItemValues Taken() const;
     void UpdateProductBoxes();
+    void UpdateOkButton();
     void OnMacEdited(int index);
     void OnBoxClicked(int box);
-    // Refuses a MAC text already used by another entry; `skip` is the entry being updated.
-    bool IsDuplicate(const std::u16string& macText, int skip) const;
-    void Tell(const QString& text);
+    void Tell(std::u16string_view text);
 
-    std::vector<CAccessControlItem> list_;
-    std::vector<int> selection_;
-    CProductSwitches products_;
-    Mode mode_;
+    CSecurityItemEditor editor_;
     CMessageBoxFn messageBox_;
-
-    // The values behind the controls, taken from them and shown in them as a whole.
-    std::array<QString, 6> macTexts_;
-    QString name_;
-    std::array<int, 4> boxValues_{};  // Enable, Wenlow, ClerkOrvo, FieldOrvo
 
     std::array<QLineEdit*, 6> macEdits_{};
     QLineEdit* nameEdit_ = nullptr;

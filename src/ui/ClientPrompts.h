@@ -1,14 +1,12 @@
 #pragma once
-// The questions "add this unknown client?" put to the operator one at a time, in the order
-// they came, each in its own dialog shown from the window's event loop rather than from a
-// nested one, so a later question never buries an earlier one.
+// The questions "add this unknown client?" drawn by Qt: the queue of window/ decides which
+// comes next; each is shown in its own dialog from the window's event loop rather than from
+// a nested one, so a later question never buries an earlier one.
 #include <QObject>
 #include <QPointer>
-#include <deque>
-#include <functional>
-#include <optional>
+#include <cstddef>
 
-#include "security/AccessControlList.h"
+#include "window/ClientPromptQueue.h"
 
 class QWidget;
 
@@ -19,26 +17,18 @@ class CAddUpdateSecurityItemDlg;
 class CClientPrompts : public QObject {
     Q_OBJECT
   public:
-    // Called on the window's thread with the entry as confirmed, or nothing when declined.
-    using Answer = std::function<void(std::optional<CAccessControlItem>)>;
-
     explicit CClientPrompts(QWidget* window);
 
-    // Window's thread. Shown at once when no other question is open, else after those before.
-    void Ask(const CAccessControlItem& proposed, Answer answer);
+    CClientPromptQueue& Queue() { return queue_; }
     // The question on screen, if any.
     CAddUpdateSecurityItemDlg* Current() const { return current_; }
-    std::size_t Waiting() const { return waiting_.size(); }
+    std::size_t Waiting() const { return queue_.Waiting(); }
 
   private:
-    struct Question {
-        CAccessControlItem proposed;
-        Answer answer;
-    };
-    void ShowNext();
+    void Show(const CAccessControlItem& proposed);
 
     QWidget* window_;
-    std::deque<Question> waiting_;
+    CClientPromptQueue queue_;
     QPointer<CAddUpdateSecurityItemDlg> current_;
 };
 

@@ -5,24 +5,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace kestrom {
+#include "ui/QtBridge.h"
+#include "window/WindowTexts.h"
 
-QString ClientsDlgTitle(CProduct product, int count) {
-    const char* name = product == CProduct::Wenlow      ? "Wenlow"
-                       : product == CProduct::FieldOrvo ? "FieldOrvo"
-                                                        : "ClerkOrvo";
-    return QStringLiteral("%1 Clients (%2)").arg(QLatin1String(name)).arg(count);
-}
+namespace kestrom {
 
 CClientsDlg::CClientsDlg(CProduct product, const std::vector<std::u16string>& addresses,
                          QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(ClientsDlgTitle(product, static_cast<int>(addresses.size())));
+    setWindowTitle(Qs(ClientsDlgTitleText(product, static_cast<int>(addresses.size()))));
     auto* list = new QListWidget(this);
     list->setObjectName(QStringLiteral("clientList"));
     list->setSortingEnabled(true);
     for (const auto& address : addresses) list->addItem(QString::fromStdU16String(address));
-    auto* close = new QPushButton(QStringLiteral("&Close"), this);
+    auto* close = new QPushButton(Qs(texts::kClose), this);
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     auto* buttons = new QHBoxLayout;

@@ -15,7 +15,4 @@ class CClientsDlg : public QDialog {
                 QWidget* parent = nullptr);
 };
 
-// "Wenlow Clients (%d)" and its kin.
-QString ClientsDlgTitle(CProduct product, int count);
-
 }  // namespace kestrom

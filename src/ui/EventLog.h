@@ -3,13 +3,13 @@
 // top, and the error count.
 #include <QGroupBox>
 #include <QListWidget>
-#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
 
 #include "base/LocalTime.h"
-#include "ui/LogHandOver.h"
+#include "window/EventLogState.h"
+#include "window/LogHandOver.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -17,22 +17,22 @@ class QPushButton;
 
 namespace kestrom {
 
-// A list of at most a bound of lines, newest on top, whose horizontal scroll extent only
-// grows, even when its lines are cleared. Every row is as wide as the extent, so no line is
-// cut and each can be scrolled into view whole.
+// The log list drawn by Qt: at most the state's bound of lines, newest on top, and a
+// horizontal scroll extent that only grows, even when its lines are cleared. Every row is as
+// wide as the extent, so no line is cut and each can be scrolled into view whole.
 class CEventLogList : public QListWidget {
     Q_OBJECT
   public:
-    explicit CEventLogList(QWidget* parent = nullptr);
+    explicit CEventLogList(CEventLogState& state, QWidget* parent = nullptr);
     // Widens the scrollable extent to `pixels` unless it is already that wide.
     void GrowExtent(int pixels);
-    int Extent() const { return extent_; }
-    // Puts `lines` (oldest first) on top, measured, and drops the oldest rows beyond the
+    int Extent() const { return state_.Extent(); }
+    // Puts `rows` (newest first) on top, measured, and drops the oldest rows beyond the
     // bound, all in one change of the list.
-    void AddNewest(const std::vector<std::string>& lines);
+    void AddNewest(const std::vector<std::string>& rows);
     // Values below 1 count as 1; rows beyond a lower bound go at once.
     void SetMaxLines(std::size_t lines);
-    std::size_t MaxLines() const { return maxLines_; }
+    std::size_t MaxLines() const { return state_.MaxLines(); }
 
   protected:
     void updateGeometries() override;
@@ -40,8 +40,7 @@ class CEventLogList : public QListWidget {
   private:
     void TrimToBound();
 
-    int extent_ = 0;
-    std::size_t maxLines_;
+    CEventLogState& state_;
 };
 
 class CEventLog : public QGroupBox {
@@ -54,11 +53,11 @@ class CEventLog : public QGroupBox {
                  const LocalDateTime& when = LocalNow());
     // Lines handed over from other threads, with a line for those that were dropped.
     void Add(const CLogHandOver::Batch& batch);
-    int ErrorCount() const { return errorCount_; }
+    int ErrorCount() const { return state_.ErrorCount(); }
     bool LogEvents() const;
     void SetLogEvents(bool on);
     // The "Log Events" state for any thread, so lines that will not be shown are not made.
-    bool ShowsLines() const { return showsLines_.load(std::memory_order_relaxed); }
+    bool ShowsLines() const { return state_.LogEvents(); }
     CEventLogList* List() const { return list_; }
 
   private:
@@ -68,9 +67,8 @@ class CEventLog : public QGroupBox {
     QPushButton* clearLog_;
     QLineEdit* errorCountField_;
     QPushButton* clearErrors_;
+    CEventLogState state_;
     CEventLogList* list_;
-    int errorCount_ = 0;
-    std::atomic<bool> showsLines_{false};
 };
 
 }  // namespace kestrom

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "ui/QtBridge.h"
+#include "window/WindowTexts.h"
+
 namespace kestrom {
 
 QStringList HelpFileCandidates(const QString& programDir) {
@@ -27,7 +30,7 @@ QUrl HelpUrl(const QString& helpFile, CHelpSection section) {
 }
 
 QString MissingHelpFileText(const QString& expectedPath) {
-    return QStringLiteral("%1: %2").arg(QStringLiteral("Cannot locate help file"), expectedPath);
+    return Qs(kestrom::MissingHelpFileText(expectedPath.toStdU16String()));
 }
 
 }  // namespace kestrom

@@ -17,6 +17,8 @@
 #include "server/Server.h"
 #include "server/ServerHost.h"
 #include "ui/KestromDlg.h"
+#include "ui/QtBridge.h"
+#include "window/WindowTexts.h"
 
 namespace kestrom {
 namespace {
@@ -62,7 +64,7 @@ class CSignalCloser {
 };
 
 void ShowStartupBox(QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, QStringLiteral("Kestrom"), text, QMessageBox::Ok);
+    QMessageBox box(icon, Qs(texts::kMessageBoxTitle), text, QMessageBox::Ok);
     box.exec();
 }
 

@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 
 #include "app/SettingsStore.h"
-#include "core/Version.h"
 #include "server/Server.h"
 #include "server/ServerHost.h"
 #include "ui/AboutDlg.h"
@@ -32,27 +31,23 @@
 #include "ui/PortField.h"
 #include "ui/ProductGrid.h"
 #include "ui/ProgramIcon.h"
+#include "ui/QtBridge.h"
 #include "ui/SystemTray.h"
+#include "window/ProductGrid.h"
+#include "window/WindowTexts.h"
 
 namespace kestrom {
-namespace {
-
-QString ToQString(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 CKestromDlg::CKestromDlg(QWidget* parent)
     : QMainWindow(parent),
-      caller_(this),
-      logLines_(static_cast<std::size_t>(CKestromSettings{}.LogBacklogLines)),
+      caller_(QueuedCallsOn(this), ThreadOf(this)),
+      logLines_(caller_, [this](const CLogHandOver::Batch& batch) { log_->Add(batch); }),
       server_(std::make_unique<CKestromServer>(*this)),
       icon_(ProgramIcon()),
       helpCandidates_(HelpFileCandidates(QCoreApplication::applicationDirPath())) {
-    setWindowTitle(QStringLiteral("Kestrom"));
+    setWindowTitle(Qs(texts::kProgramName));
     unlockTimer_.setSingleShot(true);
-    unlockTimer_.setInterval(1000);
+    unlockTimer_.setInterval(kUnlockDelayMs);
     connect(&unlockTimer_, &QTimer::timeout, this, [this] { SetConnectionFieldsEnabled(true); });
     BuildControls();
     tray_ = new CSystemTray(this, balloonBar_);
@@ -70,25 +65,25 @@ CKestromDlg::~CKestromDlg() {
 void CKestromDlg::BuildControls() {
     auto* central = new QWidget(this);
 
-    auto* folders = new QGroupBox(QStringLiteral("Directory Locations"), central);
+    auto* folders = new QGroupBox(Qs(texts::kFoldersGroup), central);
     eventFolderEdit_ = new QLineEdit(folders);
     eventFolderEdit_->setObjectName(QStringLiteral("eventFolderEdit"));
-    eventBrowse_ = new QPushButton(QStringLiteral("Browse..."), folders);
+    eventBrowse_ = new QPushButton(Qs(texts::kBrowse), folders);
     eventBrowse_->setObjectName(QStringLiteral("eventBrowseButton"));
     resultsFolderEdit_ = new QLineEdit(folders);
     resultsFolderEdit_->setObjectName(QStringLiteral("resultsFolderEdit"));
-    resultsBrowse_ = new QPushButton(QStringLiteral("Browse..."), folders);
+    resultsBrowse_ = new QPushButton(Qs(texts::kBrowse), folders);
     resultsBrowse_->setObjectName(QStringLiteral("resultsBrowseButton"));
     auto* folderLayout = new QGridLayout(folders);
-    folderLayout->addWidget(new QLabel(QStringLiteral("Event Files:"), folders), 0, 0);
+    folderLayout->addWidget(new QLabel(Qs(texts::kEventFilesLabel), folders), 0, 0);
     folderLayout->addWidget(eventFolderEdit_, 0, 1);
     folderLayout->addWidget(eventBrowse_, 0, 2);
-    folderLayout->addWidget(new QLabel(QStringLiteral("Results Files:"), folders), 1, 0);
+    folderLayout->addWidget(new QLabel(Qs(texts::kResultsFilesLabel), folders), 1, 0);
     folderLayout->addWidget(resultsFolderEdit_, 1, 1);
     folderLayout->addWidget(resultsBrowse_, 1, 2);
     folderLayout->setColumnStretch(1, 1);
 
-    auto* connection = new QGroupBox(QStringLiteral("Connection Settings"), central);
+    auto* connection = new QGroupBox(Qs(texts::kConnectionGroup), central);
     portEdit_ = new QLineEdit(connection);
     portEdit_->setObjectName(QStringLiteral("portEdit"));
     portEdit_->setValidator(
@@ -99,15 +94,14 @@ void CKestromDlg::BuildControls() {
     connectionsEdit_->setReadOnly(true);
     connectionsEdit_->setMaximumWidth(90);
     auto* connectionLayout = new QGridLayout(connection);
-    connectionLayout->addWidget(new QLabel(QStringLiteral("Port Number:"), connection), 0, 0);
+    connectionLayout->addWidget(new QLabel(Qs(texts::kPortLabel), connection), 0, 0);
     connectionLayout->addWidget(portEdit_, 0, 1);
-    connectionLayout->addWidget(new QLabel(QStringLiteral("Current Connections:"), connection), 1,
-                                0);
+    connectionLayout->addWidget(new QLabel(Qs(texts::kConnectionsLabel), connection), 1, 0);
     connectionLayout->addWidget(connectionsEdit_, 1, 1);
     connectionLayout->setRowStretch(2, 1);
     connection->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
 
-    auto* products = new QGroupBox(QStringLiteral("Enabled Products"), central);
+    auto* products = new QGroupBox(Qs(texts::kProductsGroup), central);
     grid_ = new CProductGrid(products);
     auto* productLayout = new QVBoxLayout(products);
     productLayout->addWidget(grid_);
@@ -130,62 +124,82 @@ void CKestromDlg::BuildControls() {
     connect(resultsBrowse_, &QPushButton::clicked, this, &CKestromDlg::OnBrowseResultsFolder);
 }
 
+void CKestromDlg::AddItems(QMenu* menu, const std::vector<CMenuItem>& items) {
+    for (const CMenuItem& item : items) {
+        if (item.IsSeparator()) {
+            menu->addSeparator();
+        } else {
+            const CWindowCommand command = item.command;
+            menu->addAction(Qs(item.text), this, [this, command] { RunCommand(command); });
+        }
+    }
+}
+
 void CKestromDlg::BuildMenus() {
     menuBar()->clear();
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    if (!hyWire_) {
-        file->addAction(QStringLiteral("&Options..."), this, &CKestromDlg::OnOptions);
-        file->addSeparator();
-    }
-    file->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
-    if (!hyWire_) {
-        QMenu* clients = menuBar()->addMenu(QStringLiteral("&Clients"));
-        clients->addAction(QStringLiteral("&Wenlow..."), this,
-                           [this] { OnClients(CProduct::Wenlow); });
-        clients->addAction(QStringLiteral("&FieldOrvo..."), this,
-                           [this] { OnClients(CProduct::FieldOrvo); });
-        clients->addAction(QStringLiteral("C&lerkOrvo..."), this,
-                           [this] { OnClients(CProduct::ClerkOrvo); });
-    }
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&Index..."), this, &CKestromDlg::OnHelpIndex);
-    help->addAction(QStringLiteral("&Contents..."), this, &CKestromDlg::OnHelpContents);
-    help->addSeparator();
-    help->addAction(QStringLiteral("&About Kestrom..."), this, &CKestromDlg::OnAbout);
+    for (const CMenu& menu : MainMenu(hyWire_))
+        AddItems(menuBar()->addMenu(Qs(menu.title)), menu.items);
 }
 
 QMenu* CKestromDlg::BuildTrayMenu() {
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("trayMenu"));
-    menu->addAction(QStringLiteral("&Open"), this, &CKestromDlg::OnOpen);
-    menu->addSeparator();
-    if (!hyWire_) menu->addAction(QStringLiteral("O&ptions..."), this, &CKestromDlg::OnOptions);
-    menu->addAction(QStringLiteral("&About..."), this, &CKestromDlg::OnAbout);
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
+    AddItems(menu, TrayMenu(hyWire_));
     return menu;
+}
+
+void CKestromDlg::RunCommand(CWindowCommand command) {
+    switch (command) {
+        case CWindowCommand::kOptions:
+            OnOptions();
+            break;
+        case CWindowCommand::kExit:
+            close();
+            break;
+        case CWindowCommand::kWenlowClients:
+            OnClients(CProduct::Wenlow);
+            break;
+        case CWindowCommand::kFieldOrvoClients:
+            OnClients(CProduct::FieldOrvo);
+            break;
+        case CWindowCommand::kClerkOrvoClients:
+            OnClients(CProduct::ClerkOrvo);
+            break;
+        case CWindowCommand::kHelpIndex:
+            OnHelpIndex();
+            break;
+        case CWindowCommand::kHelpContents:
+            OnHelpContents();
+            break;
+        case CWindowCommand::kAbout:
+            OnAbout();
+            break;
+        case CWindowCommand::kOpen:
+            OnOpen();
+            break;
+        case CWindowCommand::kSeparator:
+            break;
+    }
 }
 
 bool CKestromDlg::Initialise(CServerHost& host) {
     host_ = &host;
     const CKestromCommandLineInfo& commandLine = host.CommandLine();
-    setWindowTitle(QStringLiteral("Kestrom v") +
-                   QString::fromLatin1(kKestromVersion.data(),
-                                       static_cast<qsizetype>(kKestromVersion.size())));
+    setWindowTitle(Qs(MainWindowTitle()));
     hyWire_ = commandLine.useHyWire;
     BuildMenus();
     QMenu* trayMenu = BuildTrayMenu();
     // Without a notification area the window keeps its settings and listener and shows
     // balloons itself.
-    tray_->Create(icon_, QStringLiteral("Kestrom"), trayMenu, trayMenu->actions().first());
+    tray_->Create(icon_, Qs(texts::kTrayTooltip), trayMenu, trayMenu->actions().first());
 
     const CKestromSettings settings = server_->Settings().Get();
     port_ = static_cast<unsigned>(settings.PortNumber);
-    eventFolder_ = ToQString(settings.EventDirectory);
-    resultsFolder_ = ToQString(settings.ResultsDirectory);
+    eventFolder_ = Qs(settings.EventDirectory);
+    resultsFolder_ = Qs(settings.ResultsDirectory);
     log_->SetLogEvents(settings.LogEvents);
     log_->List()->SetMaxLines(static_cast<std::size_t>(settings.LogListLines));
-    logLines_.SetMaxLines(static_cast<std::size_t>(settings.LogBacklogLines));
+    logLines_.SetBacklog(static_cast<std::size_t>(settings.LogBacklogLines));
 
     const bool registered = host.Register([this] { caller_.Post([this] { OnOpen(); }); });
     setWindowIcon(icon_);
@@ -214,7 +228,7 @@ void CKestromDlg::FillControls() {
     eventFolderEdit_->setText(eventFolder_);
     resultsFolderEdit_->setText(resultsFolder_);
     portEdit_->setText(QString::number(port_));
-    connectionsEdit_->setText(QString::number(currentConnections_));
+    connectionsEdit_->setText(QString::number(connections_.Count()));
 }
 
 void CKestromDlg::SetConnectionFieldsEnabled(bool enabled) {
@@ -226,30 +240,13 @@ void CKestromDlg::SetConnectionFieldsEnabled(bool enabled) {
 }
 
 void CKestromDlg::UpdateGrid() {
-    const CClientAddressLists& clients = server_->ClientAddresses();
-    grid_->Refresh({clients.Count(CProduct::FieldOrvo), clients.Count(CProduct::ClerkOrvo),
-                    clients.Count(CProduct::Wenlow)});
+    grid_->Refresh(ProductCountsOf(server_->ClientAddresses()));
 }
 
 // Operator interface ------------------------------------------------------------------------
 
 void CKestromDlg::AddLogLine(std::u16string_view text, LogLevel level) {
-    if (level == LogLevel::kNever) return;
-    const bool takeAsked = logLines_.Add(LocalNow(), text, level, log_->ShowsLines());
-    if (QThread::currentThread() == thread()) {
-        // The window's own lines go through the hand-over too, after those already waiting.
-        if (!caller_.IsClosed()) TakeLogLines();
-    } else if (takeAsked) {
-        caller_.Post([this] { TakeLogLines(); });
-    }
-}
-
-void CKestromDlg::TakeLogLines() {
-    // A few hundred lines at a time, so that a flood leaves the window's events their turn.
-    constexpr std::size_t kLinesPerTake = 500;
-    const CLogHandOver::Batch batch = logLines_.Take(kLinesPerTake);
-    log_->Add(batch);
-    if (batch.more) caller_.Post([this] { TakeLogLines(); });
+    logLines_.Add(text, level, log_->ShowsLines());
 }
 
 void CKestromDlg::RefreshProductGrid() {
@@ -258,26 +255,14 @@ void CKestromDlg::RefreshProductGrid() {
 
 void CKestromDlg::ShowBalloon(std::u16string_view text, std::u16string_view title, BalloonIcon,
                               int seconds) {
-    const QString balloonText = ToQString(text);
-    const QString balloonTitle = ToQString(title);
+    const QString balloonText = Qs(text);
+    const QString balloonTitle = Qs(title);
     caller_.Run([&, this] { tray_->ShowBalloon(balloonText, balloonTitle, seconds); });
 }
 
 bool CKestromDlg::PromptAddClient(CAccessControlItem& entry) {
-    // Questions wait in line on the window's thread while their connections wait here. The
-    // answer lives in shared storage, so a dialog still open at shutdown never writes into a
-    // caller that has been released.
-    auto answer = std::make_shared<std::optional<CAccessControlItem>>();
-    const bool asked =
-        caller_.RunUntilFinished([this, proposed = entry, answer](std::function<void()> finish) {
-            prompts_->Ask(proposed, [answer, finish](std::optional<CAccessControlItem> reply) {
-                *answer = std::move(reply);
-                finish();
-            });
-        });
-    if (!asked || !answer->has_value()) return false;
-    entry = **answer;
-    return true;
+    // Questions wait in line on the window's thread while their connections wait here.
+    return prompts_->Queue().AskAndWait(caller_, entry);
 }
 
 void CKestromDlg::ConnectionOpened() {
@@ -290,25 +275,24 @@ void CKestromDlg::ConnectionClosed() {
 
 void CKestromDlg::OnConnectionOpened() {
     QString error;
-    if (currentConnections_ == 0) {
+    if (connections_.Opened()) {
         unlockTimer_.stop();
         // Edits not yet taken are kept before the fields lock.
         error = ReadControls();
         SetConnectionFieldsEnabled(false);
     }
-    ++currentConnections_;
-    connectionsEdit_->setText(QString::number(currentConnections_));
+    connectionsEdit_->setText(QString::number(connections_.Count()));
     UpdateGrid();
     // Shown last, so the count and the lock are settled before the message's own loop runs.
     if (!error.isEmpty()) ShowMessage(QMessageBox::Warning, error);
 }
 
 void CKestromDlg::OnConnectionClosed() {
-    if (currentConnections_ > 0) --currentConnections_;
-    connectionsEdit_->setText(QString::number(currentConnections_));
+    const bool last = connections_.Closed();
+    connectionsEdit_->setText(QString::number(connections_.Count()));
     // The fields open a second after the last client leaves; the window keeps working
     // meanwhile, and a client arriving in that second keeps them locked.
-    if (currentConnections_ == 0) unlockTimer_.start();
+    if (last) unlockTimer_.start();
 }
 
 // Commands ----------------------------------------------------------------------------------
@@ -334,11 +318,11 @@ void CKestromDlg::OnOpen() {
 }
 
 void CKestromDlg::OnBrowseEventFolder() {
-    BrowseFolder(eventFolder_, QStringLiteral("Select the Event Files Folder:"));
+    BrowseFolder(eventFolder_, Qs(texts::kBrowseEventFolderTitle));
 }
 
 void CKestromDlg::OnBrowseResultsFolder() {
-    BrowseFolder(resultsFolder_, QStringLiteral("Select the Results Files Folder:"));
+    BrowseFolder(resultsFolder_, Qs(texts::kBrowseResultsFolderTitle));
 }
 
 void CKestromDlg::BrowseFolder(QString& folder, const QString& title) {
@@ -376,7 +360,7 @@ void CKestromDlg::ShowMessage(QMessageBox::Icon icon, const QString& text) {
         messageSink_(icon, text);
         return;
     }
-    QMessageBox box(icon, QStringLiteral("Kestrom"), text, QMessageBox::Ok,
+    QMessageBox box(icon, Qs(texts::kMessageBoxTitle), text, QMessageBox::Ok,
                     isVisible() ? this : nullptr);
     box.exec();
 }

@@ -17,9 +17,11 @@
 #include "app/CommandLine.h"
 #include "core/OperatorInterface.h"
 #include "security/ClientAddressLists.h"
-#include "ui/GuiThreadCaller.h"
 #include "ui/HelpFile.h"
-#include "ui/LogHandOver.h"
+#include "window/ConnectionFields.h"
+#include "window/LogCourier.h"
+#include "window/Menus.h"
+#include "window/WindowThreadCaller.h"
 
 class QLineEdit;
 class QMenu;
@@ -74,7 +76,7 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     unsigned Port() const { return port_; }
     QString EventFolder() const { return eventFolder_; }
     QString ResultsFolder() const { return resultsFolder_; }
-    int CurrentConnections() const { return currentConnections_; }
+    int CurrentConnections() const { return connections_.Count(); }
     bool HyWireMode() const { return hyWire_; }
     CEventLog* EventLog() const { return log_; }
     CProductGrid* Grid() const { return grid_; }
@@ -105,6 +107,8 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     void BuildControls();
     void BuildMenus();
     QMenu* BuildTrayMenu();
+    void AddItems(QMenu* menu, const std::vector<CMenuItem>& items);
+    void RunCommand(CWindowCommand command);
     // Controls into fields, the port validated; on a bad port nothing is taken and the
     // validation message is returned.
     QString ReadControls();
@@ -113,14 +117,13 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     void OnConnectionOpened();
     void OnConnectionClosed();
     void UpdateGrid();
-    void TakeLogLines();
     void BrowseFolder(QString& folder, const QString& title);
     void OpenHelp(CHelpSection section);
     void ShowMessage(QMessageBox::Icon icon, const QString& text);
     void Shutdown();
 
-    CGuiThreadCaller caller_;
-    CLogHandOver logLines_;
+    CWindowThreadCaller caller_;
+    CLogCourier logLines_;
     std::unique_ptr<CKestromServer> server_;
     CServerHost* host_ = nullptr;
     bool hyWire_ = false;
@@ -130,7 +133,7 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     unsigned port_ = 0;
     QString eventFolder_;
     QString resultsFolder_;
-    int currentConnections_ = 0;
+    CConnectionFields connections_;
     QTimer unlockTimer_;
 
     QIcon icon_;

@@ -4,15 +4,19 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "ui/QtBridge.h"
+#include "window/OptionsRules.h"
+#include "window/WindowTexts.h"
+
 namespace kestrom {
 
 COptionsDatabasePage::COptionsDatabasePage(CSharedSettings& settings, QWidget* parent)
     : COptionsPage(parent), settings_(settings) {}
 
 void COptionsDatabasePage::Create() {
-    auto* group = new QGroupBox(QStringLiteral("Code Set"), this);
-    singleByte_ = new QRadioButton(QStringLiteral("Single Byte"), group);
-    unicode_ = new QRadioButton(QStringLiteral("Unicode"), group);
+    auto* group = new QGroupBox(Qs(texts::kCodeSetGroup), this);
+    singleByte_ = new QRadioButton(Qs(texts::kSingleByte), group);
+    unicode_ = new QRadioButton(Qs(texts::kUnicode), group);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(singleByte_);
     groupLayout->addWidget(unicode_);
@@ -20,17 +24,17 @@ void COptionsDatabasePage::Create() {
     layout->addWidget(group);
     layout->addStretch();
 
-    const int charMode = settings_.Get().CharMode;
-    singleByte_->setChecked(charMode == 0);
-    unicode_->setChecked(charMode == 1);
+    const CCodeSetButtons buttons = CodeSetButtonsOf(settings_.Get().CharMode);
+    singleByte_->setChecked(buttons.singleByte);
+    unicode_->setChecked(buttons.unicode);
 }
 
 void COptionsDatabasePage::Apply() {
-    // A stored mode that neither button shows stays as it was unless the operator picks one.
-    if (!singleByte_->isChecked() && !unicode_->isChecked()) return;
-    const int charMode = unicode_->isChecked() ? 1 : 0;
+    const std::optional<int> charMode =
+        CharModeOf({singleByte_->isChecked(), unicode_->isChecked()});
+    if (!charMode) return;
     // Connection threads take the settings per message, so the next message uses it.
-    settings_.Update([&](CKestromSettings& s) { s.CharMode = charMode; });
+    settings_.Update([&](CKestromSettings& s) { s.CharMode = *charMode; });
 }
 
 }  // namespace kestrom

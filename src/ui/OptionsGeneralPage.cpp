@@ -7,6 +7,10 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "ui/QtBridge.h"
+#include "window/OptionsRules.h"
+#include "window/WindowTexts.h"
+
 namespace kestrom {
 
 COptionsGeneralPage::COptionsGeneralPage(CSharedSettings& settings, CMessageBoxFn messageBox,
@@ -29,12 +33,12 @@ void COptionsGeneralPage::Create() {
         edit->setObjectName(name);
         edit->setValidator(digits);
         grid->addWidget(edit, row, 1);
-        reset = new QPushButton(QStringLiteral("Reset"), this);
+        reset = new QPushButton(Qs(texts::kReset), this);
         grid->addWidget(reset, row, 2);
     };
-    makeRow(0, QStringLiteral("Send Buffer Size:"), sendEdit_, sendReset_,
+    makeRow(0, Qs(texts::kSendBufferLabel), sendEdit_, sendReset_,
             QStringLiteral("sendBufferEdit"));
-    makeRow(1, QStringLiteral("Receive Buffer Size:"), receiveEdit_, receiveReset_,
+    makeRow(1, Qs(texts::kReceiveBufferLabel), receiveEdit_, receiveReset_,
             QStringLiteral("receiveBufferEdit"));
     sendEdit_->setText(QString::number(s.TCPSendBufferSize));
     receiveEdit_->setText(QString::number(s.TCPReceiveBufferSize));
@@ -49,16 +53,13 @@ void COptionsGeneralPage::Create() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(new QLabel(
-        QStringLiteral("** Kestrom requires a restart for this change to take effect."), this));
+    layout->addWidget(new QLabel(Qs(texts::kRestartNote), this));
     layout->addStretch();
 }
 
 bool COptionsGeneralPage::CheckInteger(QLineEdit* edit) {
-    bool ok = false;
-    edit->text().toInt(&ok);
-    if (ok) return true;
-    messageBox_(this, QMessageBox::Warning, QStringLiteral("Enter an integer."), QMessageBox::Ok);
+    if (ReadIntegerText(edit->text().toStdU16String())) return true;
+    messageBox_(this, QMessageBox::Warning, Qs(texts::kNotAnInteger), QMessageBox::Ok);
     edit->setFocus();
     edit->selectAll();
     return false;
@@ -69,8 +70,9 @@ bool COptionsGeneralPage::Validate() {
 }
 
 void COptionsGeneralPage::Apply() {
-    const int send = sendEdit_->text().toInt();
-    const int receive = receiveEdit_->text().toInt();
+    // Both were checked as the page was left or confirmed.
+    const int send = ReadIntegerText(sendEdit_->text().toStdU16String()).value_or(0);
+    const int receive = ReadIntegerText(receiveEdit_->text().toStdU16String()).value_or(0);
     // Used when the listener is next created, that is after a restart.
     settings_.Update([&](CKestromSettings& s) {
         s.TCPSendBufferSize = send;

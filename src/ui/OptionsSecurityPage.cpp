@@ -12,15 +12,10 @@
 #include <algorithm>
 
 #include "security/AccessListStorage.h"
+#include "ui/QtBridge.h"
+#include "window/WindowTexts.h"
 
 namespace kestrom {
-namespace {
-
-QString YesNo(bool yes) {
-    return yes ? QStringLiteral("Yes") : QStringLiteral("No");
-}
-
-}  // namespace
 
 COptionsSecurityPage::COptionsSecurityPage(CSharedSettings& settings,
                                            CAccessControlList& accessList, CPromptPolicy& prompts,
@@ -34,13 +29,11 @@ COptionsSecurityPage::COptionsSecurityPage(CSharedSettings& settings,
 void COptionsSecurityPage::Create() {
     working_ = accessList_.Snapshot();
 
-    securityBox_ = new QCheckBox(QStringLiteral("Enable Security"), this);
-    wenlowBox_ = new QCheckBox(QStringLiteral("Enable Wenlow Security"), this);
-    clerkOrvoBox_ = new QCheckBox(QStringLiteral("Enable ClerkOrvo Security"), this);
-    fieldOrvoBox_ = new QCheckBox(QStringLiteral("Enable FieldOrvo Security"), this);
-    promptBox_ = new QCheckBox(QStringLiteral("Prompt to add clients attempting to connect "
-                                              "which are not in the Access Control List"),
-                               this);
+    securityBox_ = new QCheckBox(Qs(texts::kEnableSecurity), this);
+    wenlowBox_ = new QCheckBox(Qs(texts::kEnableWenlowSecurity), this);
+    clerkOrvoBox_ = new QCheckBox(Qs(texts::kEnableClerkOrvoSecurity), this);
+    fieldOrvoBox_ = new QCheckBox(Qs(texts::kEnableFieldOrvoSecurity), this);
+    promptBox_ = new QCheckBox(Qs(texts::kPromptForClients), this);
     list_ = new QTreeWidget(this);
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
@@ -48,9 +41,9 @@ void COptionsSecurityPage::Create() {
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setFixedSize(560, 180);
     list_->viewport()->installEventFilter(this);
-    addButton_ = new QPushButton(QStringLiteral("&Add"), this);
-    deleteButton_ = new QPushButton(QStringLiteral("&Delete"), this);
-    updateButton_ = new QPushButton(QStringLiteral("&Update"), this);
+    addButton_ = new QPushButton(Qs(texts::kAddButton), this);
+    deleteButton_ = new QPushButton(Qs(texts::kDeleteButton), this);
+    updateButton_ = new QPushButton(Qs(texts::kUpdateButton), this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(securityBox_);
@@ -61,7 +54,7 @@ void COptionsSecurityPage::Create() {
         layout->addLayout(row);
     }
     layout->addWidget(promptBox_);
-    layout->addWidget(new QLabel(QStringLiteral("Access Control List"), this));
+    layout->addWidget(new QLabel(Qs(texts::kAccessListLabel), this));
     layout->addWidget(list_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -70,9 +63,7 @@ void COptionsSecurityPage::Create() {
     buttons->addWidget(updateButton_);
     layout->addLayout(buttons);
 
-    const CKestromSettings s = settings_.Get();
-    values_ = {s.SecurityEnabled, s.WenlowSecurityEnabled, s.ClerkOrvoSecurityEnabled,
-               s.FieldOrvoSecurityEnabled, prompts_.Enabled()};
+    values_ = SecuritySwitchesOf(settings_.Get(), prompts_.Enabled());
     ShowValues();
     const bool on = values_.security;
     for (QWidget* w : std::initializer_list<QWidget*>{wenlowBox_, clerkOrvoBox_, fieldOrvoBox_,
@@ -133,9 +124,9 @@ bool COptionsSecurityPage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void COptionsSecurityPage::CreateColumns() {
-    list_->setHeaderLabels({QStringLiteral("MAC Address"), QStringLiteral("Name"),
-                            QStringLiteral("Enabled"), QStringLiteral("Wenlow"),
-                            QStringLiteral("ClerkOrvo"), QStringLiteral("FieldOrvo")});
+    QStringList titles;
+    for (std::u16string_view title : SecurityColumnTitles()) titles << Qs(title);
+    list_->setHeaderLabels(titles);
     const int width = list_->width() - 2 * list_->frameWidth();
     list_->header()->setStretchLastSection(false);
     list_->setColumnWidth(0, width / 4);
@@ -150,22 +141,14 @@ void COptionsSecurityPage::Fill() {
     const QSignalBlocker blocker(list_);
     list_->clear();
     for (size_t i = 0; i < working_.size(); ++i) {
-        const CAccessControlItem& e = working_[i];
-        const bool enabled = e.enabled != 0;
-        const std::array<bool, 4> yes = {enabled, e.allowWenlow != 0 && values_.wenlow && enabled,
-                                         e.allowClerkOrvo != 0 && values_.clerkOrvo && enabled,
-                                         e.allowFieldOrvo != 0 && values_.fieldOrvo && enabled};
+        const CSecurityRow shown = SecurityRowOf(working_[i], values_);
         auto* row = new QTreeWidgetItem(list_);
         row->setData(0, kEntryIndexRole, static_cast<int>(i));
-        row->setText(0, QString::fromStdU16String(e.GetMacText()));
-        row->setText(1, QString::fromStdU16String(e.name));
-        row->setForeground(0, kTextColour);
-        row->setForeground(1, kTextColour);
-        row->setTextAlignment(1, Qt::AlignCenter);
-        for (int column = 2; column < 6; ++column) {
-            row->setText(column, YesNo(yes[column - 2]));
-            row->setForeground(column, yes[column - 2] ? kYesColour : kNoColour);
-            row->setTextAlignment(column, Qt::AlignCenter);
+        for (int column = 0; column < kSecurityColumns; ++column) {
+            row->setText(column, Qs(shown.texts[column]));
+            row->setForeground(column, Qc(shown.textColours[column]));
+            // The MAC address is left-aligned, every other column centred.
+            if (column > 0) row->setTextAlignment(column, Qt::AlignCenter);
         }
     }
     Recolour();
@@ -175,12 +158,11 @@ void COptionsSecurityPage::Recolour() {
     for (int r = 0; r < list_->topLevelItemCount(); ++r) {
         QTreeWidgetItem* row = list_->topLevelItem(r);
         const int index = row->data(0, kEntryIndexRole).toInt();
-        const bool active = values_.security && index >= 0 &&
-                            static_cast<size_t>(index) < working_.size() &&
-                            working_[index].enabled != 0;
-        for (int column = 0; column < 6; ++column) {
-            row->setBackground(column, active ? kActiveRowColour : kInactiveRowColour);
-        }
+        const bool known = index >= 0 && static_cast<size_t>(index) < working_.size();
+        const QColor background =
+            Qc(known ? SecurityRowBackground(working_[index], values_) : kInactiveRowColour);
+        for (int column = 0; column < kSecurityColumns; ++column)
+            row->setBackground(column, background);
     }
 }
 
@@ -213,8 +195,7 @@ void COptionsSecurityPage::OnAdd() {
 void COptionsSecurityPage::OnUpdate() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) {
-        messageBox_(this, QMessageBox::NoIcon, QStringLiteral("Please select an item"),
-                    QMessageBox::Ok);
+        messageBox_(this, QMessageBox::NoIcon, Qs(texts::kSelectAnItem), QMessageBox::Ok);
         return;
     }
     TakeValues();
@@ -226,30 +207,23 @@ void COptionsSecurityPage::OnUpdate() {
 
 void COptionsSecurityPage::OnDelete() {
     const std::vector<int> rows = SelectedRows();
-    if (!rows.empty() &&
-        messageBox_(this, QMessageBox::Question,
-                    QStringLiteral("Are you sure you want to delete the selected entries?"),
-                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    if (!rows.empty() && messageBox_(this, QMessageBox::Question, Qs(texts::kConfirmDelete),
+                                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
         return;
     }
     TakeValues();
     deleteButton_->setEnabled(false);
-    // Rows and working list stay in step: each removal lowers the index of every row after
-    // it, so the next selected row still names its own entry.
-    for (int r : rows) {
-        const int index = list_->topLevelItem(r)->data(0, kEntryIndexRole).toInt();
-        if (index < 0 || static_cast<size_t>(index) >= working_.size()) continue;
-        working_.erase(working_.begin() + index);
-        for (int other = 0; other < list_->topLevelItemCount(); ++other) {
-            QTreeWidgetItem* item = list_->topLevelItem(other);
-            const int data = item->data(0, kEntryIndexRole).toInt();
-            if (data > index) item->setData(0, kEntryIndexRole, data - 1);
-        }
-    }
+    // Rows and working list stay in step.
+    std::vector<int> rowEntries;
+    for (int r = 0; r < list_->topLevelItemCount(); ++r)
+        rowEntries.push_back(list_->topLevelItem(r)->data(0, kEntryIndexRole).toInt());
+    const std::vector<int> left = DeleteSecurityRows(working_, rowEntries, rows);
     {
         // "&Update" keeps its state; only "&Delete" was turned off.
         const QSignalBlocker blocker(list_);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) delete list_->takeTopLevelItem(*it);
+        for (int r = 0; r < list_->topLevelItemCount(); ++r)
+            list_->topLevelItem(r)->setData(0, kEntryIndexRole, left[r]);
     }
     ShowValues();
 }
@@ -257,12 +231,7 @@ void COptionsSecurityPage::OnDelete() {
 void COptionsSecurityPage::Apply() {
     TakeValues();
     accessList_.ReplaceAll(working_);
-    settings_.Update([&](CKestromSettings& s) {
-        s.SecurityEnabled = values_.security;
-        s.WenlowSecurityEnabled = values_.wenlow;
-        s.ClerkOrvoSecurityEnabled = values_.clerkOrvo;
-        s.FieldOrvoSecurityEnabled = values_.fieldOrvo;
-    });
+    settings_.Update([&](CKestromSettings& s) { StoreSecuritySwitches(s, values_); });
     prompts_.SetEnabled(values_.prompt);
     // The settings and the list are changed whether or not the file could be written.
     const CStatus saved = SaveAccessList(accessList_);
@@ -273,11 +242,8 @@ void COptionsSecurityPage::Apply() {
 }
 
 bool COptionsSecurityPage::QueryCancel() {
-    if (working_ == accessList_.Snapshot()) return true;
-    return messageBox_(this, QMessageBox::Question,
-                       QStringLiteral("Changes have been made to the security settings.  If you "
-                                      "continue, all changes will be lost.  Do you wish to "
-                                      "continue?"),
+    if (!CancelNeedsQuestion(working_, accessList_.Snapshot())) return true;
+    return messageBox_(this, QMessageBox::Question, Qs(texts::kCancelSecurityChanges),
                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 

@@ -1,26 +1,20 @@
 #pragma once
-// The Security page: the security switches, the prompt switch, and the access list editor on
-// a working copy of the list, which replaces the access list only at OK.
-#include <QColor>
-#include <atomic>
+// The Security page drawn by Qt: the security switches, the prompt switch, and the access list
+// editor on a working copy of the list, which replaces the access list only at OK. What it
+// shows and decides is that of window/OptionsRules.
 #include <vector>
 
 #include "core/Settings.h"
 #include "security/AccessControlList.h"
 #include "security/PromptPolicy.h"
 #include "ui/OptionsSheet.h"
+#include "window/OptionsRules.h"
 
 class QCheckBox;
 class QPushButton;
 class QTreeWidget;
 
 namespace kestrom {
-
-inline const QColor kTextColour{0, 0, 0};
-inline const QColor kYesColour{0, 210, 0};
-inline const QColor kNoColour{255, 0, 0};
-inline const QColor kActiveRowColour{255, 255, 255};
-inline const QColor kInactiveRowColour{210, 210, 210};
 
 // The list's row data role: the entry's index in the working list.
 inline constexpr int kEntryIndexRole = Qt::UserRole;
@@ -56,14 +50,6 @@ class COptionsSecurityPage : public COptionsPage {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    struct Values {
-        bool security = false;
-        bool wenlow = false;
-        bool clerkOrvo = false;
-        bool fieldOrvo = false;
-        bool prompt = false;
-    };
-
     void TakeValues();
     void ShowValues();
     void OnSecurityClicked();
@@ -80,7 +66,7 @@ class COptionsSecurityPage : public COptionsPage {
     CPromptPolicy& prompts_;
     CMessageBoxFn messageBox_;
     std::vector<CAccessControlItem> working_;
-    Values values_;
+    CSecuritySwitches values_;
 
     QCheckBox* securityBox_ = nullptr;
     QCheckBox* wenlowBox_ = nullptr;

@@ -9,6 +9,9 @@
 #include "ui/OptionsDatabasePage.h"
 #include "ui/OptionsGeneralPage.h"
 #include "ui/OptionsSecurityPage.h"
+#include "ui/QtBridge.h"
+#include "window/OptionsRules.h"
+#include "window/WindowTexts.h"
 
 namespace kestrom {
 namespace {
@@ -25,41 +28,35 @@ bool ShiftAndCtrlHeld(const COptionsSheetHooks& hooks) {
 COptionsSheet::COptionsSheet(CKestromServer& server, bool hyWire, QWidget* parent,
                              COptionsSheetHooks hooks)
     : QDialog(parent), server_(server) {
-    setWindowTitle(QStringLiteral("Options"));
+    setWindowTitle(Qs(texts::kOptionsTitle));
     CMessageBoxFn messageBox =
         hooks.messageBox ? hooks.messageBox : CMessageBoxFn(&ShowKestromMessageBox);
     tabs_ = new QTabWidget(this);
-    // The General page is for support staff: it appears only with Shift and Ctrl held.
-    const bool advanced = ShiftAndCtrlHeld(hooks);
-    if (advanced) {
-        general_ = new COptionsGeneralPage(server_.Settings(), messageBox);
-        AddPage(general_, QStringLiteral("General"));
-    }
-    database_ = new COptionsDatabasePage(server_.Settings());
-    AddPage(database_, QStringLiteral("Database"));
-    // HY-WIRE clients are never guarded, so that mode has nothing to set here.
-    if (!hyWire) {
-        security_ = new COptionsSecurityPage(server_.Settings(), server_.AccessList(),
-                                             server_.Prompts(), messageBox);
-        AddPage(security_, QStringLiteral("Security"));
+    for (const COptionsPageEntry& entry : OptionsPages(ShiftAndCtrlHeld(hooks), hyWire)) {
+        switch (entry.kind) {
+            case COptionsPageKind::kGeneral:
+                general_ = new COptionsGeneralPage(server_.Settings(), messageBox);
+                AddPage(general_, Qs(entry.title));
+                break;
+            case COptionsPageKind::kDatabase:
+                database_ = new COptionsDatabasePage(server_.Settings());
+                AddPage(database_, Qs(entry.title));
+                break;
+            case COptionsPageKind::kSecurity:
+                security_ = new COptionsSecurityPage(server_.Settings(), server_.AccessList(),
+                                                     server_.Prompts(), messageBox);
+                AddPage(security_, Qs(entry.title));
+                break;
+        }
     }
 
-    // Sizes never set are taken from the listening socket, so the page shows real sizes and
-    // its Reset buttons bring back what the system chose. Without a listener there is
+    // The keys are tested again, as the sheet always did. Without a listener there is
     // nothing to read and the stored values stay.
     if (ShiftAndCtrlHeld(hooks)) {
         const int send = server_.ListenerSendBufferSize();
         const int receive = server_.ListenerReceiveBufferSize();
-        server_.Settings().Update([&](CKestromSettings& s) {
-            if (s.TCPSendBufferSize <= 0 && send > 0) {
-                s.TCPSendBufferSize = send;
-                s.TCPInitSendBufferSize = send;
-            }
-            if (s.TCPReceiveBufferSize <= 0 && receive > 0) {
-                s.TCPReceiveBufferSize = receive;
-                s.TCPInitReceiveBufferSize = receive;
-            }
-        });
+        server_.Settings().Update(
+            [&](CKestromSettings& s) { AdoptListenerBufferSizes(s, send, receive); });
     }
 
     // Only OK and Cancel: the sheet has no Apply and no Help.
@@ -94,9 +91,7 @@ void COptionsSheet::SetOpenSwitch(bool open) {
     switchSet_ = open;
     // The dialog is modal: a prompt raised while it is open could not be answered.
     if (open)
-        server_.Prompts().HoldBack(
-            u"Kestrom Options dialog is open.  Prompting for clients will not work until the "
-            u"dialog is closed.");
+        server_.Prompts().HoldBack(texts::kOptionsOpenHoldBack);
     else
         server_.Prompts().Release();
 }

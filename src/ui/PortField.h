@@ -1,13 +1,10 @@
 #pragma once
-// The port field is read like the dialog framework's unsigned-integer exchange with a range
-// check, and fails with the framework's own messages.
+// The port field's text read by the rule of window/PortField, with Qt's strings.
 #include <QString>
 
-#include "app/CommandLine.h"
+#include "window/PortField.h"
 
 namespace kestrom {
-
-inline constexpr unsigned kPortMin = 1;
 
 struct CPortReading {
     bool ok = false;

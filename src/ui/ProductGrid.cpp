@@ -2,16 +2,11 @@
 
 #include <QHeaderView>
 
+#include "ui/QtBridge.h"
+
 namespace kestrom {
-namespace {
 
-constexpr int kRows = 5;
-constexpr int kColumns = 4;
-const QColor kProductColour(0x90, 0xFF, 0x90);
-
-}  // namespace
-
-CProductGrid::CProductGrid(QWidget* parent) : QTableWidget(kRows, kColumns, parent) {
+CProductGrid::CProductGrid(QWidget* parent) : QTableWidget(kGridRows, kGridColumns, parent) {
     setObjectName(QStringLiteral("productGrid"));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -29,20 +24,10 @@ CProductGrid::CProductGrid(QWidget* parent) : QTableWidget(kRows, kColumns, pare
     gridFont.setPixelSize(14);
     setFont(gridFont);
 
-    const QStringList titles = {QStringLiteral("Product"), QStringLiteral("Enabled"),
-                                QStringLiteral("# Clients"), QStringLiteral("# Connected")};
-    for (int c = 0; c < kColumns; ++c) {
-        SetCell(0, c, titles[c]);
-        item(0, c)->setBackground(palette().button());
-    }
-    const QStringList products = {QStringLiteral("FieldOrvo"), QStringLiteral("ClerkOrvo"),
-                                  QStringLiteral("Wenlow"), QStringLiteral("Hy-Tek's HY-WIRE")};
-    for (int r = 1; r < kRows; ++r) {
-        SetCell(r, 0, products[r - 1]);
-        item(r, 0)->setBackground(kProductColour);
-    }
     Refresh({});
-    setMinimumHeight(kRows * (fontMetrics().height() + 8));
+    for (int c = 0; c < kGridColumns; ++c) item(0, c)->setBackground(palette().button());
+    for (int r = 1; r < kGridRows; ++r) item(r, 0)->setBackground(Qc(kProductCellColour));
+    setMinimumHeight(kGridRows * (fontMetrics().height() + 8));
 }
 
 void CProductGrid::SetCell(int row, int column, const QString& text) {
@@ -57,11 +42,8 @@ void CProductGrid::SetCell(int row, int column, const QString& text) {
 }
 
 void CProductGrid::Refresh(const CProductCounts& counts) {
-    const int connected[] = {counts.fieldOrvo, counts.clerkOrvo, counts.wenlow};
-    for (int r = 1; r < kRows; ++r) {
-        SetCell(r, 1, QStringLiteral("Y"));
-        SetCell(r, 2, QStringLiteral("Unlimited"));
-        SetCell(r, 3, r < 4 ? QString::number(connected[r - 1]) : QString());
+    for (int r = 0; r < kGridRows; ++r) {
+        for (int c = 0; c < kGridColumns; ++c) SetCell(r, c, Qs(ProductGridCell(r, c, counts)));
     }
 }
 

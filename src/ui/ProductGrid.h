@@ -1,15 +1,10 @@
 #pragma once
-// The "Enabled Products" grid: a title row and one row per client product with the number of
-// clients admission has recorded for it.
+// The "Enabled Products" grid drawn by Qt; its cells are those of window/ProductGrid.
 #include <QTableWidget>
 
-namespace kestrom {
+#include "window/ProductGrid.h"
 
-struct CProductCounts {
-    int fieldOrvo = 0;
-    int clerkOrvo = 0;
-    int wenlow = 0;
-};
+namespace kestrom {
 
 class CProductGrid : public QTableWidget {
     Q_OBJECT

@@ -7,6 +7,9 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "ui/QtBridge.h"
+#include "window/ConnectionFields.h"
+
 namespace kestrom {
 
 bool ActivationRestoresWindow(QSystemTrayIcon::ActivationReason reason) {
@@ -30,7 +33,7 @@ CBalloonBar::CBalloonBar(QWidget* parent) : QFrame(parent) {
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
     QPalette p = palette();
-    p.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xE1));
+    p.setColor(QPalette::Window, Qc(kBalloonColour));
     p.setColor(QPalette::WindowText, Qt::black);
     setPalette(p);
     title_ = new QLabel(this);
@@ -76,7 +79,7 @@ bool CSystemTray::Create(const QIcon& icon, const QString& tooltip, QMenu* menu,
     openAction->setFont(bold);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
     icon_ = new QSystemTrayIcon(icon, this);
-    icon_->setToolTip(tooltip.left(127));
+    icon_->setToolTip(tooltip.left(kTooltipChars));
     icon_->setContextMenu(menu);
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -92,11 +95,11 @@ bool CSystemTray::IsShown() const {
 
 void CSystemTray::ShowBalloon(const QString& text, const QString& title, int seconds) {
     if (IsShown() && QSystemTrayIcon::supportsMessages()) {
-        icon_->showMessage(title.left(63), text.left(255), QSystemTrayIcon::Information,
-                           seconds * 1000);
+        icon_->showMessage(title.left(kBalloonTitleChars), text.left(kBalloonTextChars),
+                           QSystemTrayIcon::Information, seconds * 1000);
         return;
     }
-    fallback_->Show(text.left(255), title.left(63), seconds);
+    fallback_->Show(text.left(kBalloonTextChars), title.left(kBalloonTitleChars), seconds);
 }
 
 void CSystemTray::MinimiseToTray() {

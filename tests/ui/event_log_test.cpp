@@ -24,10 +24,10 @@
 #include "ui/ClientPrompts.h"
 #include "ui/EventLog.h"
 #include "ui/KestromDlg.h"
-#include "ui/LogHandOver.h"
 #include "ui/SystemTray.h"
 #include "ui/options_test_support.h"
 #include "ui/ui_test_support.h"
+#include "window/LogHandOver.h"
 
 using namespace kestrom;
 using namespace std::chrono_literals;

@@ -131,6 +131,9 @@ class OptionsPromptEndToEndTests : public QObject {
             });
             finished = QTest::qWaitFor([&] { return done.load(); }, 20000);
             client.join();
+            // The connection logged its lines before each reply; the window takes them from
+            // its event loop, and the wait above may end before that take has run.
+            QCoreApplication::processEvents();
             const QListWidget* log = window.EventLog()->List();
             sawAdded = LogHasLine(log, QStringLiteral("(%1) Client not in the Access Control List "
                                                       "has been added to the list.")

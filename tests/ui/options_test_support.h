@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "security/AccessControlList.h"
+#include "support/access_entry.h"
 #include "ui/AddUpdateSecurityItemDlg.h"
 
 namespace kestrom::testing {
@@ -23,18 +24,6 @@ struct CMessageRecorder {
             };
     }
 };
-
-inline CAccessControlItem Entry(std::u16string_view mac, std::u16string name = {}, int enabled = 0,
-                                int wenlow = 0, int clerkOrvo = 0, int fieldOrvo = 0) {
-    CAccessControlItem e;
-    SplitMacText(mac, e);
-    e.name = std::move(name);
-    e.enabled = enabled;
-    e.allowWenlow = wenlow;
-    e.allowClerkOrvo = clerkOrvo;
-    e.allowFieldOrvo = fieldOrvo;
-    return e;
-}
 
 // Calls `answer` with the first modal dialog of type T once it shows (the caller is inside
 // that dialog's exec() by then); a dialog still open afterwards is cancelled.

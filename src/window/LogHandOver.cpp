@@ -1,4 +1,4 @@
-#include "ui/LogHandOver.h"
+#include "window/LogHandOver.h"
 
 #include <algorithm>
 #include <iterator>

@@ -4,7 +4,9 @@
 // and appear in the order each thread asked for them. At shutdown the gate closes: waiting
 // threads are released and later calls return at once, so the window's thread can stop the
 // listener without waiting on a thread that waits on it.
-#include <QObject>
+//
+// The toolkit gives two things: a way to queue a function onto the window's thread (a queued
+// call in Qt, a posted message on Windows) and the test whether the caller is on it.
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -12,14 +14,18 @@
 
 namespace kestrom {
 
-class CGuiThreadCaller {
+class CWindowThreadCaller {
   public:
-    // `context` lives on the window's thread and outlives every call (Close comes first).
-    explicit CGuiThreadCaller(QObject* context);
-    ~CGuiThreadCaller();
-    CGuiThreadCaller(const CGuiThreadCaller&) = delete;
-    CGuiThreadCaller& operator=(const CGuiThreadCaller&) = delete;
+    // Queues `work` to run later on the window's thread, from its own event loop.
+    using Poster = std::function<void(std::function<void()> work)>;
+    using ThreadCheck = std::function<bool()>;
 
+    CWindowThreadCaller(Poster post, ThreadCheck onWindowThread);
+    ~CWindowThreadCaller();
+    CWindowThreadCaller(const CWindowThreadCaller&) = delete;
+    CWindowThreadCaller& operator=(const CWindowThreadCaller&) = delete;
+
+    bool OnWindowThread() const { return onWindowThread_(); }
     // Runs `work` on the window's thread and waits for it (directly when already there).
     // Returns false when the gate is closed and the work was not done.
     bool Run(const std::function<void()>& work);
@@ -40,7 +46,8 @@ class CGuiThreadCaller {
         std::condition_variable done;
         bool closed = false;
     };
-    QObject* context_;
+    Poster post_;
+    ThreadCheck onWindowThread_;
     std::shared_ptr<Shared> shared_;
 };
 
