@@ -242,8 +242,8 @@ void COptionsSecurityPage::OnDelete() {
         working_.erase(working_.begin() + index);
         for (int other = 0; other < list_->topLevelItemCount(); ++other) {
             QTreeWidgetItem* item = list_->topLevelItem(other);
-            const int data = item->data(0, kEntryIndexRole).toInt();
-            if (data > index) item->setData(0, kEntryIndexRole, data - 1);
+            const int stored = item->data(0, kEntryIndexRole).toInt();
+            if (stored > index) item->setData(0, kEntryIndexRole, stored - 1);
         }
     }
     {
