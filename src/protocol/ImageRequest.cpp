@@ -105,9 +105,9 @@ void HandleImageRequest(CCommandProcessor& p, RequestKind, const std::u16string&
             // The header is gone and promised more than the file now holds: ending the
             // connection lets the device see the reply as broken and ask again, where
             // filling the gap would give it a damaged picture it takes as current.
-            const CStatus read = file.Status();
+            const CStatus failure = file.Status();
             p.Log(WithPathAndCause(kMsgErrorOpeningImageFile.text, path,
-                                   read ? CStatus::Failure(file_cause::kEndOfFile) : read),
+                                   failure ? CStatus::Failure(file_cause::kEndOfFile) : failure),
                   LogLevel::kError);
             p.AbortConnection();
             return;

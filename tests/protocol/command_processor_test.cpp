@@ -104,12 +104,12 @@ TEST_F(ProcessorFixture, UnknownAndReplyCodesGetNeitherReplyNorLogLine) {
 
 TEST_F(ProcessorFixture, BalloonUsesTheFixedTitleIconAndTime) {
     struct BalloonOperator : CRecordingOperator {
-        void ShowBalloon(std::u16string_view t, std::u16string_view title, BalloonIcon icon,
-                         int seconds) override {
-            text = t;
-            this->title = title;
-            this->icon = icon;
-            this->seconds = seconds;
+        void ShowBalloon(std::u16string_view shownText, std::u16string_view shownTitle,
+                         BalloonIcon shownIcon, int shownSeconds) override {
+            text = shownText;
+            title = shownTitle;
+            icon = shownIcon;
+            seconds = shownSeconds;
         }
         std::u16string text, title;
         BalloonIcon icon = BalloonIcon::kNone;

@@ -17,13 +17,13 @@ namespace {
 class CBlockChannel : public CRecordingChannel {
   public:
     using CRecordingChannel::CRecordingChannel;
-    int SendBytes(std::string_view bytes) override {
-        sizes.push_back(bytes.size());
+    int SendBytes(std::string_view wire) override {
+        sizes.push_back(wire.size());
         if (onSend) onSend(sizes.size());
-        return CRecordingChannel::SendBytes(bytes);
+        return CRecordingChannel::SendBytes(wire);
     }
-    bool HoldReplyMemory(size_t bytes, CBudgetHold&) override {
-        held.push_back(bytes);
+    bool HoldReplyMemory(size_t size, CBudgetHold&) override {
+        held.push_back(size);
         return grant;
     }
     void Abort() override { aborted = true; }
