@@ -27,7 +27,7 @@ std::int16_t SelectionNumber(std::u16string_view payload) {
 
 }  // namespace
 
-void HandleAthleteListRequest(CCommandProcessor& p, RequestKind, const std::u16string& message) {
+void HandleAthleteListRequest(CCommandProcessor& p, RequestKind, std::u16string_view message) {
     const FileLookup lookup = p.FindMeetFile(p.EventDirectory(), kPeopleFileName);
     if (!lookup.file) {
         p.LogNotFound(kMsgErrorFindingPeopleFile.text, lookup);
