@@ -136,11 +136,12 @@ bool CMessageFramer::Reserve(size_t more) {
     const size_t needed = buffer_.size() + more;
     if (needed <= buffer_.capacity()) return true;
     // Heap storage is doubled, never past what the bound allows: each growth is a copy into
-    // fresh memory, which costs more than the bytes themselves. Mapped storage grows by a
-    // quarter: the kernel moves its pages without a copy, and every page it holds is charged
-    // to the budget and populated.
+    // fresh memory, which costs more than the bytes themselves. Mapped storage grows by
+    // kMappedBufferBytes at a time: the kernel moves its pages without a copy, and every page
+    // it holds is charged to the budget and populated.
     const size_t limitChars = LimitBytes() + kReceiveChunkBytes;
-    const size_t step = buffer_.Mapped() ? buffer_.capacity() / 4 : buffer_.capacity();
+    const size_t step =
+        buffer_.Mapped() ? kMappedBufferBytes / sizeof(char16_t) : buffer_.capacity();
     const size_t grown = std::min(buffer_.capacity() + step, limitChars);
     const size_t capacity = std::max(needed, grown);
     const size_t bytes = capacity * sizeof(char16_t);
