@@ -136,9 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CCommandProcessor processor(requestContext, channel);
         auto result = framer.Feed(stream.substr(at, readSize), processor.Mode());
         if (!result.message) continue;
-        if (flags & 8) FixChecksum(*result.message, charMode);
-        const RequestKind kind = LookupCommand(*result.message);
-        Admit(admissionContext, peer, kind, *result.message, processor);
+        std::u16string message(*result.message);
+        if (flags & 8) FixChecksum(message, charMode);
+        const RequestKind kind = LookupCommand(message);
+        Admit(admissionContext, peer, kind, message, processor);
     }
     return 0;
 }

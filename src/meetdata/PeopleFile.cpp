@@ -61,25 +61,30 @@ bool IsAthleteSelected(std::u16string_view line, std::int16_t selection) {
     return ListSelects(ReadField(line, kNumberListField), selection);
 }
 
-bool AppendAthleteList(const std::u16string& path, std::int16_t selection, std::u16string& out) {
+bool ForEachAthleteLine(const std::u16string& path, std::int16_t selection,
+                        const std::function<void(std::u16string_view)>& sink,
+                        std::uint64_t* fileBytes) {
     CFileEx file(path);
     if (!file.Open(CFileEx::modeRead | CFileEx::shareDenyWrite | CFileEx::typeBinary)) return false;
-    if (selection == kSelectAllAthletes) {
-        const auto bytes = static_cast<std::size_t>(file.GetLength());
-        out.reserve(out.size() + bytes + bytes / 8);
-    }
+    if (fileBytes) *fileBytes = file.GetLength();
     ReadMeetFileLines(file, [&](auto& lines) {
         typename std::remove_reference_t<decltype(lines)>::View line;
-        std::u16string scratch;
+        std::u16string scratch, wide;
         while (lines.Next(line)) {
             if (line.empty() || line[0] == ';') continue;
             if (selection != kSelectAllAthletes && !LineSelected(line, selection, scratch))
                 continue;
-            AppendLine(out, line);
-            out += u"\r\n";
+            sink(WideLine(line, wide));
         }
     });
     return true;
+}
+
+bool AppendAthleteList(const std::u16string& path, std::int16_t selection, std::u16string& out) {
+    return ForEachAthleteLine(path, selection, [&](std::u16string_view line) {
+        out += line;
+        out += u"\r\n";
+    });
 }
 
 }  // namespace kestrom

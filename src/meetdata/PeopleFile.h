@@ -2,6 +2,7 @@
 // The people file orvo.ppl: one athlete line per athlete, of which a clerk client asks for all
 // or for those whose number list (field 6) holds a selection number.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,10 @@ bool IsAthleteSelected(std::u16string_view line, std::int16_t selection);
 // encoding and line ends; LF and Ctrl-Z end a line. Returns false, leaving `out` as it was,
 // when the file cannot be opened (others may read it meanwhile, but nobody may write it).
 bool AppendAthleteList(const std::u16string& path, std::int16_t selection, std::u16string& out);
+// The same lines, each handed to `sink` without its line end as it is read; `fileBytes`, when
+// given, receives the file's size once it is open.
+bool ForEachAthleteLine(const std::u16string& path, std::int16_t selection,
+                        const std::function<void(std::u16string_view)>& sink,
+                        std::uint64_t* fileBytes = nullptr);
 
 }  // namespace kestrom

@@ -66,10 +66,10 @@ CConnectSocket::CConnectSocket(asio::ip::tcp::socket socket, CConnectionShared& 
     Touch();
 }
 
-bool CConnectSocket::WaitForMore() {
+bool CConnectSocket::WaitForMore(std::chrono::milliseconds wait) {
     pollfd fd{socket_.native_handle(), POLLIN, 0};
     for (;;) {
-        const int rc = ::poll(&fd, 1, static_cast<int>(shared_.messageStall.count()));
+        const int rc = ::poll(&fd, 1, static_cast<int>(wait.count()));
         if (rc > 0) return true;
         if (rc == 0) return false;
         if (errno != EINTR) return true;  // the read reports it
@@ -83,7 +83,13 @@ void CConnectSocket::Run() {
     std::unique_ptr<char[]> large;
     bool lastReadFull = false;
     while (!failed_) {
-        if (!framer_.Empty() && !WaitForMore()) {
+        if (framer_.HoldsSpareStorage() && !WaitForMore(kSpareStorageIdle)) {
+            // A device that sends one large upload after another gets them into pages that
+            // are already there; one that has gone quiet gives them back to the others.
+            framer_.Clear();
+            continue;
+        }
+        if (!framer_.Empty() && !WaitForMore(shared_.messageStall)) {
             const size_t bytes = framer_.BufferedBytes();
             framer_.Clear();
             LogThrottled(shared_.discardLog,
@@ -109,9 +115,11 @@ void CConnectSocket::Run() {
         try {
             OnReceive(std::string_view(buffer, static_cast<size_t>(n)));
         } catch (const std::exception& e) {
+            framer_.Recycle();
             serving_.store(false, std::memory_order_relaxed);
             shared_.op.AddLogLine(u"Request failed: " + FromUtf8(e.what()), LogLevel::kError);
         } catch (...) {
+            framer_.Recycle();
             serving_.store(false, std::memory_order_relaxed);
             shared_.op.AddLogLine(u"Request failed", LogLevel::kError);
         }
@@ -146,6 +154,7 @@ void CConnectSocket::OnReceive(std::string_view bytes) {
     if (!result.message) return;
     serving_.store(true, std::memory_order_relaxed);
     handler_->Serve(*result.message);
+    framer_.Recycle();
     serving_.store(false, std::memory_order_relaxed);
     Touch();
 }

@@ -33,6 +33,9 @@ struct CConnectionShared {
 // The peer's IPv4 address as text (IPv4-mapped IPv6 addresses as IPv4); empty when unknown.
 std::u16string PeerAddressText(const asio::ip::tcp::socket& socket);
 
+// How long storage kept from a served large message waits for the connection's next one.
+inline constexpr std::chrono::milliseconds kSpareStorageIdle{1000};
+
 class CConnectSocket : public CReplyChannel {
   public:
     using Clock = std::chrono::steady_clock;
@@ -70,8 +73,8 @@ class CConnectSocket : public CReplyChannel {
         lastActivity_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     }
     void LogThrottled(CLogThrottle& throttle, std::u16string_view line);
-    // Waits for bytes while a message is unfinished: false when none came in time.
-    bool WaitForMore();
+    // Waits up to `wait` for bytes: false when none came in time.
+    bool WaitForMore(std::chrono::milliseconds wait);
 
     asio::ip::tcp::socket socket_;
     CConnectionShared& shared_;

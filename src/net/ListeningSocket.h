@@ -69,6 +69,8 @@ class CListeningSocket {
     size_t ThreadCount() const;
     // Connections served at once: the configured cap, lowered to fit the descriptor limit.
     size_t ConnectionCap() const { return connectionCap_; }
+    // What the connections hold for messages, unfinished or kept for the next one.
+    size_t ReceiveMemoryHeld() const { return receiveBudget_ ? receiveBudget_->Used() : 0; }
 
   private:
     void AcceptLoop();

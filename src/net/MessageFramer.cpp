@@ -90,10 +90,11 @@ void CCharBuffer::EraseFront(size_t chars) {
     size_ -= chars;
 }
 
-std::u16string CCharBuffer::Take() {
-    std::u16string text = mapped_ ? std::u16string(view()) : std::move(small_);
-    Release();
-    return text;
+void CCharBuffer::Recycle() {
+    if (mapped_)
+        size_ = 0;
+    else
+        Release();
 }
 
 void CCharBuffer::Release() {
@@ -105,12 +106,26 @@ void CCharBuffer::Release() {
     mapped_ = false;
 }
 
+void CMessageFramer::Recycle() {
+    buffer_.Recycle();
+    if (!buffer_.Mapped()) {
+        if (budget_ && held_ > 0) budget_->Release(held_);
+        held_ = 0;
+    }
+    complete_ = false;
+    scanned_ = 0;
+    bufferedBytes_ = 0;
+    kind_.reset();
+    decoder_.Clear();
+}
+
 void CMessageFramer::Clear() {
     // Released, not emptied: a discarded upload's capacity would otherwise stay with the
     // connection for its whole life.
     buffer_.Release();
     if (budget_ && held_ > 0) budget_->Release(held_);
     held_ = 0;
+    complete_ = false;
     scanned_ = 0;
     bufferedBytes_ = 0;
     kind_.reset();
@@ -120,10 +135,14 @@ void CMessageFramer::Clear() {
 bool CMessageFramer::Reserve(size_t more) {
     const size_t needed = buffer_.size() + more;
     if (needed <= buffer_.capacity()) return true;
-    // Doubled, never past what the bound allows: each growth is a copy into fresh memory,
-    // which costs more than the bytes themselves.
+    // Heap storage is doubled, never past what the bound allows: each growth is a copy into
+    // fresh memory, which costs more than the bytes themselves. Mapped storage grows by
+    // kMappedBufferBytes at a time: the kernel moves its pages without a copy, and every page
+    // it holds is charged to the budget and populated.
     const size_t limitChars = LimitBytes() + kReceiveChunkBytes;
-    const size_t grown = std::min(buffer_.capacity() * 2, limitChars);
+    const size_t step =
+        buffer_.Mapped() ? kMappedBufferBytes / sizeof(char16_t) : buffer_.capacity();
+    const size_t grown = std::min(buffer_.capacity() + step, limitChars);
     const size_t capacity = std::max(needed, grown);
     const size_t bytes = capacity * sizeof(char16_t);
     if (bytes > held_) {
@@ -149,6 +168,7 @@ size_t CMessageFramer::LimitBytes() {
 }
 
 CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, WireMode mode) {
+    if (complete_) Recycle();
     CFeedResult result;
     const size_t maxChars = bytes.size() + 1;
     if (!Reserve(maxChars)) {
@@ -168,9 +188,9 @@ CMessageFramer::CFeedResult CMessageFramer::Feed(std::string_view bytes, WireMod
         buffer_.EraseFront(leading);
         scanned_ = 0;
     }
-    if (buffer_.view().find(kEOT, scanned_) != std::u16string_view::npos) {
-        result.message = buffer_.Take();
-        Clear();
+    if (FindChar(buffer_.view(), kEOT, scanned_) != std::u16string_view::npos) {
+        complete_ = true;
+        result.message = buffer_.view();
         return result;
     }
     scanned_ = buffer_.size();

@@ -31,8 +31,7 @@ bool IsLargeRequestKind(RequestKind kind);
 // Characters of an unfinished message. Storage above kMappedBufferBytes is mapped from the
 // system on its own, not taken from the heap: on Linux glibc keeps freed large blocks in the
 // arena of the thread that used them, so a discarded upload would otherwise stay resident for
-// the life of the process. Small storage is a string from the heap as before, handed over
-// without a copy when the message is complete.
+// the life of the process. Small storage is a string from the heap.
 inline constexpr size_t kMappedBufferBytes = 1024 * 1024;
 
 class CCharBuffer {
@@ -55,8 +54,9 @@ class CCharBuffer {
     // Within the capacity only.
     void Resize(size_t chars);
     void EraseFront(size_t chars);
-    // The characters as a string; the buffer is empty and holds no storage after it.
-    std::u16string Take();
+    // Empties the buffer for the next message: mapped storage is kept (its pages are already
+    // there, so the next large message takes no page faults), heap storage is given back.
+    void Recycle();
     // Gives the storage back to the heap or the system at once.
     void Release();
     // True while the storage is mapped apart from the heap.
@@ -77,7 +77,8 @@ class CMessageFramer {
     enum class Discard { kNone, kTooLarge, kOverBudget };
     struct CFeedResult {
         // The whole buffer, first EOT and anything after it included, once it is complete.
-        std::optional<std::u16string> message;
+        // It stays in the framer's storage until the next Feed, Recycle or Clear.
+        std::optional<std::u16string_view> message;
         // Why the unfinished message was thrown away; the connection carries on afresh.
         Discard discarded = Discard::kNone;
         // The bound that was passed (kTooLarge), in wire bytes.
@@ -95,16 +96,22 @@ class CMessageFramer {
     // an odd trailing byte in Unicode mode waits for the next read; an EOT at the very start
     // of the buffer is dropped, since it could never end a message.
     CFeedResult Feed(std::string_view bytes, WireMode mode);
+    // Done with the complete message: large storage stays for the connection's next message,
+    // still charged to the budget, small storage goes back to the heap.
+    void Recycle();
     // Throws away the unfinished message and gives its memory back.
     void Clear();
 
-    size_t BufferedChars() const { return buffer_.size(); }
-    size_t BufferedBytes() const { return bufferedBytes_; }
+    // Of the unfinished message; a complete one counts as gone.
+    size_t BufferedChars() const { return complete_ ? 0 : buffer_.size(); }
+    size_t BufferedBytes() const { return complete_ ? 0 : bufferedBytes_; }
     // What the buffer holds in memory (its capacity), as charged to the budget.
     size_t HeldBytes() const { return held_; }
     bool BufferMapped() const { return buffer_.Mapped(); }
     bool HasOddByte() const { return decoder_.HasOddByte(); }
-    bool Empty() const { return buffer_.empty() && !decoder_.HasOddByte(); }
+    bool Empty() const { return complete_ || (buffer_.empty() && !decoder_.HasOddByte()); }
+    // True while storage kept from a served message waits for the next one.
+    bool HoldsSpareStorage() const { return !complete_ && Empty() && held_ > 0; }
 
   private:
     // Room for `more` characters behind the buffer, charged to the budget; false when the
@@ -119,6 +126,7 @@ class CMessageFramer {
     size_t bufferedBytes_ = 0;         // wire bytes behind buffer_
     size_t held_ = 0;                  // bytes charged to the budget
     std::optional<RequestKind> kind_;  // the message's kind, once its command code is known
+    bool complete_ = false;            // the buffer holds a message handed over by Feed
     CCharDecoder decoder_;
 };
 

@@ -18,7 +18,7 @@ class CConnectionHandler {
     // and the replies to the message they complete are sent in.
     virtual WireMode BeginRead() = 0;
     // Serves one complete message to its end, replies included.
-    virtual void Serve(const std::u16string& message) = 0;
+    virtual void Serve(std::u16string_view message) = 0;
 };
 
 class CMessageHandler {

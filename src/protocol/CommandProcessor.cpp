@@ -67,7 +67,7 @@ void CCommandProcessor::TakeSettings() {
     settings_ = context_.settings.Snapshot();
 }
 
-void CCommandProcessor::Dispatch(RequestKind kind, const std::u16string& message,
+void CCommandProcessor::Dispatch(RequestKind kind, std::u16string_view message,
                                  std::u16string_view clientLabel) {
     switch (kind) {
         case RequestKind::kFieldOrvoPing:

@@ -84,7 +84,7 @@ class CCommandProcessor {
     WireMode Mode() const { return WireModeOf(settings_->CharMode); }
 
     // Runs the handler of the kind to its end, reply included.
-    void Dispatch(RequestKind kind, const std::u16string& message, std::u16string_view clientLabel);
+    void Dispatch(RequestKind kind, std::u16string_view message, std::u16string_view clientLabel);
 
     // The reply record: SOH code ",PSZ=" size STX payload ETX EOT, sent in one go.
     void SendReply(std::u16string_view code, std::u16string_view payload = {});

@@ -25,7 +25,7 @@ FileLookup FindEventFile(CCommandProcessor& p, std::u16string_view name) {
     return lookup;
 }
 
-void HandleDateComparison(CCommandProcessor& p, const std::u16string& message) {
+void HandleDateComparison(CCommandProcessor& p, std::u16string_view message) {
     const FileLookup lookup = FindEventFile(p, kEventFileName);
     if (!lookup.file) return;
     const FoundFile& file = *lookup.file;
@@ -72,7 +72,7 @@ void SendWholeEventFile(CCommandProcessor& p, std::u16string_view replyCode,
     p.SendReplyWire(replyCode, wire);
 }
 
-void HandleEventFileCopy(CCommandProcessor& p, RequestKind kind, const std::u16string& message) {
+void HandleEventFileCopy(CCommandProcessor& p, RequestKind kind, std::u16string_view message) {
     const bool headersOnly = kind == RequestKind::kEventFileHeaders;
     const std::u16string_view replyCode = headersOnly ? u"HRP" : u"ERP";
     std::u16string_view label;
@@ -123,7 +123,7 @@ void HandleEventFileCopy(CCommandProcessor& p, RequestKind kind, const std::u16s
 
 }  // namespace
 
-void HandleEventFileRequest(CCommandProcessor& p, RequestKind kind, const std::u16string& message) {
+void HandleEventFileRequest(CCommandProcessor& p, RequestKind kind, std::u16string_view message) {
     if (kind == RequestKind::kEventFileDateStamp)
         HandleDateComparison(p, message);
     else

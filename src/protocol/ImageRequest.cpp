@@ -34,7 +34,7 @@ void Refuse(CCommandProcessor& p) {
 
 }  // namespace
 
-void HandleImageRequest(CCommandProcessor& p, RequestKind, const std::u16string& message) {
+void HandleImageRequest(CCommandProcessor& p, RequestKind, std::u16string_view message) {
     auto payload = FindPayload(message);
     if (!payload) return Refuse(p);
     // The key runs up to the third comma and the stamp follows it; fewer than three commas

@@ -26,7 +26,7 @@ std::u16string BadEntriesLine(int count) {
 }  // namespace
 
 void HandleResultsChangedRequest(CCommandProcessor& p, RequestKind kind,
-                                 const std::u16string& message) {
+                                 std::u16string_view message) {
     const bool hyWire = kind == RequestKind::kHyWireResultsChanged;
     CResultsChanged changed;  // emptied for every request: it lives only as long as this one
 

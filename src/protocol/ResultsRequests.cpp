@@ -114,7 +114,7 @@ void HandleNextResults(CCommandProcessor& p, const CEventInfo& key) {
 
 }  // namespace
 
-void HandleResultsRequest(CCommandProcessor& p, RequestKind kind, const std::u16string& message) {
+void HandleResultsRequest(CCommandProcessor& p, RequestKind kind, std::u16string_view message) {
     auto payload = FindPayload(message);
     CEventInfo key;
     char16_t mark = kNoDirection;

@@ -2,8 +2,10 @@
 
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,9 +22,9 @@
 #include "protocol/CommandProcessor.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
 #include "protocol/ResultsFiles.h"
 #include "wire/Records.h"
+#include "wire/WireChars.h"
 
 namespace kestrom {
 namespace {
@@ -54,33 +56,85 @@ std::u16string Decimal(std::uint64_t value) {
     return U16(std::to_string(value));
 }
 
+// The payload as the readers of the stamp and the key see it, unscrambled. Those readers look
+// at the first fields only, so only a head is unscrambled when the fields they read end inside
+// it: it holds enough commas and no quote (a quoted field may carry a comma past the head).
+// Otherwise the whole payload is, as a reader of the whole text would see it.
+class CUploadText {
+  public:
+    CUploadText(std::u16string_view payload, bool unscramble) : payload_(payload) {
+        if (!unscramble) {
+            text_ = payload;
+            return;
+        }
+        const std::u16string_view head = payload.substr(0, kHeadChars);
+        copy_ = Unscramble(head);
+        text_ = copy_;
+        whole_ = head.size() == payload.size();
+        unscramble_ = true;
+    }
+
+    // The text from `from` on, exact for reading its first `fields` fields.
+    std::u16string_view From(size_t from, int fields) {
+        if (!whole_ && !HeadHolds(from, fields)) {
+            copy_ = Unscramble(payload_);
+            text_ = copy_;
+            whole_ = true;
+        }
+        return text_.substr(std::min(from, text_.size()));
+    }
+
+  private:
+    static constexpr size_t kHeadChars = 1024;
+
+    bool HeadHolds(size_t from, int fields) const {
+        if (!unscramble_) return true;
+        const std::u16string_view rest = text_.substr(std::min(from, text_.size()));
+        if (rest.find(u'"') != std::u16string_view::npos) return false;
+        return std::count(rest.begin(), rest.end(), u',') >= fields;
+    }
+
+    std::u16string_view payload_;
+    std::u16string copy_;
+    std::u16string_view text_;
+    bool whole_ = true;
+    bool unscramble_ = false;
+};
+
 class CResultsUpload {
   public:
-    CResultsUpload(CCommandProcessor& p, RequestKind kind, const std::u16string& message)
+    CResultsUpload(CCommandProcessor& p, RequestKind kind, std::u16string_view message)
         : p_(p), kind_(kind), message_(message) {}
 
     void Run(std::u16string_view clientLabel) {
         p_.Log(WithClientLabel(clientLabel, kMsgReceivingResults.text), LogLevel::kInfo);
 
-        const auto bounds = FindPayloadBounds(message_);
-        if (!bounds) return Refuse();
-        std::u16string payload(bounds->Payload(message_));
-        if (p_.Mode() == WireMode::kSingleByte) UnscrambleInPlace(payload);
+        // The bounds and the checksum in one pass; the payload stays as it arrived, and is
+        // unscrambled on its way into the file.
+        const CUploadScan scan = ScanUpload(message_, p_.CharMode() == 1);
+        if (!scan.bounded) return Refuse();
+        std::u16string_view payload = message_.substr(scan.stx + 1, scan.etx - scan.stx - 1);
+        CUploadText text(payload, p_.Mode() == WireMode::kSingleByte);
+        size_t from = 0;
 
-        if (kind_ == RequestKind::kResultsUploadStamped && !CheckStamp(payload)) return;
+        if (kind_ == RequestKind::kResultsUploadStamped) {
+            const auto stripped = CheckStamp(text);
+            if (!stripped) return;
+            from = *stripped;
+            payload.remove_prefix(std::min(payload.size(), from));
+        }
 
-        if (!ReadEventKey(payload, key_)) return Refuse();
+        if (!ReadEventKey(text.From(from, 3), key_)) return Refuse();
         p_.Log(EventKeyText(key_), LogLevel::kInfo);
 
-        const auto sent = ReadUploadChecksum(message_, bounds->etx);
-        const auto computed = ComputeUploadChecksum(message_, bounds->etx, p_.CharMode() == 1);
-        if (!sent || !computed) return Refuse();
-        if (*sent != *computed) {
+        const auto sent = ReadUploadChecksum(message_, scan.etx);
+        if (!sent || !scan.checksum) return Refuse();
+        if (*sent != *scan.checksum) {
             p_.SendReply(u"NOK");
             p_.SendReply(u"NSR");
             return;
         }
-        if (!Fits(payload)) return;
+        if (!Fits(payload.size())) return;
         Store(payload);
     }
 
@@ -90,21 +144,20 @@ class CResultsUpload {
         p_.SendReply(u"NSR");
     }
 
-    // "RFT": strips the date stamp; false (after the reply) when the upload must not be
-    // stored because its date is unusable or the folder's file of the heat is newer.
-    bool CheckStamp(std::u16string& payload) {
-        const auto field = ReadField(payload, 0);
-        if (!field) return true;
+    // "RFT": how many characters of date stamp to strip; nothing (after the reply) when the
+    // upload must not be stored because its date is unusable or the folder's file of the heat
+    // is newer.
+    std::optional<size_t> CheckStamp(CUploadText& text) {
+        const auto field = ReadField(text.From(0, 1), 0);
+        if (!field) return 0;
         const auto date = ReadUploadDate(*field);
         if (!date) {
             Refuse();
-            return false;
+            return std::nullopt;
         }
-        payload.erase(0, std::min(payload.size(), kDateStampPrefix));
-
         CEventInfo key;
         // Without a key the upload is refused below; there is no file to compare with.
-        if (!ReadEventKey(payload, key)) return true;
+        if (!ReadEventKey(text.From(kDateStampPrefix, 3), key)) return kDateStampPrefix;
         const FileLookup found = FindResultsFile(p_, p_.ResultsDirectory(), key, u".qff",
                                                  kEventDigits, ResultsNameOrder::kCompactFirst);
         if (found.file && found.file->lastWriteTime > *date) {
@@ -112,17 +165,17 @@ class CResultsUpload {
                        u") not stored.  Current result has a newer timestamp",
                    LogLevel::kError);
             p_.SendReply(u"NSR");
-            return false;
+            return std::nullopt;
         }
-        return true;
+        return kDateStampPrefix;
     }
 
     // Refuses (after the log line and "NSR") a text far beyond any real results file, and
     // any upload once the results folder's disk is down to its reserve: the disk is shared
     // with the photo-finish system and the event file, which must never be the one that fails.
-    bool Fits(const std::u16string& payload) {
+    bool Fits(size_t payloadChars) {
         const CKestromSettings& s = p_.Settings();
-        const std::uint64_t bytes = payload.size() * BytesPerChar(p_.Mode());
+        const std::uint64_t bytes = payloadChars * BytesPerChar(p_.Mode());
         if (s.MaxResultsUploadBytes > 0 &&
             bytes > static_cast<std::uint64_t>(s.MaxResultsUploadBytes))
             return NotStored(
@@ -149,7 +202,7 @@ class CResultsUpload {
         return false;
     }
 
-    void Store(std::u16string& payload) {
+    void Store(std::u16string_view payload) {
         // The file a results request finds under the dash name, whatever its case, is the one
         // replaced, and it keeps its name; a new heat gets the name as written.
         const std::u16string path =
@@ -166,15 +219,23 @@ class CResultsUpload {
 
     // Readers of the heat's file go on reading the old one meanwhile; a second upload of the
     // heat in the same moment is refused (the writer claims the file).
-    bool Write(std::u16string& payload, const std::u16string& path) {
+    bool Write(std::u16string_view payload, const std::u16string& path) {
         CAtomicFileWriter writer(path);
         if (!writer.Create()) return false;
-        for (char16_t& c : payload)
-            if (c == u'\r') c = u'\n';
+        const FileEncoding encoding = p_.UploadEncoding();
         CFileEx& file = writer.File();
-        file.SetWriteEncoding(p_.UploadEncoding());
+        file.SetWriteEncoding(encoding);
         file.WriteByteOrderMark();
-        file.WriteString(payload);
+        // Unscrambled, every CR and LF as CR LF and narrowed or not, a piece at a time: the
+        // payload is never copied whole.
+        const bool unscramble = p_.Mode() == WireMode::kSingleByte;
+        const bool wide = encoding == FileEncoding::kUtf16;
+        std::unique_ptr<char[]> bytes(new char[kPieceChars * 4]);
+        for (size_t at = 0; at < payload.size(); at += kPieceChars) {
+            const size_t n =
+                StoredUploadBytes(payload.substr(at, kPieceChars), unscramble, wide, bytes.get());
+            if (!file.Write(bytes.get(), n)) break;  // the commit reports it
+        }
         // A heat seen for the first time gets its name in one step, already holding the
         // whole content (link fails when the name exists), so no crash leaves it empty.
         return (writer.TargetExisted() ? writer.Commit() : writer.CommitNew()).Ok();
@@ -185,15 +246,19 @@ class CResultsUpload {
         p_.SendReply(u"NSR");
     }
 
+    // Characters turned into file bytes at a time: a narrow piece is large enough to bypass
+    // the file's own buffer.
+    static constexpr size_t kPieceChars = 64 * 1024;
+
     CCommandProcessor& p_;
     RequestKind kind_;
-    const std::u16string& message_;
+    std::u16string_view message_;
     CEventInfo key_;
 };
 
 }  // namespace
 
-void HandleResultsUpload(CCommandProcessor& p, RequestKind kind, const std::u16string& message,
+void HandleResultsUpload(CCommandProcessor& p, RequestKind kind, std::u16string_view message,
                          std::u16string_view clientLabel) {
     try {
         CResultsUpload(p, kind, message).Run(clientLabel);

@@ -44,7 +44,7 @@ int CountPieces(std::u16string_view payload) {
 
 }  // namespace
 
-void HandleScheduleRequest(CCommandProcessor& p, RequestKind, const std::u16string& message,
+void HandleScheduleRequest(CCommandProcessor& p, RequestKind, std::u16string_view message,
                            bool unscramble) {
     const std::u16string_view raw = SchedulePayload(message);
     const std::u16string payload = unscramble ? Unscramble(raw) : std::u16string(raw);

@@ -82,7 +82,7 @@ class CStartListUpload {
   public:
     explicit CStartListUpload(CCommandProcessor& p) : p_(p) {}
 
-    void Run(const std::u16string& message, std::u16string_view clientLabel) {
+    void Run(std::u16string_view message, std::u16string_view clientLabel) {
         p_.Log(WithClientLabel(clientLabel, kMsgReceivingStartList.text), LogLevel::kInfo);
 
         // The event file whatever the case of its name: the merged file replaces that one.
@@ -176,7 +176,7 @@ class CStartListUpload {
 
 }  // namespace
 
-void HandleStartListUpload(CCommandProcessor& p, RequestKind, const std::u16string& message,
+void HandleStartListUpload(CCommandProcessor& p, RequestKind, std::u16string_view message,
                            std::u16string_view clientLabel) {
     try {
         CStartListUpload(p).Run(message, clientLabel);

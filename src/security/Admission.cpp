@@ -162,7 +162,7 @@ std::optional<CProduct> GuardedProductOfKind(RequestKind kind) {
 }
 
 void Admit(CAdmissionContext& context, std::u16string_view peerIpText, RequestKind kind,
-           const std::u16string& message, CCommandProcessor& processor) {
+           std::u16string_view message, CCommandProcessor& processor) {
     COperatorInterface& op = context.op;
     // The snapshot the processor took when the message arrived: one per message.
     const CKestromSettings& settings = processor.Settings();

@@ -31,6 +31,6 @@ std::optional<CProduct> GuardedProductOfKind(RequestKind kind);
 
 // Runs to its end on the connection's thread: a refusal reply, a prompt, or one dispatch.
 void Admit(CAdmissionContext& context, std::u16string_view peerIpText, RequestKind kind,
-           const std::u16string& message, CCommandProcessor& processor);
+           std::u16string_view message, CCommandProcessor& processor);
 
 }  // namespace kestrom

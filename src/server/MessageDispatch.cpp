@@ -21,7 +21,7 @@ class CAdmittedConnection : public CConnectionHandler {
         return processor_.Mode();
     }
 
-    void Serve(const std::u16string& message) override {
+    void Serve(std::u16string_view message) override {
         Admit(admissionContext_, peerIp_, LookupCommand(message), message, processor_);
     }
 

@@ -34,6 +34,23 @@ inline constexpr std::u16string_view kChecksumTag = u"CHK=";
 std::optional<std::uint32_t> ComputeUploadChecksum(std::u16string_view message, size_t etx,
                                                    bool withHighBytes);
 
+// The first STX and the first ETX of an upload, and its checksum, in one pass over it.
+struct CUploadScan {
+    size_t stx = 0;
+    size_t etx = 0;
+    // The message has an STX and an ETX, the STX first.
+    bool bounded = false;
+    // ComputeUploadChecksum's sum; nothing when the message ends before it.
+    std::optional<std::uint32_t> checksum;
+};
+CUploadScan ScanUpload(std::u16string_view message, bool withHighBytes);
+
+// What a results upload's payload becomes in its file, a piece at a time: each character
+// unscrambled (-71) when `unscramble` is set, CR and LF each as CR LF, then as one byte (its low
+// 8 bits) or, when `wide`, two bytes, low byte first. `out` has room for four bytes a
+// character; returns the bytes written.
+size_t StoredUploadBytes(std::u16string_view payload, bool unscramble, bool wide, char* out);
+
 // The eight characters after the first "CHK=" at or after `etx`, read as hexadecimal, most
 // significant first (either case; any other character counts as 255 in its place). Nothing
 // when there is no "CHK=" there or fewer than eight characters follow it.

@@ -1,5 +1,9 @@
 #include "wire/WireText.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace kestrom {
 
 void AppendEncoded(std::string& out, std::u16string_view text, WireMode mode) {
@@ -36,46 +40,73 @@ std::u16string Decode(std::string_view bytes, WireMode mode) {
 
 size_t CCharDecoder::Decode(std::string_view bytes, WireMode mode, char16_t* out) {
     char16_t* const begin = out;
-    bool hitNul = false;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t size = bytes.size();
+    size_t i = 0;
     if (mode == WireMode::kSingleByte) {
         if (oddByte_) {
-            if (*oddByte_ == 0)
-                hitNul = true;
-            else
-                *out++ = static_cast<char16_t>(*oddByte_);
+            const unsigned char b = *oddByte_;
             oddByte_.reset();
+            if (b == 0) return 0;
+            *out++ = b;
         }
-        for (size_t i = 0; i < bytes.size() && !hitNul; ++i) {
-            const auto b = static_cast<unsigned char>(bytes[i]);
-            if (b == 0)
-                hitNul = true;
-            else
-                *out++ = static_cast<char16_t>(b);
+#ifdef __SSE2__
+        // Sixteen bytes at a time while they hold no NUL.
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 16 <= size; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) != 0) break;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+            out += 16;
         }
+#endif
+        for (; i < size && in[i] != 0; ++i) *out++ = in[i];
         return static_cast<size_t>(out - begin);
     }
-    size_t i = 0;
-    auto next = [&]() { return static_cast<unsigned char>(bytes[i++]); };
-    size_t available = bytes.size() + (oddByte_ ? 1 : 0);
-    while (available >= 2 && !hitNul) {
-        unsigned char low;
-        if (oddByte_) {
-            low = *oddByte_;
-            oddByte_.reset();
-        } else {
-            low = next();
-        }
-        const unsigned char high = next();
-        available -= 2;
-        const auto c = static_cast<char16_t>(low | (high << 8));
-        if (c == 0)
-            hitNul = true;
-        else
-            *out++ = c;
+    if (oddByte_ && size > 0) {
+        const auto c = static_cast<char16_t>(*oddByte_ | (in[0] << 8));
+        oddByte_.reset();
+        if (c == 0) return 0;
+        *out++ = c;
+        i = 1;
     }
-    if (!hitNul && available == 1) oddByte_ = oddByte_ ? *oddByte_ : next();
-    if (hitNul) oddByte_.reset();
+#ifdef __SSE2__
+    // Eight pairs at a time while they hold no NUL character; x86 keeps the low byte first,
+    // as the wire does.
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, zero)) != 0) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+        out += 8;
+    }
+#endif
+    for (; i + 2 <= size; i += 2) {
+        const auto c = static_cast<char16_t>(in[i] | (in[i + 1] << 8));
+        if (c == 0) {
+            oddByte_.reset();
+            return static_cast<size_t>(out - begin);
+        }
+        *out++ = c;
+    }
+    if (i < size) oddByte_ = in[i];
     return static_cast<size_t>(out - begin);
+}
+
+size_t FindChar(std::u16string_view text, char16_t c, size_t from) {
+    size_t i = from;
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi16(static_cast<short>(c));
+    for (; i + 8 <= text.size(); i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const int hits = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
+        if (hits != 0) return i + static_cast<size_t>(__builtin_ctz(hits)) / 2;
+    }
+#endif
+    for (; i < text.size(); ++i)
+        if (text[i] == c) return i;
+    return std::u16string_view::npos;
 }
 
 }  // namespace kestrom

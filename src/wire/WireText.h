@@ -18,6 +18,10 @@ void AppendEncoded(std::string& out, std::u16string_view text, WireMode mode);
 // The characters of whole bytes; an odd trailing byte in Unicode mode is ignored.
 std::u16string Decode(std::string_view bytes, WireMode mode);
 
+// Where `c` first stands in `text` at or after `from`, or npos: a search of megabytes that
+// takes eight characters at a time.
+size_t FindChar(std::u16string_view text, char16_t c, size_t from = 0);
+
 // Turns the bytes of one read after another into characters, as a connection receives them:
 // a byte of a wide character left at the end of a read waits for the next, and a NUL
 // character ends the read (it and everything after it in the read are dropped).

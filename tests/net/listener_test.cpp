@@ -283,5 +283,24 @@ TEST_F(LimitedListener, AnIdleConnectionThatBehavesIsNeverClosed) {
     EXPECT_TRUE(c->ReceiveReply(10s));
 }
 
+TEST_F(LimitedListener, LargeMessageStorageIsKeptForTheNextAndGivenBackWhenTheDeviceIsQuiet) {
+    Start(WireMode::kSingleByte);
+    auto c = Connect();
+    const std::u16string upload = BuildRequest(u"RFF", std::u16string(1536 * 1024, u'x'));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(c->SendText(upload));
+        auto reply = c->ReceiveReply(10s);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->code, u"RFF");
+        // Served, and its storage (two bytes a character) still held for the next one.
+        EXPECT_GE(listener.ReceiveMemoryHeld(), 2 * upload.size());
+    }
+    // A second without bytes gives it back; the connection goes on.
+    EXPECT_TRUE(WaitUntil([&] { return listener.ReceiveMemoryHeld() == 0; }));
+    ASSERT_TRUE(c->SendText(BuildRequest(u"HAL")));
+    EXPECT_TRUE(c->ReceiveReply(10s));
+    EXPECT_EQ(handler.Messages().size(), 3u);
+}
+
 }  // namespace
 }  // namespace kestrom

@@ -154,22 +154,69 @@ TEST(MessageFramer, RequestsGetTheSmallBoundUploadsAndChangedListsTheLargeOne) {
     }
 }
 
-TEST(MessageFramer, UploadBelowItsBoundArrivesWholeAndTheBufferMemoryGoesWithIt) {
+TEST(MessageFramer, LargeMessageStorageServesTheNextMessageAndStaysCharged) {
     CMemoryBudget budget(8 * 1024 * 1024);
     CMessageFramer framer({4096, 4 * 1024 * 1024}, &budget);
     std::string body(1024 * 1024, 'x');
-    ASSERT_FALSE(framer.Feed("\x01RFF\x02", kNarrow).message);
-    for (size_t at = 0; at < body.size(); at += 64 * 1024)
-        ASSERT_FALSE(framer.Feed(std::string_view(body).substr(at, 64 * 1024), kNarrow).message);
+    auto feedUpload = [&](char fill) {
+        std::fill(body.begin(), body.end(), fill);
+        EXPECT_FALSE(framer.Feed("\x01RFF\x02", kNarrow).message);
+        for (size_t at = 0; at < body.size(); at += 64 * 1024)
+            EXPECT_FALSE(
+                framer.Feed(std::string_view(body).substr(at, 64 * 1024), kNarrow).message);
+        return framer.Feed("\x03\x04", kNarrow);
+    };
+    const auto first = feedUpload('x');
+    ASSERT_TRUE(first.message);
+    EXPECT_EQ(first.message->size(), body.size() + 7);
     // What it holds is charged, and close to what it needs (two bytes a character).
-    EXPECT_EQ(budget.Used(), framer.HeldBytes());
-    EXPECT_GE(framer.HeldBytes(), 2 * body.size());
-    EXPECT_LE(framer.HeldBytes(), 3 * body.size() + 256 * 1024);
-    const auto done = framer.Feed("\x03\x04", kNarrow);
-    ASSERT_TRUE(done.message);
-    EXPECT_EQ(done.message->size(), body.size() + 7);
-    EXPECT_EQ(budget.Used(), 0u);
+    const size_t held = framer.HeldBytes();
+    EXPECT_EQ(budget.Used(), held);
+    EXPECT_GE(held, 2 * body.size());
+    EXPECT_LE(held, 3 * body.size() + 256 * 1024);
+
+    // Served: the mapped storage waits for the next message, still charged, and takes it
+    // without growing.
+    framer.Recycle();
+    EXPECT_TRUE(framer.Empty());
+    EXPECT_TRUE(framer.HoldsSpareStorage());
+    EXPECT_EQ(budget.Used(), held);
+    const auto second = feedUpload('y');
+    ASSERT_TRUE(second.message);
+    EXPECT_EQ(second.message->size(), body.size() + 7);
+    EXPECT_EQ((*second.message)[5], u'y');
+    EXPECT_EQ(framer.HeldBytes(), held);
+    EXPECT_EQ(budget.Used(), held);
+
+    // A small message after it is framed in the same storage, from its start.
+    framer.Recycle();
+    const auto ping = framer.Feed("\x01HFL\x02\x03\x04", kNarrow);
+    ASSERT_TRUE(ping.message);
+    EXPECT_EQ(*ping.message, u"\x01HFL\x02\x03\x04");
+
+    framer.Clear();
+    EXPECT_FALSE(framer.HoldsSpareStorage());
     EXPECT_EQ(framer.HeldBytes(), 0u);
+    EXPECT_EQ(budget.Used(), 0u);
+}
+
+TEST(MessageFramer, SmallMessageStorageGoesBackOnceServed) {
+    CMemoryBudget budget(1024 * 1024);
+    CMessageFramer framer({4096, 4 * 1024 * 1024}, &budget);
+    ASSERT_TRUE(framer
+                    .Feed("\x01RFQ\x02"
+                          "1,1,1\x03\x04",
+                          kNarrow)
+                    .message);
+    EXPECT_GT(budget.Used(), 0u);
+    framer.Recycle();
+    EXPECT_FALSE(framer.HoldsSpareStorage());
+    EXPECT_EQ(budget.Used(), 0u);
+    // Without Recycle the next read starts a new message all the same.
+    ASSERT_TRUE(framer.Feed("\x01HFL\x02\x03\x04", kNarrow).message);
+    const auto next = framer.Feed("\x01HAL\x02\x03\x04", kNarrow);
+    ASSERT_TRUE(next.message);
+    EXPECT_EQ(*next.message, u"\x01HAL\x02\x03\x04");
 }
 
 TEST(MessageFramer, BudgetOfAllConnectionsDiscardsTheMessageThatWouldPassIt) {
@@ -229,17 +276,18 @@ TEST(MessageFramer, LargeMessageKeepsEveryCharacterAcrossTheMoveToMappedStorage)
         wire += static_cast<char>(c & 0xFF);
         wire += static_cast<char>(c >> 8);
     }
-    std::optional<std::u16string> message;
+    std::optional<std::u16string_view> message;
     bool sawMapped = false;
     for (size_t at = 0; at < wire.size() && !message; at += 65531) {
         auto result = framer.Feed(std::string_view(wire).substr(at, 65531), kWide);
         ASSERT_EQ(result.discarded, CMessageFramer::Discard::kNone);
         sawMapped = sawMapped || framer.BufferMapped();
-        message = std::move(result.message);
+        message = result.message;
     }
     EXPECT_TRUE(sawMapped);
     ASSERT_TRUE(message);
     EXPECT_TRUE(*message == expected);
+    framer.Clear();
     EXPECT_FALSE(framer.BufferMapped());
     EXPECT_EQ(framer.HeldBytes(), 0u);
 }

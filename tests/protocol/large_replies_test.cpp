@@ -83,6 +83,37 @@ TEST_F(LargeReplies, WholeEventFileOfManyBlocksIsOneRecordByteForByteInBothModes
     }
 }
 
+TEST_F(LargeReplies, WholeAthleteListOfManyBlocksIsOneRecordByteForByteInBothModes) {
+    // 20,000 athletes (about 900 KB) in a UTF-16 file, a comment and a selection that the
+    // reply of every line ignores; a selection's reply is small and holds nothing.
+    // Latin-1 text, each byte one character of the UTF-16 file.
+    std::string text;
+    for (int n = 1; n <= 20000; ++n)
+        text += std::to_string(n) + ",Halvorsen,Anika,F,LAK,\xC5sa," + (n % 2 ? "\"3,7\"" : "0") +
+                "\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (unsigned char c : "; athletes\r\n" + text) bytes += {static_cast<char>(c), '\0'};
+    WriteBytes(dir_ / "event" / "orvo.ppl", bytes);
+    SetMTime(dir_ / "event" / "orvo.ppl", fileTime_);
+    for (int mode : {0, 1}) {
+        SetCharMode(mode);
+        CBlockChannel channel(WireModeOf(mode));
+        const std::string reply = Send(channel, RequestKind::kAthleteList, "PRQ", older_);
+        ASSERT_TRUE(reply == Reply("PRP", "10300012062024," + text)) << "mode " << mode;
+        ASSERT_GE(channel.sizes.size(), 3u);
+        for (size_t n : channel.sizes) EXPECT_LE(n, kReplyBlockBytes);
+        ASSERT_EQ(channel.held.size(), 1u);
+        EXPECT_GE(channel.held[0], reply.size());
+
+        CBlockChannel selected(WireModeOf(mode));
+        Send(selected, RequestKind::kAthleteList, "PRQ", older_ + ",7");
+        EXPECT_TRUE(selected.held.empty());
+    }
+    CBlockChannel refused(WireMode::kUnicode);
+    refused.grant = false;
+    EXPECT_EQ(Send(refused, RequestKind::kAthleteList, "PRQ", older_), Reply("NLA"));
+}
+
 TEST_F(LargeReplies, EventFileThatFindsNoRoomAmongLargeRepliesIsAnsweredNls) {
     WriteBytes(Event("orvo.evt"), std::string(600 * 1024, 'x') + "\n");
     SetMTime(Event("orvo.evt"), fileTime_);

@@ -66,6 +66,27 @@ TEST_F(ResultsUpload, LowerCaseChecksumIsAccepted) {
     EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, message), Reply("ROK"));
 }
 
+TEST_F(ResultsUpload, KeyIsReadFromTheWholeTextWhenItsFieldsReachFarIn) {
+    // A quoted first field whose closing quote stands past the first thousand characters,
+    // then a long text without a comma: the key is read as from the whole payload, in both
+    // modes, and the stamp of "RFT" too.
+    for (const int mode : {0, 1}) {
+        SetCharMode(mode);
+        const std::u16string sevens = u"\"" + std::u16string(1500, u'7') + u"\",1,3,x\r";
+        EXPECT_EQ(Dispatch(RequestKind::kResultsUpload, Upload(u"RFF", sevens)), Reply("ROK"));
+        EXPECT_EQ(Log().back(), u"(-32768,1,3)");
+        EXPECT_EQ(Dispatch(RequestKind::kResultsUpload,
+                           Upload(u"RFF", u"7,1," + std::u16string(3000, u'3'))),
+                  Reply("ROK"));
+        EXPECT_EQ(Log().back(), u"(7,1,-32768)");
+        EXPECT_EQ(Dispatch(RequestKind::kResultsUploadStamped,
+                           Upload(u"RFT", u"10300012062099,\"8\"," + std::u16string(2000, u'1') +
+                                              u",2,y\r")),
+                  Reply("ROK"));
+        EXPECT_EQ(Log().back(), u"(8,-32768,2)");
+    }
+}
+
 TEST_F(ResultsUpload, IncompleteOrUnreadableUploadsAreRefused) {
     const std::u16string bad[] = {
         u"\x0001RFF\x0002xyz\x0004",                                       // no ETX

@@ -110,15 +110,15 @@ class CEchoHandler : public CMessageHandler {
         CConnection(CEchoHandler& owner, CReplyChannel& channel)
             : owner_(owner), channel_(channel) {}
         WireMode BeginRead() override { return mode_ = owner_.mode.load(); }
-        void Serve(const std::u16string& message) override {
+        void Serve(std::u16string_view message) override {
             {
                 std::lock_guard lock(owner_.mutex);
-                owner_.messages.push_back(message);
+                owner_.messages.emplace_back(message);
             }
             const size_t soh = message.find(kSOH);
             std::u16string_view code;
-            if (soh != std::u16string::npos) {
-                code = std::u16string_view(message).substr(soh + 1);
+            if (soh != std::u16string_view::npos) {
+                code = message.substr(soh + 1);
                 code = code.substr(0, code.find(kSTX));
             }
             channel_.SendText(BuildReplyRecord(code, {}, mode_), false);

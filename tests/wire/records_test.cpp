@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "wire/DateStamp.h"
@@ -11,6 +12,14 @@
 
 namespace kestrom::testing {
 namespace {
+
+using namespace std::string_literals;
+
+std::string Stored(std::u16string_view payload, bool unscramble, bool wide) {
+    std::string out(payload.size() * 4, '?');
+    out.resize(StoredUploadBytes(payload, unscramble, wide, out.data()));
+    return out;
+}
 
 TEST(Records, RequestsAreSohCodeStxPayloadEtxTrailerEot) {
     EXPECT_EQ(BuildRequest(u"HFL"), u"\x01HFL\x02\x03\x04");
@@ -72,6 +81,59 @@ TEST(Records, UploadChecksumSumsFromSohThroughTheTagAndHighBytesOnlyWhenAsked) {
                                  u"CHK=0000000G",
                                  0),
               255u);
+}
+
+TEST(Records, UploadScanFindsTheBoundsAndTheChecksumInOnePass) {
+    // Messages of every length up to a few blocks with STX, ETX and the tag at random places,
+    // against the rules one at a time: the first STX and the first ETX, the STX first, and
+    // the sum through the fourth character after that ETX.
+    std::mt19937 random(3);
+    for (int round = 0; round < 4000; ++round) {
+        const size_t size = random() % 60;
+        std::u16string message(size, u'a');
+        for (char16_t& c : message) {
+            const unsigned r = random() % 40;
+            c = r == 0 ? kSTX : r == 1 ? kETX : static_cast<char16_t>(random() % 0x10000);
+        }
+        for (const bool high : {false, true}) {
+            const CUploadScan scan = ScanUpload(message, high);
+            const size_t stx = message.find(kSTX), etx = message.find(kETX);
+            const bool bounded =
+                stx != std::u16string::npos && etx != std::u16string::npos && stx < etx;
+            ASSERT_EQ(scan.bounded, bounded) << round;
+            if (!bounded) continue;
+            EXPECT_EQ(scan.stx, stx);
+            EXPECT_EQ(scan.etx, etx);
+            EXPECT_EQ(scan.checksum, ComputeUploadChecksum(message, etx, high)) << round;
+        }
+    }
+    const std::u16string upload = BuildUploadMessage(u"RFF", std::u16string(100, u'\u0141'), true);
+    const CUploadScan scan = ScanUpload(upload, true);
+    EXPECT_EQ(scan.checksum, ReadUploadChecksum(upload, scan.etx));
+}
+
+TEST(Records, StoredUploadBytesUnscrambleAndDoubleEveryLineEnd) {
+    EXPECT_EQ(Stored(Scramble(u"7,1,3,\r1,Ann\r\n"), true, false), "7,1,3,\r\n1,Ann\r\n\r\n");
+    EXPECT_EQ(Stored(u"A\u20AC\n", false, true), "A\0\xAC\x20\r\0\n\0"s);
+    // Against the rule one character at a time, at every length and line-end place.
+    std::mt19937 random(5);
+    for (int round = 0; round < 3000; ++round) {
+        std::u16string text(random() % 50, u'a');
+        for (char16_t& c : text) {
+            const unsigned r = random() % 12;
+            c = r == 0 ? u'\r' : r == 1 ? u'\n' : static_cast<char16_t>(random() % 0x10000);
+        }
+        for (const bool wide : {false, true}) {
+            std::string expected;
+            for (const char16_t c : text) {
+                const std::u16string one =
+                    c == u'\r' || c == u'\n' ? u"\r\n" : std::u16string(1, c);
+                expected += Encode(one, wide ? WireMode::kUnicode : WireMode::kSingleByte);
+            }
+            ASSERT_EQ(Stored(Scramble(text), true, wide), expected) << round;
+            ASSERT_EQ(Stored(text, false, wide), expected) << round;
+        }
+    }
 }
 
 TEST(DateStamps, FourteenDigitsOfLocalTimeBothWays) {

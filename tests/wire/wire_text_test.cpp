@@ -1,6 +1,7 @@
 // Characters to bytes and back by the character mode, and the +71 scrambling.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "wire/WireText.h"
@@ -62,6 +63,65 @@ TEST(CharDecoder, ANulCharacterEndsTheRead) {
     EXPECT_EQ(decoder.Decode("\0"s, WireMode::kUnicode, out), 0u);
     EXPECT_EQ(decoder.Decode("XY"s, WireMode::kSingleByte, out), 0u);
     EXPECT_FALSE(decoder.HasOddByte());
+}
+
+// The rule one character at a time, as the connection's reads are framed.
+std::u16string DecodeOneByOne(std::string_view bytes, WireMode mode) {
+    std::u16string out;
+    if (mode == WireMode::kSingleByte) {
+        for (char b : bytes) {
+            if (b == 0) break;
+            out += static_cast<char16_t>(static_cast<unsigned char>(b));
+        }
+        return out;
+    }
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                             static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (c == 0) break;
+        out += c;
+    }
+    return out;
+}
+
+TEST(CharDecoder, LongReadsGiveWhatOneCharacterAtATimeGives) {
+    // Reads long enough for the sixteen-byte steps, with a NUL (or a zero pair) at every
+    // position around their ends, and Unicode reads that start behind an odd byte.
+    std::mt19937 random(7);
+    for (const WireMode mode : {WireMode::kSingleByte, WireMode::kUnicode}) {
+        for (size_t size = 30; size < 80; ++size) {
+            for (int nulAt = -1; nulAt < static_cast<int>(size); nulAt += 3) {
+                std::string bytes(size, 'x');
+                for (char& b : bytes) b = static_cast<char>(1 + random() % 255);
+                if (nulAt >= 0) {
+                    bytes[static_cast<size_t>(nulAt)] = 0;
+                    if (mode == WireMode::kUnicode && static_cast<size_t>(nulAt) + 1 < size)
+                        bytes[static_cast<size_t>(nulAt) + 1] = 0;
+                }
+                CCharDecoder decoder;
+                std::u16string out(size + 2, u'\0');
+                const size_t n = decoder.Decode(bytes, mode, out.data());
+                ASSERT_EQ(out.substr(0, n), DecodeOneByOne(bytes, mode)) << size << " " << nulAt;
+                if (mode != WireMode::kUnicode || nulAt >= 0) continue;
+                // The same bytes behind a byte held from the previous read.
+                CCharDecoder held;
+                ASSERT_EQ(held.Decode("A", mode, out.data()), 0u);
+                const size_t m = held.Decode(bytes, mode, out.data());
+                ASSERT_EQ(out.substr(0, m), DecodeOneByOne("A" + bytes, mode)) << size;
+                ASSERT_EQ(held.HasOddByte(), size % 2 == 0);
+            }
+        }
+    }
+}
+
+TEST(WireText, FindCharFindsTheFirstAtOrAfterTheStart) {
+    std::mt19937 random(11);
+    for (size_t size = 0; size < 70; ++size) {
+        std::u16string text(size, u'a');
+        for (char16_t& c : text) c = random() % 6 == 0 ? kEOT : static_cast<char16_t>(0x0404);
+        for (size_t from = 0; from <= size; ++from)
+            ASSERT_EQ(FindChar(text, kEOT, from), text.find(kEOT, from)) << size << " " << from;
+    }
 }
 
 TEST(Scrambling, SeventyOneIsAddedAndTakenAwayModulo65536) {
