@@ -71,6 +71,8 @@ class CResultsUpload {
 
         if (!ReadEventKey(payload, key_)) return Refuse();
         p_.Log(EventKeyText(key_), LogLevel::kInfo);
+        p_.NoteUpload(ResultsFileName(key_, ResultsNameForm::kDash, u".qff"),
+                      payload.size() * BytesPerChar(p_.Mode()));
 
         const auto sent = ReadUploadChecksum(message_, bounds->etx);
         const auto computed = ComputeUploadChecksum(message_, bounds->etx, p_.CharMode() == 1);
@@ -177,7 +179,9 @@ class CResultsUpload {
         file.WriteString(payload);
         // A heat seen for the first time gets its name in one step, already holding the
         // whole content (link fails when the name exists), so no crash leaves it empty.
-        return writer.TargetExisted() ? writer.Commit() : writer.CommitNew();
+        if (!writer.TargetExisted()) return writer.CommitNew();
+        p_.KeepVersion(path);
+        return writer.Commit();
     }
 
     void FailToOpen(const std::u16string& path) {
