@@ -57,6 +57,7 @@ CDaemonHarness::~CDaemonHarness() {
 bool CDaemonHarness::Start() {
     if (Running()) return true;
     port_ = testing::FreeLoopbackPort();
+    consolePort_ = testing::FreeLoopbackPort();
     std::vector<std::string> args = {KESTROMD_PATH,
                                      "--config-dir",
                                      configDir_,
@@ -67,7 +68,9 @@ bool CDaemonHarness::Start() {
                                      "--results-dir",
                                      resultsDir_,
                                      "--char-mode",
-                                     std::to_string(options_.charMode)};
+                                     std::to_string(options_.charMode),
+                                     "--console-port",
+                                     std::to_string(consolePort_)};
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     const std::string out = root_ + "/stdout.log";
     const std::string err = root_ + "/stderr.log";

@@ -69,6 +69,8 @@ class CDaemonHarness {
     bool Running() const { return pid_ > 0; }
 
     int Port() const { return port_; }
+    // The browser console's port (a free one; extraArgs may name another).
+    int ConsolePort() const { return consolePort_; }
     WireMode Mode() const { return WireModeOf(options_.charMode); }
     const std::string& Root() const { return root_; }
     const std::string& ConfigDir() const { return configDir_; }
@@ -94,6 +96,7 @@ class CDaemonHarness {
     Options options_;
     std::string root_, configDir_, runtimeDir_, eventDir_, resultsDir_;
     int port_ = 0;
+    int consolePort_ = 0;
     pid_t pid_ = -1;
 };
 
