@@ -94,10 +94,9 @@ int RunStatus(CClientSession& session, const std::vector<std::string>& args) {
         session.Err() << "kestrom-client: the console's answer is not a device board\n";
         return 1;
     }
-    const char* columns[] = {"product", "ip",      "mac",      "first", "last",
+    const char* columns[] = {"product",  "ip",      "mac",      "first", "last",
                              "requests", "uploads", "refusals", "stale"};
-    for (size_t c = 0; c < std::size(columns); ++c)
-        session.Out() << (c ? "\t" : "") << columns[c];
+    for (size_t c = 0; c < std::size(columns); ++c) session.Out() << (c ? "\t" : "") << columns[c];
     session.Out() << "\n";
     for (const Fields& device : *devices) {
         for (size_t c = 0; c < std::size(columns); ++c) {
