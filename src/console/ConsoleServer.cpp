@@ -13,6 +13,7 @@
 #include "base/Path.h"
 #include "base/TextConvert.h"
 #include "console/ConsoleText.h"
+#include "core/LogLine.h"
 #include "security/AccessEntryRules.h"
 #include "security/AccessListStorage.h"
 
@@ -22,6 +23,8 @@ namespace {
 
 constexpr const char* kCookieName = "kestrom_console";
 constexpr const char* kHtml = "text/html; charset=utf-8";
+// Lines a page's log stream sends per batch (ten batches a second at most).
+constexpr size_t kStreamBatchLines = 300;
 
 using httplib::Request;
 using httplib::Response;
@@ -262,23 +265,38 @@ struct CConsoleServer::Impl {
             }
         }
         res.set_header("Cache-Control", "no-cache");
-        res.set_chunked_content_provider(
-            "text/event-stream", [this, after](size_t, httplib::DataSink& sink) {
-                if (state.Stopped()) {
-                    sink.done();
-                    return true;
-                }
-                state.WaitForLine(*after, std::chrono::milliseconds(1000));
-                std::string out;
-                for (const auto& entry : state.LogAfter(*after)) {
-                    out += "id: " + std::to_string(entry.seq) + "\n";
-                    if (entry.level == LogLevel::kError) out += "event: error-line\n";
-                    out += "data: " + entry.line + "\n\n";
-                    *after = entry.seq;
-                }
-                if (out.empty()) out = ": idle\n\n";
-                return sink.write(out.data(), out.size());
-            });
+        res.set_chunked_content_provider("text/event-stream", [this, after](
+                                                                  size_t, httplib::DataSink& sink) {
+            if (state.Stopped()) {
+                sink.done();
+                return true;
+            }
+            // A busy log goes out in batches, a few a second, well within the second
+            // in which a line must show.
+            if (state.WaitForLine(*after, std::chrono::milliseconds(1000)))
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::string out;
+            auto entries = state.LogAfter(*after);
+            // A flood is more than anyone reads: a page gets the newest lines of each
+            // batch and a line that counts the rest, as the window's log does.
+            if (entries.size() > kStreamBatchLines) {
+                const size_t lost = entries.size() - kStreamBatchLines;
+                entries.erase(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(lost));
+                CConsoleLogEntry note = entries.front();
+                note.text = LostLogLinesMessage(lost);
+                note.level = LogLevel::kInfo;
+                entries.insert(entries.begin(), note);
+            }
+            const auto lines = FormatLogEntries(entries);
+            for (size_t i = 0; i < entries.size(); ++i) {
+                out += "id: " + std::to_string(entries[i].seq) + "\n";
+                if (entries[i].level == LogLevel::kError) out += "event: error-line\n";
+                out += "data: " + lines[i] + "\n\n";
+                *after = entries[i].seq;
+            }
+            if (out.empty()) out = ": idle\n\n";
+            return sink.write(out.data(), out.size());
+        });
     }
 
     void ApiStatus(const Request&, Response& res) {
