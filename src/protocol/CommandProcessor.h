@@ -143,7 +143,9 @@ class CCommandProcessor {
     }
     // Called with the replacement claim held, just before a meet file is replaced.
     void KeepVersion(std::u16string_view path) {
-        if (context_.history) context_.history->Keep(path, peerIp_);
+        if (context_.history && !context_.history->Keep(path, peerIp_))
+            Log(u"The replaced version of " + std::u16string(path) + u" could not be kept",
+                LogLevel::kError);
     }
 
   private:

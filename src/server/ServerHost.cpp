@@ -69,12 +69,14 @@ CHostPreparation CServerHost::Prepare() {
     store.Load(settings, commandLine_.initStartListDirectory, commandLine_.initResultsDirectory);
     found.settingsKeyUnavailable = store.KeyUnavailable();
     settingsLoaded_ = !store.KeyUnavailable();
+    if (settings.ConsoleToken.empty() || commandLine_.newConsoleToken) {
+        settings.ConsoleToken = NewConsoleToken();
+        // The token alone is stored at once (the overrides wait for the shutdown): a browser
+        // given it keeps it across a crash of this run.
+        if (settingsLoaded_) store.Save(settings);
+    }
     ApplyOverrides(settings, commandLine_);
-    const bool newToken = settings.ConsoleToken.empty() || commandLine_.newConsoleToken;
-    if (newToken) settings.ConsoleToken = NewConsoleToken();
     server_.Settings().Set(settings);
-    // Stored at once: a browser given the token keeps it across a crash of this run.
-    if (newToken && settingsLoaded_) store.Save(settings);
     return found;
 }
 

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <thread>
 
+#include "protocol/FileHistory.h"
+
 #ifndef KESTROMD_PATH
 #error KESTROMD_PATH must name the kestromd program
 #endif
@@ -46,6 +48,14 @@ CDaemonHarness::CDaemonHarness(Options options) : options_(std::move(options)) {
         fs::create_directories(dir, ec);
     fs::permissions(runtimeDir_, fs::perms::owner_all, ec);
     if (options_.start) Start();
+}
+
+std::vector<std::filesystem::path> MeetFolderEntries(const std::string& dir) {
+    std::vector<std::filesystem::path> entries;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().u16string() != kHistoryFolderName) entries.push_back(it->path());
+    return entries;
 }
 
 CDaemonHarness::~CDaemonHarness() {

@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ using testing::FreeLoopbackPort;
 bool WriteFile(const std::string& path, std::string_view bytes);
 // The whole file, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// The entries of a meet folder but its hidden folder of replaced versions.
+std::vector<std::filesystem::path> MeetFolderEntries(const std::string& dir);
 
 class CDaemonHarness {
   public:
