@@ -61,6 +61,9 @@ enum class Gnu {
     kCharMode,
     kMaxConnections,
     kMaxConnectionsPerAddress,
+    kConsolePort,
+    kConsoleAddress,
+    kNewConsoleToken,
     kHelp,
     kVersion
 };
@@ -73,6 +76,9 @@ Gnu GnuOption(std::string_view name) {
     if (name == "char-mode") return Gnu::kCharMode;
     if (name == "max-connections") return Gnu::kMaxConnections;
     if (name == "max-connections-per-address") return Gnu::kMaxConnectionsPerAddress;
+    if (name == "console-port") return Gnu::kConsolePort;
+    if (name == "console-address") return Gnu::kConsoleAddress;
+    if (name == "new-console-token") return Gnu::kNewConsoleToken;
     if (name == "help") return Gnu::kHelp;
     if (name == "version") return Gnu::kVersion;
     return Gnu::kNone;
@@ -122,6 +128,18 @@ std::string ApplyGnuValue(Gnu option, std::string_view name, std::string_view va
                 *n;
             return {};
         }
+        case Gnu::kConsolePort: {
+            auto port = StrictNumber(value);
+            if (!port || *port > 65535)
+                return "option '" + opt + "' needs a port number from 0 (off) to 65535, not '" +
+                       std::string(value) + "'";
+            info.consolePort = *port;
+            return {};
+        }
+        case Gnu::kConsoleAddress:
+            if (value.empty()) return "option '" + opt + "' needs an address";
+            info.consoleAddress = FromUtf8(value);
+            return {};
         default:
             return {};
     }
@@ -139,12 +157,15 @@ CKestromCommandLineInfo ParseCommandLine(const std::vector<std::string>& args) {
             std::string_view name = body.substr(0, eq);
             Gnu option = GnuOption(name);
             if (option == Gnu::kNone) continue;  // unknown arguments have no effect
-            if (option == Gnu::kHelp || option == Gnu::kVersion) {
+            if (option == Gnu::kHelp || option == Gnu::kVersion ||
+                option == Gnu::kNewConsoleToken) {
                 if (eq != std::string_view::npos) {
                     info.error = "option '--" + std::string(name) + "' takes no value";
                     return info;
                 }
-                (option == Gnu::kHelp ? info.help : info.version) = true;
+                (option == Gnu::kHelp      ? info.help
+                 : option == Gnu::kVersion ? info.version
+                                           : info.newConsoleToken) = true;
                 continue;
             }
             std::string_view value;
@@ -173,6 +194,8 @@ void ApplyOverrides(CKestromSettings& settings, const CKestromCommandLineInfo& i
     if (info.maxConnections) settings.Limits.MaxConnections = *info.maxConnections;
     if (info.maxConnectionsPerAddress)
         settings.Limits.MaxConnectionsPerAddress = *info.maxConnectionsPerAddress;
+    if (info.consolePort) settings.ConsolePort = *info.consolePort;
+    if (info.consoleAddress) settings.ConsoleAddress = *info.consoleAddress;
 }
 
 std::string UsageText(std::string_view programName) {
@@ -197,6 +220,11 @@ std::string UsageText(std::string_view programName) {
            "  --max-connections-per-address N\n"
            "                      connections from one device address (default 32;\n"
            "                      loopback is exempt)\n"
+           "  --console-port N    port of the browser console (default 1951; 0: none)\n"
+           "  --console-address ADDR\n"
+           "                      address the console listens on (default 127.0.0.1;\n"
+           "                      0.0.0.0 opens it to the meet network, with its token)\n"
+           "  --new-console-token replace the console's secret token\n"
            "  /initStartListDirectory=DIR  event folder for the very first start\n"
            "  /initResultsDirectory=DIR    results folder for the very first start\n"
            "  /useHyWire          reduced operator menus\n"

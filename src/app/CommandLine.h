@@ -24,6 +24,9 @@ struct CKestromCommandLineInfo {
     std::optional<int> charMode;
     std::optional<int> maxConnections;
     std::optional<int> maxConnectionsPerAddress;
+    std::optional<int> consolePort;  // 0 turns the console off
+    std::optional<std::u16string> consoleAddress;
+    bool newConsoleToken = false;
     bool help = false;
     bool version = false;
     std::string error;  // non-empty when an option was malformed

@@ -172,6 +172,20 @@ bool CSettingsStore::Load(CKestromSettings& settings,
         const int lines = values.Number(name, 0);
         settings.*field = lines > 0 ? lines : CKestromSettings{}.*field;
     }
+    const int consolePort = values.Number("ConsolePort", CKestromSettings{}.ConsolePort);
+    settings.ConsolePort =
+        consolePort >= 0 && consolePort <= 65535 ? consolePort : CKestromSettings{}.ConsolePort;
+    settings.ConsoleAddress =
+        values.Text("ConsoleAddress").value_or(CKestromSettings{}.ConsoleAddress);
+    settings.ConsoleToken = values.Text("ConsoleToken").value_or(u"");
+    for (auto [name, field] :
+         {std::pair{"ConsoleStaleSeconds", &CKestromSettings::ConsoleStaleSeconds},
+          std::pair{"ConsolePromptSeconds", &CKestromSettings::ConsolePromptSeconds},
+          std::pair{"HistoryVersions", &CKestromSettings::HistoryVersions},
+          std::pair{"HistoryMegabytesPerFile", &CKestromSettings::HistoryMegabytesPerFile}}) {
+        const int n = values.Number(name, 0);
+        settings.*field = n > 0 ? n : CKestromSettings{}.*field;
+    }
     return firstRun;
 }
 
@@ -202,6 +216,9 @@ bool CSettingsStore::Save(const CKestromSettings& settings) {
         set("TCPInitSendBufferSize", DecimalValue(settings.TCPInitSendBufferSize));
     if (settings.TCPInitReceiveBufferSize > 0)
         set("TCPInitReceiveBufferSize", DecimalValue(settings.TCPInitReceiveBufferSize));
+    set("ConsolePort", DecimalValue(settings.ConsolePort));
+    set("ConsoleAddress", CRegValue::String(settings.ConsoleAddress));
+    set("ConsoleToken", CRegValue::String(settings.ConsoleToken));
     return WriteRegFile(path_, doc);
 }
 

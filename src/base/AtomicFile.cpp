@@ -91,6 +91,13 @@ CStatus CAtomicFileWriter::Create() {
             claimed_ = {targetStat.st_dev, targetStat.st_ino};
             ticket_ = CShareModeTable::Process().TryAcquire(claimed_, kFileReplace, 0);
             if (ticket_ == 0) return Fail(file_cause::kSharingViolation);
+            // Another writer may have renamed its file over the name between the open and the
+            // claim: the claim then holds a file no longer there, and two writers would
+            // replace the name at once. The name must still be the claimed file.
+            struct stat nameStat {};
+            if (::stat(NativePath(target_).c_str(), &nameStat) != 0 ||
+                nameStat.st_dev != targetStat.st_dev || nameStat.st_ino != targetStat.st_ino)
+                return Fail(file_cause::kSharingViolation);
         }
     }
     if (!CreateUnnamed()) {

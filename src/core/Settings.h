@@ -67,6 +67,19 @@ struct CKestromSettings {
     int LogBacklogLines = 10000;
     // Lines the window's event log keeps; the oldest go first.
     int LogListLines = 10000;
+    // The browser console: its port (0: none), the address it listens on (loopback unless
+    // the operator opens it to the meet network) and the secret that any other address must
+    // show; generated at the first start.
+    int ConsolePort = 1951;
+    std::u16string ConsoleAddress = u"127.0.0.1";
+    std::u16string ConsoleToken;
+    // Not written back. A device that sent nothing for this long is marked stale; a prompt
+    // put to the console waits this long before the client is refused.
+    int ConsoleStaleSeconds = 300;
+    int ConsolePromptSeconds = 60;
+    // Earlier versions kept of each replaced results file and event file.
+    int HistoryVersions = 20;
+    int HistoryMegabytesPerFile = 64;
 };
 
 // Connection threads take one snapshot per message and pass it down; the front end changes

@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "base/TextConvert.h"
+#include "console/ConsoleServer.h"
 #include "daemon/DaemonOperator.h"
 #include "daemon/StartUpLine.h"
 #include "security/SecurityNotice.h"
@@ -57,6 +58,11 @@ int main(int argc, char** argv) {
     CKestromServer server(op);
     op.SetSettings(&server.Settings());
     CServerHost host(server, info);
+    // No window asks the operator here: prompts for unknown clients go to the console.
+    CConsoleOptions consoleOptions;
+    consoleOptions.answersPrompts = true;
+    CConsoleServer console(server, consoleOptions);
+    host.AddService(console);
     if (host.PreviousInstanceRunning()) {
         std::cerr << kPreviousInstanceMessage << "\n";
         host.ActivatePreviousInstance();

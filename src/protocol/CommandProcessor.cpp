@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <utility>
 
@@ -69,6 +70,28 @@ void CCommandProcessor::TakeSettings() {
 
 void CCommandProcessor::Dispatch(RequestKind kind, std::u16string_view message,
                                  std::u16string_view clientLabel) {
+    lastReplyCode_.clear();
+    checksumRefused_ = false;
+    uploadFile_.clear();
+    uploadBytes_ = 0;
+    Serve(kind, message, clientLabel);
+    const bool upload = kind == RequestKind::kResultsUpload ||
+                        kind == RequestKind::kResultsUploadStamped ||
+                        kind == RequestKind::kStartListUpload;
+    if (!upload || !context_.observer) return;
+    CUploadRecord record;
+    record.when = std::time(nullptr);
+    record.ip = peerIp_;
+    record.mac = peerMac_;
+    record.kind = kind;
+    record.file = uploadFile_;
+    record.bytes = uploadBytes_;
+    record.outcome = checksumRefused_ ? std::u16string(u"NOK") : lastReplyCode_;
+    context_.observer->OnUpload(record);
+}
+
+void CCommandProcessor::Serve(RequestKind kind, std::u16string_view message,
+                              std::u16string_view clientLabel) {
     switch (kind) {
         case RequestKind::kFieldOrvoPing:
         case RequestKind::kClerkOrvoPing:
@@ -122,6 +145,8 @@ void CCommandProcessor::Dispatch(RequestKind kind, std::u16string_view message,
 }
 
 void CCommandProcessor::SendReply(std::u16string_view code, std::u16string_view payload) {
+    lastReplyCode_ = code;
+    if (code == u"NOK") checksumRefused_ = true;
     const std::u16string record = BuildReplyRecord(code, payload, Mode());
     // A failed send is not reported; the handler carries on as if the reply had gone out.
     channel_.SendText(record, false);

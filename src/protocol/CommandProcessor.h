@@ -1,6 +1,7 @@
 #pragma once
 // The object that serves one request message: dispatch by request kind, the reply writer,
 // the version reply, and the log and balloon calls the handlers make.
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -10,7 +11,9 @@
 #include "core/OperatorInterface.h"
 #include "core/Settings.h"
 #include "protocol/CommandTable.h"
+#include "protocol/FileHistory.h"
 #include "protocol/MemoryBudget.h"
+#include "protocol/RequestObserver.h"
 #include "wire/WireChars.h"
 
 namespace kestrom {
@@ -55,6 +58,11 @@ struct CRequestContext {
     // The names in the meet folders, shared by every connection, so that finding a file
     // whatever its case does not list the folder on each request.
     CMeetFolders meetFolders{};
+    // Told of every message and upload when a front end watches (the console); none else.
+    CRequestObserver* observer = nullptr;
+    // Where replaced results files and event files keep their earlier versions; none keeps
+    // nothing.
+    CFileHistory* history = nullptr;
 };
 
 class CCommandProcessor {
@@ -121,10 +129,38 @@ class CCommandProcessor {
     COperatorInterface& Operator() { return context_.op; }
     std::mutex& EventFileUpdateLock() { return context_.eventFileUpdateLock; }
 
+    // The peer of this message, as admission found it.
+    void SetPeer(std::u16string_view ip, std::u16string_view mac) {
+        peerIp_ = ip;
+        peerMac_ = mac;
+    }
+    const std::u16string& PeerIp() const { return peerIp_; }
+    // An upload handler names the file it stores and the size of what arrived; Dispatch
+    // reports it with the outcome to the observer.
+    void NoteUpload(std::u16string_view file, std::uint64_t bytes) {
+        uploadFile_ = file;
+        uploadBytes_ = bytes;
+    }
+    // Called with the replacement claim held, just before a meet file is replaced.
+    void KeepVersion(std::u16string_view path) {
+        if (context_.history && !context_.history->Keep(path, peerIp_))
+            Log(u"The replaced version of " + std::u16string(path) + u" could not be kept",
+                LogLevel::kError);
+    }
+
   private:
+    void Serve(RequestKind kind, std::u16string_view message, std::u16string_view clientLabel);
+
     CRequestContext& context_;
     CReplyChannel& channel_;
     std::shared_ptr<const CKestromSettings> settings_;
+    std::u16string peerIp_;
+    std::u16string peerMac_;
+    std::u16string uploadFile_;
+    std::uint64_t uploadBytes_ = 0;
+    // The reply codes of the message being served, for the upload record.
+    std::u16string lastReplyCode_;
+    bool checksumRefused_ = false;
 };
 
 }  // namespace kestrom

@@ -126,6 +126,8 @@ class CResultsUpload {
 
         if (!ReadEventKey(text.From(from, 3), key_)) return Refuse();
         p_.Log(EventKeyText(key_), LogLevel::kInfo);
+        p_.NoteUpload(ResultsFileName(key_, ResultsNameForm::kDash, u".qff"),
+                      payload.size() * BytesPerChar(p_.Mode()));
 
         const auto sent = ReadUploadChecksum(message_, scan.etx);
         if (!sent || !scan.checksum) return Refuse();
@@ -238,7 +240,9 @@ class CResultsUpload {
         }
         // A heat seen for the first time gets its name in one step, already holding the
         // whole content (link fails when the name exists), so no crash leaves it empty.
-        return (writer.TargetExisted() ? writer.Commit() : writer.CommitNew()).Ok();
+        if (!writer.TargetExisted()) return writer.CommitNew().Ok();
+        p_.KeepVersion(path);
+        return writer.Commit().Ok();
     }
 
     void FailToOpen(const std::u16string& path) {

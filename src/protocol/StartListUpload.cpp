@@ -88,6 +88,7 @@ class CStartListUpload {
         // The event file whatever the case of its name: the merged file replaces that one.
         const FileLookup eventFile = p_.FindMeetFile(p_.EventDirectory(), kEventFileName);
         eventPath_ = eventFile.path;
+        p_.NoteUpload(FileNamePart(eventPath_), message.size() * BytesPerChar(p_.Mode()));
         if (!eventFile.file) {
             p_.LogNotFound(kMsgErrorFindingEventFile.text, eventFile);
             p_.SendReply(u"NLS");
@@ -157,6 +158,7 @@ class CStartListUpload {
         out.WriteByteOrderMark();
         // The merged file goes out piece by piece; it is never built in memory.
         for (std::u16string_view piece : splice.Pieces(text.content)) out.WriteString(piece);
+        p_.KeepVersion(eventPath_);
         if (!writer.Commit()) return FailToOpen(eventPath_);
         return true;
     }

@@ -154,6 +154,11 @@ void PromptForUnknownClient(CAdmissionContext& context, const std::u16string& ma
         op.AddLogLine(saved.Detail(), LogLevel::kError);
 }
 
+void Observe(CAdmissionContext& context, std::u16string_view ip, std::u16string_view mac,
+             RequestKind kind, bool refused) {
+    if (context.observer) context.observer->OnMessage(ip, mac, kind, refused);
+}
+
 }  // namespace
 
 std::optional<CProduct> GuardedProductOfKind(RequestKind kind) {
@@ -189,6 +194,7 @@ void Admit(CAdmissionContext& context, std::u16string_view peerIpText, RequestKi
                 u"mode",
                 LogLevel::kPlain);
         } else if (!entry && context.prompts.Enabled()) {
+            Observe(context, peerIpText, macText, kind, true);
             PromptForUnknownClient(context, macText, processor);
             return;
         } else {
@@ -203,6 +209,7 @@ void Admit(CAdmissionContext& context, std::u16string_view peerIpText, RequestKi
                 op.AddLogLine(Parenthesised(label, entry ? refusal->disabled : refusal->notListed),
                               LogLevel::kPlain);
                 processor.SendReply(kRefusalCode);
+                Observe(context, peerIpText, macText, kind, true);
                 return;
             }
         }
@@ -213,6 +220,8 @@ void Admit(CAdmissionContext& context, std::u16string_view peerIpText, RequestKi
     if (rule && SwitchOn(settings, *rule) && context.clients.Record(rule->product, peerIpText))
         op.RefreshProductGrid();
 
+    Observe(context, peerIpText, macText, kind, false);
+    processor.SetPeer(peerIpText, macText);
     processor.Dispatch(kind, message, label);
 }
 

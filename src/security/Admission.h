@@ -7,6 +7,7 @@
 
 #include "core/OperatorInterface.h"
 #include "protocol/CommandTable.h"
+#include "protocol/RequestObserver.h"
 #include "security/ClientAddressLists.h"
 #include "security/PromptPolicy.h"
 
@@ -22,6 +23,8 @@ struct CAdmissionContext {
     CClientAddressLists& clients;
     // Whether an unknown client is put to the operator; the front end sets it.
     CPromptPolicy& prompts;
+    // Told of each message and whether it was refused (the console's device board).
+    CRequestObserver* observer = nullptr;
 };
 
 // The guarded product a request kind belongs to; none for HY-WIRE, image, reply and unknown

@@ -11,8 +11,8 @@ namespace kestrom {
 
 CKestromServer::CKestromServer(COperatorInterface& op)
     : op_(op),
-      requestContext_{settings_, op_, eventFileUpdateLock_},
-      admissionContext_{op_, accessList_, clients_, prompts_},
+      requestContext_{settings_, op_, eventFileUpdateLock_, {}, &observers_, &history_},
+      admissionContext_{op_, accessList_, clients_, prompts_, &observers_},
       handler_(requestContext_, admissionContext_) {}
 
 CKestromServer::~CKestromServer() {
@@ -36,6 +36,9 @@ bool CKestromServer::StartListening() {
     StopListening();
     RemoveStaleTemporaryFiles();
     const CKestromSettings settings = settings_.Get();
+    history_.SetLimits(
+        {settings.HistoryVersions,
+         static_cast<std::uint64_t>(settings.HistoryMegabytesPerFile) * 1024 * 1024});
     auto listener = std::make_unique<CListeningSocket>(op_, handler_);
     if (const CStatus listening = listener->Create(settings.PortNumber, settings.TCPSendBufferSize,
                                                    settings.TCPReceiveBufferSize, settings.Limits);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 
 #include "core/OperatorInterface.h"
 #include "core/Settings.h"
@@ -12,10 +13,35 @@
 #include "security/Admission.h"
 #include "security/ClientAddressLists.h"
 #include "server/MessageDispatch.h"
+#include "server/OperatorTee.h"
 
 namespace kestrom {
 
 class CListeningSocket;
+
+// The one place connection threads report messages and uploads; a watcher comes and goes
+// while they run.
+class CRequestObserverSlot : public CRequestObserver {
+  public:
+    // Setting none waits for the reports under way.
+    void Set(CRequestObserver* observer) {
+        std::unique_lock lock(mutex_);
+        observer_ = observer;
+    }
+    void OnMessage(std::u16string_view ip, std::u16string_view mac, RequestKind kind,
+                   bool refused) override {
+        std::shared_lock lock(mutex_);
+        if (observer_) observer_->OnMessage(ip, mac, kind, refused);
+    }
+    void OnUpload(const CUploadRecord& record) override {
+        std::shared_lock lock(mutex_);
+        if (observer_) observer_->OnUpload(record);
+    }
+
+  private:
+    std::shared_mutex mutex_;
+    CRequestObserver* observer_ = nullptr;
+};
 
 class CKestromServer {
   public:
@@ -29,7 +55,11 @@ class CKestromServer {
     CClientAddressLists& ClientAddresses() { return clients_; }
     // Set by the front end: whether unknown clients are put to the operator.
     CPromptPolicy& Prompts() { return prompts_; }
-    COperatorInterface& Operator() { return op_; }
+    // The front end's operator with a copy of its lines for a watcher (the console).
+    COperatorTee& Operator() { return op_; }
+    CRequestObserverSlot& RequestObservers() { return observers_; }
+    // Earlier versions of the replaced meet files; limits from the settings at start.
+    CFileHistory& History() { return history_; }
 
     // Removes what a crash in the middle of a file replacement left in the meet folders and
     // the access list's folder, with one log line per folder that had any. Done by
@@ -50,7 +80,9 @@ class CKestromServer {
     int ListenerReceiveBufferSize() const;
 
   private:
-    COperatorInterface& op_;
+    COperatorTee op_;
+    CRequestObserverSlot observers_;
+    CFileHistory history_;
     CSharedSettings settings_;
     CAccessControlList accessList_;
     CClientAddressLists clients_;

@@ -1,6 +1,7 @@
 #include "server/ServerHost.h"
 
 #include <filesystem>
+#include <random>
 
 #include "base/TextConvert.h"
 
@@ -8,6 +9,19 @@ namespace kestrom {
 
 namespace {
 constexpr std::string_view kAccessListFileName = "KestromMAC.dat";
+}
+
+std::u16string NewConsoleToken() {
+    // std::random_device reads the system's source: getrandom on Linux, the CNG RNG on
+    // Windows.
+    std::random_device source;
+    constexpr char16_t kDigits[] = u"0123456789abcdef";
+    std::u16string token;
+    for (int i = 0; i < 4; ++i) {
+        std::uint64_t word = (static_cast<std::uint64_t>(source()) << 32) | source();
+        for (int d = 0; d < 8; ++d, word >>= 4) token += kDigits[word & 15];
+    }
+    return token;
 }
 
 CServerHost::CServerHost(CKestromServer& server, CKestromCommandLineInfo commandLine)
@@ -55,6 +69,12 @@ CHostPreparation CServerHost::Prepare() {
     store.Load(settings, commandLine_.initStartListDirectory, commandLine_.initResultsDirectory);
     found.settingsKeyUnavailable = store.KeyUnavailable();
     settingsLoaded_ = !store.KeyUnavailable();
+    if (settings.ConsoleToken.empty() || commandLine_.newConsoleToken) {
+        settings.ConsoleToken = NewConsoleToken();
+        // The token alone is stored at once (the overrides wait for the shutdown): a browser
+        // given it keeps it across a crash of this run.
+        if (settingsLoaded_) store.Save(settings);
+    }
     ApplyOverrides(settings, commandLine_);
     server_.Settings().Set(settings);
     return found;
@@ -65,12 +85,19 @@ bool CServerHost::Register(std::function<void()> activate) {
 }
 
 bool CServerHost::StartListening() {
-    return server_.StartListening();
+    const bool listening = server_.StartListening();
+    if (!servicesStarted_) {
+        servicesStarted_ = true;
+        for (CHostService* service : services_) service->Start();
+    }
+    return listening;
 }
 
 void CServerHost::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
+    if (servicesStarted_)
+        for (auto it = services_.rbegin(); it != services_.rend(); ++it) (*it)->Stop();
     if (settingsLoaded_) CSettingsStore(SettingsPath()).Save(server_.Settings().Get());
     server_.StopListening();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/InstanceChecker.h"
@@ -15,6 +16,18 @@
 #include "server/Server.h"
 
 namespace kestrom {
+
+// Something more that runs beside the listener for the whole run, whatever the front end:
+// the browser console. Started after the listener, stopped before it.
+class CHostService {
+  public:
+    virtual ~CHostService() = default;
+    virtual void Start() = 0;
+    virtual void Stop() = 0;
+};
+
+// A new secret for the console: 32 hexadecimal digits from the system's random source.
+std::u16string NewConsoleToken();
 
 // What Prepare found; the run goes on whatever it holds.
 struct CHostPreparation {
@@ -54,7 +67,11 @@ class CServerHost {
     // since PreviousInstanceRunning.
     bool Register(std::function<void()> activate);
 
-    // Starts the listener (a failure is an error line in the event log; see CKestromServer).
+    // Runs `service` from StartListening to Shutdown; it must outlive the host's run.
+    void AddService(CHostService& service) { services_.push_back(&service); }
+
+    // Starts the listener (a failure is an error line in the event log; see CKestromServer),
+    // then the services.
     bool StartListening();
 
     // Saves the settings (unless the key was unavailable) and ends the listener and every
@@ -72,6 +89,8 @@ class CServerHost {
     std::string configDir_;
     CInstanceChecker guard_;
     CKestromServer& server_;
+    std::vector<CHostService*> services_;
+    bool servicesStarted_ = false;
     bool settingsLoaded_ = false;
     bool shutDown_ = false;
 };

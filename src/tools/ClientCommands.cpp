@@ -33,8 +33,8 @@ const std::vector<CClientCommand>& ClientCommands() {
 }
 
 std::unique_ptr<CClientConnection> CClientSession::Connect() {
-    auto connection =
-        CClientConnection::Connect(options_.host, options_.port, options_.Mode(), options_.timeout);
+    auto connection = CClientConnection::Connect(options_.host, options_.port, options_.Mode(),
+                                                 options_.timeout, options_.localAddress);
     if (!connection)
         err_ << "kestrom-client: cannot connect to " << options_.host << ":" << options_.port
              << "\n";

@@ -22,6 +22,8 @@ struct CClientOptions {
     // the wire, and an upload's checksum counts high bytes for 1 alone.
     int charMode = 0;
     std::chrono::milliseconds timeout = 5s;
+    // The client's own end (dotted IPv4), to appear as another host, e.g. 127.0.0.2.
+    std::string localAddress;
 
     WireMode Mode() const { return WireModeOf(charMode); }
 };

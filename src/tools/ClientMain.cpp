@@ -12,7 +12,7 @@ using kestrom::client::ClientCommands;
 
 void PrintUsage(std::ostream& out) {
     out << "Usage: kestrom-client [--host H] [--port N] [--char-mode M] [--timeout MS] "
-           "COMMAND [ARGS...]\n\nCommands:\n";
+           "[--local-address A] COMMAND [ARGS...]\n\nCommands:\n";
     for (const auto& command : ClientCommands()) out << "  " << command.usage << "\n";
 }
 
@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
             options.port = n;
         } else if (a == "--char-mode" && ParseInt(v, n)) {
             options.charMode = n;
+        } else if (a == "--local-address") {
+            options.localAddress = v;
         } else if (a == "--timeout" && ParseInt(v, n) && n > 0) {
             options.timeout = std::chrono::milliseconds(n);
         } else {

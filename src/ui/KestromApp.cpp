@@ -13,6 +13,7 @@
 #include "app/CommandLine.h"
 #include "app/InstanceChecker.h"
 #include "base/TextConvert.h"
+#include "console/ConsoleServer.h"
 #include "security/AccessListStorage.h"
 #include "server/Server.h"
 #include "server/ServerHost.h"
@@ -97,6 +98,9 @@ int CKestromApp::Run(const std::function<void(CKestromDlg&)>& onWindowShown) {
 
     CKestromDlg window;
     CServerHost host(window.Server(), commandLine);
+    // The window asks its own prompts; the console shows and edits everything else.
+    CConsoleServer console(window.Server());
+    host.AddService(console);
     if (host.PreviousInstanceRunning()) {
         const std::string text(kPreviousInstanceMessage);
         std::cerr << text << "\n";

@@ -171,6 +171,9 @@ void CKestromDlg::RunCommand(CWindowCommand command) {
         case CWindowCommand::kHelpContents:
             OnHelpContents();
             break;
+        case CWindowCommand::kConsole:
+            OnConsole();
+            break;
         case CWindowCommand::kAbout:
             OnAbout();
             break;
@@ -306,6 +309,21 @@ void CKestromDlg::OnOptions() {
 void CKestromDlg::OnClients(CProduct product) {
     CClientsDlg dialog(product, server_->ClientAddresses().Addresses(product), this);
     dialog.exec();
+}
+
+void CKestromDlg::OnConsole() {
+    const CKestromSettings s = server_->Settings().Get();
+    const QString address = QString::fromStdU16String(s.ConsoleAddress);
+    const QString shown =
+        address == QStringLiteral("0.0.0.0") ? QStringLiteral("127.0.0.1") : address;
+    const QString url = QStringLiteral("http://%1:%2/").arg(shown).arg(s.ConsolePort);
+    const QString text = s.ConsolePort == 0
+                             ? QStringLiteral("The operator console is off (ConsolePort 0).")
+                             : QStringLiteral(
+                                   "Operator console: %1\nFrom another computer open it once as\n"
+                                   "%1?token=%2")
+                                   .arg(url, QString::fromStdU16String(s.ConsoleToken));
+    QMessageBox::information(this, QStringLiteral("Operator Console"), text);
 }
 
 void CKestromDlg::OnAbout() {

@@ -90,6 +90,8 @@ class CKestromDlg : public QMainWindow, public COperatorInterface {
     void OnHelpIndex() { OpenHelp(CHelpSection::Index); }
     void OnHelpContents() { OpenHelp(CHelpSection::Contents); }
     void OnAbout();
+    // The console's address and token, for opening it from another computer.
+    void OnConsole();
     void OnOpen();
     void OnBrowseEventFolder();
     void OnBrowseResultsFolder();

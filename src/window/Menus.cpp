@@ -24,6 +24,7 @@ std::vector<CMenu> MainMenu(bool hyWire) {
     menus.push_back({texts::kHelpMenu,
                      {{texts::kHelpIndexItem, C::kHelpIndex},
                       {texts::kHelpContentsItem, C::kHelpContents},
+                      {texts::kConsoleItem, C::kConsole},
                       separator,
                       {texts::kAboutKestromItem, C::kAbout}}});
     return menus;

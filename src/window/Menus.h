@@ -15,6 +15,7 @@ enum class CWindowCommand {
     kClerkOrvoClients,
     kHelpIndex,
     kHelpContents,
+    kConsole,  // the browser console's address and token
     kAbout,
     kOpen,  // restores the window from the notification area
 };

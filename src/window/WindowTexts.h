@@ -52,6 +52,7 @@ inline constexpr Text kClerkOrvoClientsItem = u"C&lerkOrvo...";
 inline constexpr Text kHelpMenu = u"&Help";
 inline constexpr Text kHelpIndexItem = u"&Index...";
 inline constexpr Text kHelpContentsItem = u"&Contents...";
+inline constexpr Text kConsoleItem = u"Operator C&onsole...";
 inline constexpr Text kAboutKestromItem = u"&About Kestrom...";
 // The notification icon's pop-up menu.
 inline constexpr Text kTrayOpenItem = u"&Open";

@@ -152,5 +152,27 @@ TEST(CommandLineGnu, ConnectionCapsAreTakenAppliedAndCheckedForThisRun) {
     EXPECT_NE(UsageText("kestromd").find("--max-connections-per-address"), std::string::npos);
 }
 
+TEST(CommandLineGnu, ConsoleOptionsOverrideTheSettingsAndZeroTurnsItOff) {
+    auto info = ParseCommandLine(
+        {"--console-port", "0", "--console-address=0.0.0.0", "--new-console-token"});
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    EXPECT_TRUE(info.newConsoleToken);
+    CKestromSettings s;
+    ApplyOverrides(s, info);
+    EXPECT_EQ(s.ConsolePort, 0);
+    EXPECT_EQ(s.ConsoleAddress, u"0.0.0.0");
+
+    info = ParseCommandLine({"--port", "1950"});
+    ApplyOverrides(s = CKestromSettings{}, info);
+    EXPECT_EQ(s.ConsolePort, 1951);
+    EXPECT_EQ(s.ConsoleAddress, u"127.0.0.1");
+    for (const char* bad : {"65536", "-1", "web"})
+        EXPECT_NE(ParseCommandLine({"--console-port", bad}).error.find("--console-port"),
+                  std::string::npos)
+            << bad;
+    EXPECT_NE(ParseCommandLine({"--new-console-token=1"}).error.find("takes no value"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrom

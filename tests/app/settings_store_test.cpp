@@ -74,12 +74,24 @@ TEST_F(SettingsStoreTest, FirstRunCreatesTheKeyAndYieldsTheDefaults) {
                                           "\"SecurityEnabled\"=\"0\"\n"
                                           "\"WenlowSecurityEnabled\"=\"1\"\n"
                                           "\"ClerkOrvoSecurityEnabled\"=\"1\"\n"
-                                          "\"FieldOrvoSecurityEnabled\"=\"1\"\n");
+                                          "\"FieldOrvoSecurityEnabled\"=\"1\"\n"
+                                          "\"ConsolePort\"=\"1951\"\n"
+                                          "\"ConsoleAddress\"=\"127.0.0.1\"\n"
+                                          "\"ConsoleToken\"=\"\"\n");
 
     CKestromSettings again;
     EXPECT_FALSE(store.Load(again, std::nullopt, std::nullopt));
     EXPECT_EQ(again.EventDirectory, u"/meet");
     EXPECT_EQ(again.PortNumber, 1950);
+    EXPECT_EQ(again.ConsolePort, 1951);
+
+    again.ConsoleToken = u"0123abcd";
+    again.ConsolePort = 0;
+    ASSERT_TRUE(store.Save(again));
+    CKestromSettings third;
+    store.Load(third, std::nullopt, std::nullopt);
+    EXPECT_EQ(third.ConsoleToken, u"0123abcd");
+    EXPECT_EQ(third.ConsolePort, 0);
 }
 
 TEST_F(SettingsStoreTest, FirstRunFoldersApplyOnlyWhenTheKeyIsCreated) {

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <thread>
 
+#include "protocol/FileHistory.h"
+
 #ifndef KESTROMD_PATH
 #error KESTROMD_PATH must name the kestromd program
 #endif
@@ -48,6 +50,14 @@ CDaemonHarness::CDaemonHarness(Options options) : options_(std::move(options)) {
     if (options_.start) Start();
 }
 
+std::vector<std::filesystem::path> MeetFolderEntries(const std::string& dir) {
+    std::vector<std::filesystem::path> entries;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename().u16string() != kHistoryFolderName) entries.push_back(it->path());
+    return entries;
+}
+
 CDaemonHarness::~CDaemonHarness() {
     if (Running()) Stop();
     std::error_code ec;
@@ -57,6 +67,7 @@ CDaemonHarness::~CDaemonHarness() {
 bool CDaemonHarness::Start() {
     if (Running()) return true;
     port_ = testing::FreeLoopbackPort();
+    consolePort_ = testing::FreeLoopbackPort();
     std::vector<std::string> args = {KESTROMD_PATH,
                                      "--config-dir",
                                      configDir_,
@@ -67,7 +78,9 @@ bool CDaemonHarness::Start() {
                                      "--results-dir",
                                      resultsDir_,
                                      "--char-mode",
-                                     std::to_string(options_.charMode)};
+                                     std::to_string(options_.charMode),
+                                     "--console-port",
+                                     std::to_string(consolePort_)};
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     const std::string out = root_ + "/stdout.log";
     const std::string err = root_ + "/stderr.log";

@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ using testing::FreeLoopbackPort;
 bool WriteFile(const std::string& path, std::string_view bytes);
 // The whole file, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// The entries of a meet folder but its hidden folder of replaced versions.
+std::vector<std::filesystem::path> MeetFolderEntries(const std::string& dir);
 
 class CDaemonHarness {
   public:
@@ -69,6 +72,8 @@ class CDaemonHarness {
     bool Running() const { return pid_ > 0; }
 
     int Port() const { return port_; }
+    // The browser console's port (a free one; extraArgs may name another).
+    int ConsolePort() const { return consolePort_; }
     WireMode Mode() const { return WireModeOf(options_.charMode); }
     const std::string& Root() const { return root_; }
     const std::string& ConfigDir() const { return configDir_; }
@@ -94,6 +99,7 @@ class CDaemonHarness {
     Options options_;
     std::string root_, configDir_, runtimeDir_, eventDir_, resultsDir_;
     int port_ = 0;
+    int consolePort_ = 0;
     pid_t pid_ = -1;
 };
 

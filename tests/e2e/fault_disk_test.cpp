@@ -55,8 +55,7 @@ bool FillDisk(const std::string& dir) {
 
 std::set<std::string> Names(const std::string& dir) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
+    for (const auto& path : MeetFolderEntries(dir)) names.insert(path.filename().string());
     return names;
 }
 

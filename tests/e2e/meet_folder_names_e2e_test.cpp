@@ -31,9 +31,9 @@ TEST(MeetFolderNamesE2E, UpperCaseNamesAreServedAndAnUploadReplacesTheFileItFind
         BuildUploadMessage(u"RFF", Scramble(u"7,1,3,new\r"), /*withHighBytes=*/false);
     EXPECT_EQ(Code(d.Request(upload)), u"ROK");
     std::size_t files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(d.ResultsDir())) {
+    for (const auto& path : MeetFolderEntries(d.ResultsDir())) {
         ++files;
-        EXPECT_EQ(e.path().filename(), "007-1-03.QFF");
+        EXPECT_EQ(path.filename(), "007-1-03.QFF");
     }
     EXPECT_EQ(files, 1u);
     auto results = d.Request(BuildRequest(u"RRQ", u"7,1,3"));

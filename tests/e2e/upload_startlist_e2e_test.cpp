@@ -65,9 +65,7 @@ TEST(UploadStartListE2E, MergesIntoTheEventFileAndRepliesWithItsNewStamp) {
     EXPECT_TRUE(reply->payload.empty());
     EXPECT_EQ(ReadFile(path), before);
     EXPECT_TRUE(d.WaitForLog("INCOMPLETE COMMAND RECEIVING START LIST"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.EventDir()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(MeetFolderEntries(d.EventDir()).size(), 1u);
 }
 
 TEST(UploadStartListE2E, UnicodeModeRewritesAnEightBitFileAsUtf16) {

@@ -76,6 +76,63 @@ TEST(ServerHost, AStartThatEndsEarlySavesNothing) {
     EXPECT_NE(next.Server().Settings().Get().PortNumber, 2345);
 }
 
+TEST(ServerHost, TheConsoleTokenIsMadeOnceKeptAndReplacedOnRequest) {
+    CSandbox folder;
+    CRecordingOperator op;
+    auto tokenOf = [&](bool replace) {
+        CKestromServer server(op);
+        CKestromCommandLineInfo info = ConfigIn(folder);
+        info.newConsoleToken = replace;
+        CServerHost host(server, info, folder.File(""));
+        host.Prepare();
+        // No Shutdown: the token is stored as soon as it is made.
+        return server.Settings().Get().ConsoleToken;
+    };
+    const std::u16string first = tokenOf(false);
+    ASSERT_EQ(first.size(), 32u);
+    EXPECT_EQ(first.find_first_not_of(u"0123456789abcdef"), std::u16string::npos);
+    EXPECT_EQ(tokenOf(false), first);
+    const std::u16string replaced = tokenOf(true);
+    EXPECT_NE(replaced, first);
+    EXPECT_EQ(tokenOf(false), replaced);
+    EXPECT_NE(NewConsoleToken(), NewConsoleToken());
+}
+
+// Services run from the listener's start to the shutdown, stopped before the listener.
+TEST(ServerHost, ServicesStartAfterListeningAndStopAtShutdown) {
+    struct CRecordingService : CHostService {
+        CKestromServer* server = nullptr;
+        bool listeningAtStart = false;
+        bool listeningAtStop = false;
+        int starts = 0, stops = 0;
+        void Start() override {
+            ++starts;
+            listeningAtStart = server->IsListening();
+        }
+        void Stop() override {
+            ++stops;
+            listeningAtStop = server->IsListening();
+        }
+    };
+    CSandbox folder;
+    CRecordingOperator op;
+    CKestromServer server(op);
+    CServerHost host(server, ConfigIn(folder), folder.File(""));
+    host.Prepare();
+    // The system's pick: nothing else is disturbed.
+    server.Settings().Update([](CKestromSettings& s) { s.PortNumber = 0; });
+    CRecordingService service;
+    service.server = &server;
+    host.AddService(service);
+    host.StartListening();
+    EXPECT_EQ(service.starts, 1);
+    EXPECT_TRUE(service.listeningAtStart);
+    host.Shutdown();
+    host.Shutdown();
+    EXPECT_EQ(service.stops, 1);
+    EXPECT_TRUE(service.listeningAtStop);
+}
+
 TEST(ServerHost, ASecondHostSeesTheFirstAsRunning) {
     CSandbox folder;
     CRecordingOperator op;

@@ -291,7 +291,8 @@ class UiTests : public QObject {
         QCOMPARE(MenuTexts(menus[1]->menu()),
                  (QStringList{"&Wenlow...", "&FieldOrvo...", "C&lerkOrvo..."}));
         QCOMPARE(MenuTexts(menus[2]->menu()),
-                 (QStringList{"&Index...", "&Contents...", "-", "&About Kestrom..."}));
+                 (QStringList{"&Index...", "&Contents...", "Operator C&onsole...", "-",
+                              "&About Kestrom..."}));
         auto* tray = full.Find<QMenu>("trayMenu");
         QCOMPARE(MenuTexts(tray),
                  (QStringList{"&Open", "-", "O&ptions...", "&About...", "-", "E&xit"}));
@@ -303,7 +304,8 @@ class UiTests : public QObject {
         QCOMPARE(menus.size(), 2);
         QCOMPARE(MenuTexts(menus[0]->menu()), (QStringList{"E&xit"}));
         QCOMPARE(MenuTexts(menus[1]->menu()),
-                 (QStringList{"&Index...", "&Contents...", "-", "&About Kestrom..."}));
+                 (QStringList{"&Index...", "&Contents...", "Operator C&onsole...", "-",
+                              "&About Kestrom..."}));
         QCOMPARE(MenuTexts(reduced.Find<QMenu>("trayMenu")),
                  (QStringList{"&Open", "-", "&About...", "-", "E&xit"}));
     }

@@ -100,7 +100,8 @@ TEST(Menus, FullAndHyWireMenusOfTheWindowAndTheIcon) {
     EXPECT_EQ(full[1].title, u"&Clients");
     EXPECT_EQ(Texts(full[1].items), (V{u"&Wenlow...", u"&FieldOrvo...", u"C&lerkOrvo..."}));
     EXPECT_EQ(full[1].items[1].command, CWindowCommand::kFieldOrvoClients);
-    EXPECT_EQ(Texts(full[2].items), (V{u"&Index...", u"&Contents...", u"-", u"&About Kestrom..."}));
+    EXPECT_EQ(Texts(full[2].items), (V{u"&Index...", u"&Contents...", u"Operator C&onsole...", u"-",
+                                       u"&About Kestrom..."}));
     EXPECT_EQ(Texts(TrayMenu(false)),
               (V{u"&Open", u"-", u"O&ptions...", u"&About...", u"-", u"E&xit"}));
     EXPECT_EQ(TrayMenu(false).front().command, CWindowCommand::kOpen);
