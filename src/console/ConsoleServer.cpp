@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -126,6 +128,8 @@ struct CConsoleServer::Impl {
     CConsoleState state;
     std::unique_ptr<httplib::Server> http;
     std::thread thread;
+    // Set when the listening loop has returned, whether it ran or failed.
+    std::atomic<bool> listenEnded{false};
     int port = -1;
     std::mutex guessMutex;
 
@@ -826,7 +830,11 @@ void CConsoleServer::Start() {
     m.Route();
     m.server.Operator().SetWatcher(&m.state, m.options.answersPrompts);
     m.server.RequestObservers().Set(&m.state);
-    m.thread = std::thread([&m] { m.http->listen_after_bind(); });
+    m.listenEnded = false;
+    m.thread = std::thread([&m] {
+        m.http->listen_after_bind();
+        m.listenEnded = true;
+    });
     const std::string shown = address == "0.0.0.0" || address == "::" ? "127.0.0.1" : address;
     m.Log("Operator console at http://" + shown + ":" + std::to_string(port) +
           "/ ; from another computer add ?token=" + m.Token());
@@ -838,6 +846,10 @@ void CConsoleServer::Stop() {
     m.state.Stop();
     m.server.Operator().SetWatcher(nullptr, false);
     m.server.RequestObservers().Set(nullptr);
+    // The library's stop() does nothing until its loop has begun, and the loop would then run
+    // for ever: a stop right after the start (a daemon stopped at once) waits for the loop.
+    while (!m.http->is_running() && !m.listenEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m.http->stop();
     if (m.thread.joinable()) m.thread.join();
     m.http.reset();

@@ -81,6 +81,20 @@ class ConsoleHttp : public ::testing::Test {
     std::unique_ptr<CConsoleServer> console_;
 };
 
+TEST_F(ConsoleHttp, AStopRightAfterTheStartEndsTheConsole) {
+    // A daemon stopped the moment it has started: the listening loop may not have begun when
+    // the stop comes, and a stop that is lost there would leave the process waiting for ever.
+    for (int round = 0; round < 50; ++round) {
+        console_->Stop();
+        EXPECT_FALSE(console_->Running());
+        console_->Start();
+        ASSERT_TRUE(console_->Running());
+    }
+    const auto page = Client().Get("/", Browser());
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+}
+
 TEST_F(ConsoleHttp, PagesNeedTheTokenAndAWrongOneIsRefusedSlowlyWithALogLine) {
     ASSERT_TRUE(console_->Running());
     auto c = Client();
