@@ -18,6 +18,7 @@ import tempfile
 import time
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
@@ -49,6 +50,16 @@ def wait_until(condition, timeout, step=0.05):
             return True
         time.sleep(step)
     return condition()
+
+
+def find_after_load(driver, by, value, timeout=10):
+    """The element on the page a click has just asked for: a slow server (a sanitizer build)
+    may still be answering when the click returns."""
+    found = []
+    wait_until(lambda: found.extend(driver.find_elements(by, value)) or bool(found), timeout, 0.1)
+    if not found:
+        raise Failure("no element %s after the page loaded" % value)
+    return found[0]
 
 
 class Failure(Exception):
@@ -165,16 +176,22 @@ def run(args, root):
 
         driver.get(meet.url("/history"))
         driver.find_element(By.LINK_TEXT, "007-1-03.qff").click()
-        versions = driver.find_element(By.ID, "versions").text
+        versions = find_after_load(driver, By.ID, "versions").text
         check("127.0.0.1" in versions, "History lists the replaced version with its device")
         driver.find_element(By.ID, "compare").click()
-        check("12.50" in driver.find_element(By.ID, "a").text and
+        check("12.50" in find_after_load(driver, By.ID, "a").text and
               "99.99" in driver.find_element(By.ID, "b").text,
               "two versions side by side")
         shot("console-history.png")
         driver.back()
         driver.find_element(By.CSS_SELECTOR, "button[id^=restore-]").click()
-        check("Restored version" in driver.find_element(By.ID, "msg").text,
+        def restored():
+            try:
+                return any("Restored version" in e.text
+                           for e in driver.find_elements(By.ID, "msg"))
+            except StaleElementReferenceException:
+                return False  # the page was replaced while it was read
+        check(wait_until(restored, 10, 0.1),
               "the console reports the restore")
         read = meet.client("results", "7", "1", "3")
         check("12.50" in read.stdout and "99.99" not in read.stdout,
