@@ -62,6 +62,21 @@ def find_after_load(driver, by, value, timeout=10):
     return found[0]
 
 
+def submit_and_wait(driver, button, timeout=10):
+    """Clicks a form's button and waits until the page it posts to has replaced this one, so
+    that what the form changed is in force before the next step."""
+    button.click()
+
+    def replaced():
+        try:
+            button.is_enabled()
+            return False
+        except StaleElementReferenceException:
+            return True
+    if not wait_until(replaced, timeout, 0.05):
+        raise Failure("the page did not answer the form")
+
+
 class Failure(Exception):
     pass
 
@@ -199,7 +214,9 @@ def run(args, root):
 
         driver.get(meet.url("/access"))
         driver.find_element(By.ID, "prompting").click()
-        driver.find_element(By.ID, "prompting-save").click()
+        submit_and_wait(driver, driver.find_element(By.ID, "prompting-save"))
+        check(find_after_load(driver, By.ID, "prompting").is_selected(),
+              "prompting for unknown clients is on")
         unknown = subprocess.Popen(
             [args.client, "--port", str(meet.port), "--local-address", "127.0.0.2", "ping"],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
