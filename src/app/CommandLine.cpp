@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/Path.h"
 #include "base/TextConvert.h"
 #include "core/Version.h"
 
@@ -22,10 +23,11 @@ std::optional<std::string_view> DirectorySwitchValue(std::string_view sw, std::s
 // config folder right after parsing.
 std::string AbsolutePath(std::string_view path) {
     std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path), ec);
+    std::filesystem::path p = std::filesystem::absolute(FsPath(path), ec);
     if (ec) return std::string(path);
-    std::string out = p.lexically_normal().string();
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    const std::u8string normal = p.lexically_normal().u8string();
+    std::string out(normal.begin(), normal.end());
+    while (out.size() > 1 && IsPathSeparator(static_cast<char16_t>(out.back()))) out.pop_back();
     return out;
 }
 

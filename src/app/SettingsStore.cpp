@@ -1,16 +1,16 @@
 #include "app/SettingsStore.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/RegFile.h"
+#ifdef _WIN32
+#include "app/SettingsRegistry.h"
+#endif
 #include "base/AtomicFile.h"
 #include "base/NumberText.h"
+#include "base/Path.h"
 #include "base/TextConvert.h"
 #include "base/WholeFile.h"
 
@@ -68,22 +68,6 @@ CRegValue DecimalValue(int value) {
     return CRegValue::String(U16(std::to_string(value)));
 }
 
-std::string HomeDir() {
-    if (const char* home = std::getenv("HOME"); home && *home) {
-        std::string dir = home;
-        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-        return dir;
-    }
-    std::vector<char> buf(16384);
-    passwd pw{};
-    passwd* result = nullptr;
-    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result &&
-        result->pw_dir) {
-        return result->pw_dir;
-    }
-    return "/";
-}
-
 // Operators add these values by hand; a value that is absent, unusable or not positive keeps
 // the default. Save never writes them.
 void LoadNetLimits(const CValueReader& values, CNetLimits& limits) {
@@ -111,20 +95,36 @@ bool CSettingsStore::Load(CKestromSettings& settings,
                           const std::optional<std::u16string>& firstRunEventDir,
                           const std::optional<std::u16string>& firstRunResultsDir) {
     keyUnavailable_ = false;
-    const auto bytes = ReadWholeFile(path_);
     CRegFile doc;
-    if (bytes) doc = CRegFile::Parse(*bytes);
+    CStatus read = CStatus::Failure(file_cause::kFileNotFound);
+#ifdef _WIN32
+    if (UsesRegistry()) read = ReadSettingsKey(doc);
+#endif
+    if (!UsesRegistry()) {
+        const auto bytes = ReadWholeFile(path_);
+        read = bytes.Status();
+        if (bytes) {
+            read = {};
+            doc = CRegFile::Parse(*bytes);
+        }
+    }
 
     bool firstRun = false;
-    if (!bytes || !doc.HasKey(kSettingsKeyPath)) {
+    if (!read || !doc.HasKey(kSettingsKeyPath)) {
         firstRun = true;
         // A file that exists but cannot be read is never replaced: it may hold settings.
         bool created = false;
-        if (bytes || bytes.Status().Cause() == file_cause::kFileNotFound) {
+        if (read || read.Cause() == file_cause::kFileNotFound ||
+            read.Cause() == file_cause::kBadPath) {
             doc.AddKey(kSettingsKeyPath);
-            std::error_code ec;
-            std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
-            created = WriteRegFile(path_, doc);
+#ifdef _WIN32
+            if (UsesRegistry()) created = CreateSettingsKey();
+#endif
+            if (!UsesRegistry()) {
+                std::error_code ec;
+                std::filesystem::create_directories(FsPath(path_).parent_path(), ec);
+                created = WriteRegFile(path_, doc);
+            }
         }
         if (!created) {
             keyUnavailable_ = true;
@@ -190,13 +190,21 @@ bool CSettingsStore::Load(CKestromSettings& settings,
 }
 
 bool CSettingsStore::Save(const CKestromSettings& settings) {
-    const auto bytes = ReadWholeFile(path_);
-    if (!bytes) return false;
-    CRegFile doc = CRegFile::Parse(*bytes);
+    CRegFile doc;
+#ifdef _WIN32
+    if (UsesRegistry() && !ReadSettingsKey(doc)) return false;
+#endif
+    if (!UsesRegistry()) {
+        const auto bytes = ReadWholeFile(path_);
+        if (!bytes) return false;
+        doc = CRegFile::Parse(*bytes);
+    }
     if (!doc.HasKey(kSettingsKeyPath)) return false;
 
+    std::vector<std::pair<std::string_view, CRegValue>> written;
     auto set = [&](std::string_view name, const CRegValue& value) {
         doc.Set(kSettingsKeyPath, name, value);
+        written.emplace_back(name, value);
     };
     set("LogEvents", CRegValue::String(settings.LogEvents ? u"1" : u"0"));
     set("PortNumber", DecimalValue(settings.PortNumber));
@@ -219,19 +227,10 @@ bool CSettingsStore::Save(const CKestromSettings& settings) {
     set("ConsolePort", DecimalValue(settings.ConsolePort));
     set("ConsoleAddress", CRegValue::String(settings.ConsoleAddress));
     set("ConsoleToken", CRegValue::String(settings.ConsoleToken));
+#ifdef _WIN32
+    if (UsesRegistry()) return WriteSettingsValues(written);
+#endif
     return WriteRegFile(path_, doc);
-}
-
-std::string DefaultConfigDir() {
-    // XDG requires an absolute path; a relative one is to be ignored.
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        return std::string(xdg) + "/kestrom";
-    }
-    return HomeDir() + "/.config/kestrom";
-}
-
-std::u16string DefaultDataFolder() {
-    return FromUtf8(HomeDir() + "/Kestrom");
 }
 
 }  // namespace kestrom

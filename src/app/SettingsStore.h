@@ -1,6 +1,7 @@
 #pragma once
 // The settings' persistent home: settings.reg in the config folder, in the registry export
-// text format, with the value usability rules of the original registry storage.
+// text format, with the value usability rules of the original registry storage. On Windows
+// the registry key itself, unless a file is named (--config-dir).
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@ inline constexpr std::string_view kSettingsKeyPath =
 
 class CSettingsStore {
   public:
+    // An empty path on Windows: the registry key.
     explicit CSettingsStore(std::string regFilePath);
 
     // Reads the values into `settings` (defaults for unusable ones). Returns the first-run
@@ -33,13 +35,21 @@ class CSettingsStore {
     const std::string& Path() const { return path_; }
 
   private:
+    bool UsesRegistry() const {
+#ifdef _WIN32
+        return path_.empty();
+#else
+        return false;
+#endif
+    }
     std::string path_;
     bool keyUnavailable_ = false;
 };
 
-// The config folder: $XDG_CONFIG_HOME/kestrom, else ~/.config/kestrom.
+// The config folder: $XDG_CONFIG_HOME/kestrom, else ~/.config/kestrom; on Windows
+// %APPDATA%\Kestrom (UTF-8).
 std::string DefaultConfigDir();
-// The default event and results folder: ~/Kestrom.
+// The default event and results folder: ~/Kestrom; on Windows C:\Kestrom.
 std::u16string DefaultDataFolder();
 
 }  // namespace kestrom

@@ -3,6 +3,9 @@
 // target's folder, is flushed to the disk, and is renamed over the target, and the folder is
 // synced; a crash or a failure leaves the old file or the new one, never a torn one.
 //
+// On Windows the rename is MoveFileExW with write-through; a reader holding the target open
+// makes it wait (a bounded number of retries), then fail with the sharing violation.
+//
 // On Linux the temporary file has no name while it is written (O_TMPFILE), so a crash then
 // leaves nothing behind; it gets a hidden name only for the moment of the rename. Where the
 // file system has no unnamed files it is named from the start. Either way the writer holds a
@@ -35,7 +38,7 @@ class CAtomicFileWriter {
     const std::u16string& TempPath() const { return tempPath_; }
     const std::u16string& TargetPath() const { return target_; }
     // Whether the target existed when Create claimed it.
-    bool TargetExisted() const { return pin_ >= 0; }
+    bool TargetExisted() const;
 
     // Flushes and syncs the temporary file, renames it over the target and syncs the folder.
     // A failure when any step (or an earlier write) failed; the target is then as it was and
@@ -73,6 +76,14 @@ class CAtomicFileWriter {
     int pin_ = -1;
     FileIdentity claimed_{};
     std::uint64_t ticket_ = 0;
+#ifdef _WIN32
+    // The target held open (read access, shared for reading and deleting) from Create to the
+    // rename: in-place writers in any process are refused meanwhile.
+    void* claim_ = nullptr;
+    // The target's full path in upper case: the claim against other writers of this process.
+    std::wstring claimKey_;
+    bool targetExisted_ = false;
+#endif
 };
 
 // Replaces path with bytes through CAtomicFileWriter.

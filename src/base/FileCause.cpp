@@ -71,7 +71,9 @@ int FileCauseFromErrno(int err) {
         case EAGAIN:
             return file_cause::kLockViolation;
         case ENOSPC:
+#ifdef EDQUOT  // the Windows C runtime has no quotas
         case EDQUOT:
+#endif
         case EFBIG:
             return file_cause::kDiskFull;
         default:

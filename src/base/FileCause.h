@@ -30,4 +30,9 @@ std::u16string_view FileCauseText(int cause);
 // know the folder is missing too refine it to kBadPath.
 int FileCauseFromErrno(int err);
 
+#ifdef _WIN32
+// Maps a Win32 error code (GetLastError) to the nearest cause code.
+int FileCauseFromWin32(unsigned long err);
+#endif
+
 }  // namespace kestrom

@@ -1,12 +1,7 @@
 #include "base/FileEx.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -37,65 +32,6 @@ std::size_t ExtensionDot(std::u16string_view path) {
     if (sep != std::u16string_view::npos && dot < sep) return std::u16string_view::npos;
     if (path.size() - dot - 1 > 3) return std::u16string_view::npos;
     return dot;
-}
-
-bool WriteAll(int fd, const unsigned char* data, std::size_t size, int& err) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-ssize_t ReadSome(int fd, unsigned char* data, std::size_t size) {
-    for (;;) {
-        ssize_t n = ::read(fd, data, size);
-        if (n >= 0 || errno != EINTR) return n;
-    }
-}
-
-unsigned AccessBits(unsigned flags) {
-    switch (flags & 0x3) {
-        case CFileEx::modeWrite:
-            return kFileWrite;
-        case CFileEx::modeReadWrite:
-            return kFileRead | kFileWrite;
-        default:
-            return kFileRead;
-    }
-}
-
-unsigned ShareBits(unsigned flags) {
-    switch (flags & 0x70) {
-        case CFileEx::shareDenyWrite:
-            return kFileRead;
-        case CFileEx::shareDenyRead:
-            return kFileWrite;
-        case CFileEx::shareDenyNone:
-            return kFileRead | kFileWrite;
-        default:  // shareExclusive, and shareCompat, which Windows treats alike
-            return 0;
-    }
-}
-
-// ENOENT means a missing folder as often as a missing file; tell them apart as Windows does.
-int OpenFailureCause(int err, std::u16string_view path) {
-    int cause = FileCauseFromErrno(err);
-    if (err == ENOENT) {
-        std::u16string_view folder = FolderPart(path);
-        struct stat st {};
-        if (!folder.empty() &&
-            (::stat(NativePath(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-            cause = file_cause::kBadPath;
-        }
-    }
-    return cause;
 }
 
 }  // namespace
@@ -143,47 +79,8 @@ CStatus CFileEx::Open(unsigned flags) {
     heldByte_ = -1;
     drained_ = false;
 
-    const unsigned access = flags & 0x3;
-    int oflags = O_CLOEXEC | (access == modeWrite       ? O_WRONLY
-                              : access == modeReadWrite ? O_RDWR
-                                                        : O_RDONLY);
-    if (flags & modeCreate) {
-        oflags |= O_CREAT;
-        if (flags & modeCreateNew) oflags |= O_EXCL;
-    }
-    const std::string native = NativePath(path_);
-    int fd;
-    do {
-        fd = ::open(native.c_str(), oflags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return fail(OpenFailureCause(errno, path_));
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return fail(file_cause::kAccessDenied);
-    }
-    FileIdentity id{st.st_dev, st.st_ino};
-    std::uint64_t ticket =
-        CShareModeTable::Process().TryAcquire(id, AccessBits(flags), ShareBits(flags));
-    if (ticket == 0) {
-        ::close(fd);
-        return fail(file_cause::kSharingViolation);
-    }
-    // Emptied only once the sharing check has let us in: a refused open changes nothing.
-    if ((flags & modeCreate) && !(flags & modeNoTruncate) && st.st_size > 0) {
-        int rc = access == modeRead ? ::truncate(native.c_str(), 0) : ::ftruncate(fd, 0);
-        if (rc != 0) {
-            int c = FileCauseFromErrno(errno);
-            CShareModeTable::Process().Release(id, ticket);
-            ::close(fd);
-            return fail(c);
-        }
-    }
-    fd_ = fd;
-    readOnlyFile_ = access == modeRead && S_ISREG(st.st_mode);
-    identity_ = id;
-    shareTicket_ = ticket;
+    if (const int c = file_.Open(path_, flags)) return fail(c);
+    readOnlyFile_ = file_.IsReadOnlyFile();
     // Not zero-filled: every request opens its files afresh, and only bytes read or written
     // are ever looked at.
     if (!buffer_) buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
@@ -191,15 +88,12 @@ CStatus CFileEx::Open(unsigned flags) {
 }
 
 bool CFileEx::Close() {
-    if (fd_ < 0) return true;
+    if (!file_.IsOpen()) return true;
     bool ok = Flush();
-    CShareModeTable::Process().Release(identity_, shareTicket_);
-    shareTicket_ = 0;
-    if (::close(fd_) != 0 && ok) {
-        Fail(FileCauseFromErrno(errno));
+    if (const int c = file_.Close(); c != 0 && ok) {
+        Fail(c);
         ok = false;
     }
-    fd_ = -1;
     use_ = BufferUse::kNone;
     bufPos_ = bufLen_ = 0;
     hasPeeked_ = false;
@@ -211,24 +105,19 @@ void CFileEx::Fail(int cause) {
 }
 
 bool CFileEx::Flush() {
-    if (fd_ < 0) return false;
+    if (!file_.IsOpen()) return false;
     if (use_ != BufferUse::kWriting || bufLen_ == 0) return error_ == 0;
-    int err = 0;
-    bool ok = WriteAll(fd_, buffer_.get(), bufLen_, err);
+    const int err = file_.WriteAll(buffer_.get(), bufLen_);
     bufLen_ = 0;
     use_ = BufferUse::kNone;
-    if (!ok) Fail(FileCauseFromErrno(err));
-    return ok && error_ == 0;
+    if (err != 0) Fail(err);
+    return err == 0 && error_ == 0;
 }
 
 bool CFileEx::Sync() {
     if (!Flush()) return false;
-    int rc;
-    do {
-        rc = ::fsync(fd_);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        Fail(FileCauseFromErrno(errno));
+    if (const int c = file_.Sync()) {
+        Fail(c);
         return false;
     }
     return true;
@@ -238,10 +127,10 @@ bool CFileEx::Sync() {
 // logical one again.
 bool CFileEx::EndReading() {
     if (use_ != BufferUse::kReading) return true;
-    off_t unread = static_cast<off_t>(bufLen_ - bufPos_);
+    const auto unread = static_cast<std::int64_t>(bufLen_ - bufPos_);
     bufPos_ = bufLen_ = 0;
     use_ = BufferUse::kNone;
-    if (unread > 0 && ::lseek(fd_, -unread, SEEK_CUR) < 0) {
+    if (unread > 0 && !file_.SeekBy(-unread)) {
         Fail(file_cause::kBadSeek);
         return false;
     }
@@ -251,15 +140,16 @@ bool CFileEx::EndReading() {
 // ---------------------------------------------------------------- bytes
 
 bool CFileEx::FillBuffer() {
-    if (fd_ < 0) return false;
+    if (!file_.IsOpen()) return false;
     if (use_ == BufferUse::kWriting && !Flush()) return false;
     if (drained_) {
         use_ = BufferUse::kNone;
         return false;
     }
-    ssize_t n = ReadSome(fd_, buffer_.get(), kBufferSize);
+    int err = 0;
+    std::int64_t n = file_.ReadSome(buffer_.get(), kBufferSize, err);
     if (n < 0) {
-        Fail(FileCauseFromErrno(errno));
+        Fail(err);
         n = 0;
     }
     // A file opened only for reading that gives less than a buffer has nothing more for now;
@@ -286,7 +176,7 @@ bool CFileEx::ReadBytes(unsigned char* b, std::size_t n) {
 }
 
 std::size_t CFileEx::Read(void* data, std::size_t size) {
-    if (fd_ < 0) return 0;
+    if (!file_.IsOpen()) return 0;
     auto* out = static_cast<unsigned char*>(data);
     std::size_t done = 0;
     while (done < size) {
@@ -298,8 +188,9 @@ std::size_t CFileEx::Read(void* data, std::size_t size) {
         } else if (size - done >= kBufferSize) {
             if (use_ == BufferUse::kWriting && !Flush()) break;
             use_ = BufferUse::kNone;
-            ssize_t n = ReadSome(fd_, out + done, size - done);
-            if (n < 0) Fail(FileCauseFromErrno(errno));
+            int err = 0;
+            const std::int64_t n = file_.ReadSome(out + done, size - done, err);
+            if (n < 0) Fail(err);
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);
         } else if (!FillBuffer()) {
@@ -310,15 +201,14 @@ std::size_t CFileEx::Read(void* data, std::size_t size) {
 }
 
 bool CFileEx::Write(const void* data, std::size_t size) {
-    if (fd_ < 0) return false;
+    if (!file_.IsOpen()) return false;
     if (!EndReading()) return false;
     const auto* in = static_cast<const unsigned char*>(data);
     if (bufLen_ + size > kBufferSize) {
         if (!Flush()) return false;
         if (size >= kBufferSize) {
-            int err = 0;
-            if (!WriteAll(fd_, in, size, err)) {
-                Fail(FileCauseFromErrno(err));
+            if (const int err = file_.WriteAll(in, size)) {
+                Fail(err);
                 return false;
             }
             return true;
@@ -337,31 +227,30 @@ bool CFileEx::PutByte(unsigned char b) {
 }
 
 std::uint64_t CFileEx::GetLength() {
-    if (fd_ < 0) return 0;
+    if (!file_.IsOpen()) return 0;
     if (use_ == BufferUse::kWriting) Flush();
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) return 0;
-    return static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t length = 0;
+    return file_.Length(length) ? length : 0;
 }
 
 bool CFileEx::SetLength(std::uint64_t length) {
-    if (fd_ < 0 || !Flush() || !EndReading()) return false;
-    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
-        Fail(FileCauseFromErrno(errno));
+    if (!file_.IsOpen() || !Flush() || !EndReading()) return false;
+    if (const int c = file_.Truncate(length)) {
+        Fail(c);
         return false;
     }
     return true;
 }
 
 bool CFileEx::Seek(std::uint64_t position) {
-    if (fd_ < 0 || !Flush()) return false;
+    if (!file_.IsOpen() || !Flush()) return false;
     use_ = BufferUse::kNone;
     bufPos_ = bufLen_ = 0;
     hasPeeked_ = false;
     pendingSkip_ = 0;
     heldByte_ = -1;
     drained_ = false;
-    if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
+    if (!file_.SeekTo(position)) {
         Fail(file_cause::kBadSeek);
         return false;
     }
@@ -422,7 +311,7 @@ bool CFileEx::NextChar(char16_t& out) {
         out = peeked_;
         return true;
     }
-    if (fd_ < 0) return false;
+    if (!file_.IsOpen()) return false;
     for (;;) {
         char16_t ch;
         if (!DecodeNext(ch)) return false;

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/ShareModeTable.h"
+#include "base/FileHandle.h"
 #include "base/Status.h"
 
 namespace kestrom {
@@ -66,7 +66,7 @@ class CFileEx {
     // Opens GetPath() with the flags' access and sharing. A failure's cause is
     // kSharingViolation when another open's sharing forbids it.
     CStatus Open(unsigned flags);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_.IsOpen(); }
     // Flushes and closes; returns false (and keeps the cause in Status) when the flush or
     // the close failed. Closing a closed file does nothing and returns true.
     bool Close();
@@ -145,9 +145,7 @@ class CFileEx {
     void Fail(int cause);
 
     std::u16string path_;
-    int fd_ = -1;
-    FileIdentity identity_{};
-    std::uint64_t shareTicket_ = 0;
+    CFileHandle file_;
     int error_ = 0;
 
     std::unique_ptr<unsigned char[]> buffer_;

@@ -4,7 +4,11 @@ namespace kestrom {
 
 std::optional<LocalDateTime> ToLocalDateTime(std::time_t t) {
     std::tm tm{};
+#ifdef _WIN32
+    if (::localtime_s(&tm, &t) != 0) return std::nullopt;
+#else
     if (!::localtime_r(&t, &tm)) return std::nullopt;
+#endif
     return LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                          tm.tm_hour,        tm.tm_min,     tm.tm_sec};
 }

@@ -18,9 +18,28 @@ std::string NativePath(std::u16string_view path) {
     return native;
 }
 
+#ifdef _WIN32
+std::wstring WidePath(std::u16string_view path) {
+    std::wstring wide(path.begin(), path.end());
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    return wide;
+}
+#endif
+
+std::filesystem::path FsPath(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
     std::u16string joined(folder);
-    if (!joined.empty() && !IsPathSeparator(joined.back())) joined += u'/';
+#ifdef _WIN32
+    constexpr char16_t kSeparator = u'\\';  // Windows names paths with backslashes
+#else
+    constexpr char16_t kSeparator = u'/';
+#endif
+    if (!joined.empty() && !IsPathSeparator(joined.back())) joined += kSeparator;
     joined += name;
     return joined;
 }

@@ -1,7 +1,4 @@
 // kestromd: the Kestrom server without a window.
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -9,31 +6,19 @@
 
 #include "app/CommandLine.h"
 #include "base/TextConvert.h"
+#if KESTROM_HAS_CONSOLE
 #include "console/ConsoleServer.h"
+#endif
 #include "daemon/DaemonOperator.h"
 #include "daemon/StartUpLine.h"
+#include "daemon/StopRequest.h"
 #include "security/SecurityNotice.h"
 #include "server/ServerHost.h"
 
 using namespace kestrom;
 
-namespace {
-
-// SIGTERM and SIGINT are taken by sigwait in main; blocked before any thread starts so that
-// every thread inherits the mask and none is interrupted by them.
-sigset_t StopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    return set;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    const CKestromCommandLineInfo info =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const CKestromCommandLineInfo info = ParseCommandLine(CommandLineArguments(argc, argv));
     if (!info.error.empty()) {
         std::cerr << "kestromd: " << info.error << "\n" << UsageText("kestromd");
         return 2;
@@ -47,22 +32,22 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const sigset_t stopSignals = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    PrepareStopRequests();
 
     // Nothing goes through stdio's standard output from here on: log lines are written
     // straight to its descriptor.
     std::fflush(stdout);
-    CDaemonOperator op(STDOUT_FILENO);
+    CDaemonOperator op(StandardOutputDescriptor());
     CKestromServer server(op);
     op.SetSettings(&server.Settings());
     CServerHost host(server, info);
+#if KESTROM_HAS_CONSOLE
     // No window asks the operator here: prompts for unknown clients go to the console.
     CConsoleOptions consoleOptions;
     consoleOptions.answersPrompts = true;
     CConsoleServer console(server, consoleOptions);
     host.AddService(console);
+#endif
     if (host.PreviousInstanceRunning()) {
         std::cerr << kPreviousInstanceMessage << "\n";
         host.ActivatePreviousInstance();
@@ -97,11 +82,10 @@ int main(int argc, char** argv) {
         std::cerr << "kestromd: " << warning << "\n";
     std::cerr << std::flush;
 
-    int signalNumber = 0;
-    while (sigwait(&stopSignals, &signalNumber) != 0) {
-    }
+    WaitForStopRequest();
 
     host.Shutdown();
     std::fflush(stdout);
+    StopCompleted();
     return 0;
 }

@@ -1,32 +1,15 @@
 #include "net/ConnectSocket.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <exception>
 #include <memory>
 
 #include "base/TextConvert.h"
+#include "net/Platform.h"
 #include "wire/WireText.h"
 
 namespace kestrom {
 
 namespace {
-
-// Probes start after `idleSeconds` without traffic and go every 10 s; six unanswered ones
-// end the connection, so a device that vanished (roamed away, battery out) frees its thread
-// and descriptor about two minutes after it went quiet. A device that answers is never
-// disconnected, however long it stays idle.
-void EnableKeepAlive(int fd, int idleSeconds) {
-    const int on = 1, interval = 10, count = 6;
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-}
 
 std::u16string Number(size_t n) {
     return U16(std::to_string(n));
@@ -61,19 +44,12 @@ CConnectSocket::CConnectSocket(asio::ip::tcp::socket socket, CConnectionShared& 
     asio::error_code ec;
     // Replies are written whole in one send; no reason to hold back their last segment.
     socket_.set_option(asio::ip::tcp::no_delay(true), ec);
-    const int fd = socket_.native_handle();
-    EnableKeepAlive(fd, shared.keepAliveSeconds);
+    EnableKeepAlive(socket_.native_handle(), shared.keepAliveSeconds);
     Touch();
 }
 
 bool CConnectSocket::WaitForMore(std::chrono::milliseconds wait) {
-    pollfd fd{socket_.native_handle(), POLLIN, 0};
-    for (;;) {
-        const int rc = ::poll(&fd, 1, static_cast<int>(wait.count()));
-        if (rc > 0) return true;
-        if (rc == 0) return false;
-        if (errno != EINTR) return true;  // the read reports it
-    }
+    return WaitReadable(socket_.native_handle(), static_cast<int>(wait.count()));
 }
 
 void CConnectSocket::Run() {
@@ -106,8 +82,7 @@ void CConnectSocket::Run() {
             buffer = large.get();
             size = kReceiveChunkBytes;
         }
-        const ssize_t n = ::recv(socket_.native_handle(), buffer, size, 0);
-        if (n < 0 && errno == EINTR) continue;
+        const std::int64_t n = ReceiveSome(socket_.native_handle(), buffer, size);
         // End of stream, a reset or Shutdown: the connection is over.
         if (n <= 0) return;
         lastReadFull = static_cast<size_t>(n) == size;
@@ -129,7 +104,7 @@ void CConnectSocket::Run() {
 
 void CConnectSocket::Shutdown() {
     // Only the system call touches the handle, which stays open until the thread ends.
-    ::shutdown(socket_.native_handle(), SHUT_RDWR);
+    ShutdownBoth(socket_.native_handle());
 }
 
 void CConnectSocket::LogThrottled(CLogThrottle& throttle, std::u16string_view line) {
@@ -169,21 +144,18 @@ int CConnectSocket::SendBytes(std::string_view bytes) {
     // not cut into small sends. The socket stays blocking for reads; each send takes what
     // fits and waits for room beside the timeout, so the timeout counts time without
     // progress, whatever the size of the reply.
-    const int fd = socket_.native_handle();
+    const NativeSocket fd = socket_.native_handle();
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n =
-            ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const std::int64_t n = SendSomeNow(fd, bytes.data() + sent, bytes.size() - sent);
         if (n > 0) {
             sent += static_cast<size_t>(n);
             Touch();
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd room{fd, POLLOUT, 0};
-            const int rc = ::poll(&room, 1, static_cast<int>(shared_.sendTimeout.count()));
-            if (rc > 0 || (rc < 0 && errno == EINTR)) continue;
+        if (n == kWouldBlock) {
+            const int rc = WaitWritable(fd, static_cast<int>(shared_.sendTimeout.count()));
+            if (rc > 0) continue;
             if (rc == 0) {
                 // The client stopped reading: its reply would hold the thread and the
                 // reply's memory for as long as it keeps the connection.

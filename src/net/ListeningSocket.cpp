@@ -1,16 +1,12 @@
 #include "net/ListeningSocket.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
 
 #include "base/TextConvert.h"
+#include "net/Platform.h"
 
 namespace kestrom {
 
@@ -61,21 +57,6 @@ CAdmitDecision DecideAdmission(std::span<const CConnectionView> live, std::u16st
     return decision;
 }
 
-size_t ConnectionCapForDescriptors(size_t wanted, size_t reserve) {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
-    if (limit.rlim_cur < limit.rlim_max) {
-        rlimit raised = limit;
-        raised.rlim_cur = limit.rlim_max;
-        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
-    }
-    if (limit.rlim_cur == RLIM_INFINITY) return wanted;
-    const size_t descriptors = static_cast<size_t>(limit.rlim_cur);
-    // Never none at all: a server with a tiny limit still serves a few devices.
-    const size_t fit = descriptors > reserve + 8 ? descriptors - reserve : 8;
-    return std::min(wanted, fit);
-}
-
 CListeningSocket::CListeningSocket(COperatorInterface& op, CMessageHandler& handler)
     : op_(op), handler_(handler), acceptor_(io_) {}
 
@@ -107,7 +88,7 @@ CStatus CListeningSocket::Create(int port, int sendBufferSize, int receiveBuffer
     acceptor_.open(endpoint.protocol(), ec);
     // Lets a restarted server bind while old connections linger in TIME_WAIT; two listeners
     // on one port are still refused.
-    if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
+    if (!ec) SetListenerAddressReuse(acceptor_, ec);
     if (!ec) acceptor_.bind(endpoint, ec);
     if (!ec) {
         asio::error_code ignored;
@@ -118,10 +99,9 @@ CStatus CListeningSocket::Create(int port, int sendBufferSize, int receiveBuffer
                                  ignored);
         acceptor_.listen(kListenBacklog, ec);
     }
-    // Accepts wait in poll() beside a wake pipe, so Close can end the accept thread.
+    // Accepts wait beside a wake signal, so Close can end the accept thread.
     if (!ec) acceptor_.non_blocking(true, ec);
-    if (!ec && ::pipe2(wakePipe_, O_CLOEXEC) != 0)
-        ec = asio::error_code(errno, asio::system_category());
+    if (!ec) wake_.Open(ec);
     if (ec) {
         asio::error_code ignored;
         acceptor_.close(ignored);
@@ -134,14 +114,10 @@ CStatus CListeningSocket::Create(int port, int sendBufferSize, int receiveBuffer
 
 void CListeningSocket::Close() {
     if (acceptThread_.joinable()) {
-        const char stop = 1;
-        [[maybe_unused]] const auto n = ::write(wakePipe_[1], &stop, 1);
+        wake_.Signal();
         acceptThread_.join();
     }
-    for (int& fd : wakePipe_) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
+    wake_.Close();
     asio::error_code ignored;
     acceptor_.close(ignored);
     std::list<std::unique_ptr<CConnectThread>> connections;
@@ -175,13 +151,11 @@ size_t CListeningSocket::ThreadCount() const {
 
 void CListeningSocket::AcceptLoop() {
     for (;;) {
-        pollfd fds[2] = {{acceptor_.native_handle(), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
         // The timeout lets ended connection threads be joined while nobody connects.
-        const int rc = ::poll(fds, 2, 1000);
-        if (rc < 0 && errno != EINTR) return;
-        if (fds[1].revents != 0) return;
+        const AcceptWait wait = WaitForAccept(acceptor_.native_handle(), wake_, 1000);
+        if (wait == AcceptWait::kFailed || wait == AcceptWait::kWoken) return;
         ReapFinished();
-        if (rc <= 0 || (fds[0].revents & POLLIN) == 0) continue;
+        if (wait != AcceptWait::kReadable) continue;
         asio::error_code ec;
         asio::ip::tcp::socket socket(io_);
         acceptor_.accept(socket, ec);

@@ -13,6 +13,7 @@
 #include "base/Status.h"
 #include "core/Settings.h"
 #include "net/ConnectThread.h"
+#include "net/Platform.h"
 
 namespace kestrom {
 
@@ -83,7 +84,7 @@ class CListeningSocket {
     asio::io_context io_;
     asio::ip::tcp::acceptor acceptor_;
     int port_ = -1;
-    int wakePipe_[2] = {-1, -1};
+    CWakeSignal wake_;
     std::thread acceptThread_;
     mutable std::mutex connectionsMutex_;
     std::list<std::unique_ptr<CConnectThread>> connections_;

@@ -1,11 +1,9 @@
 #include "net/MessageFramer.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "net/Platform.h"
 #include "protocol/CommandTable.h"
 #include "protocol/RequestGrammar.h"
 
@@ -24,16 +22,9 @@ bool IsLargeRequestKind(RequestKind kind) {
     }
 }
 
-// The pages are about to be written: one call maps them all instead of a fault for each,
-// which costs much more where page faults are slow (virtual machines). Linux 5.14 and later;
-// an older kernel faults them in one by one as before.
+// The pages are about to be written.
 void CCharBuffer::Populate(size_t fromBytes, size_t toBytes) {
-#ifdef MADV_POPULATE_WRITE
-    ::madvise(reinterpret_cast<char*>(data_) + fromBytes, toBytes - fromBytes, MADV_POPULATE_WRITE);
-#else
-    (void)fromBytes;
-    (void)toBytes;
-#endif
+    PopulatePages(reinterpret_cast<char*>(data_) + fromBytes, toBytes - fromBytes);
 }
 
 bool CCharBuffer::Reserve(size_t chars) {
@@ -48,21 +39,17 @@ bool CCharBuffer::Reserve(size_t chars) {
         small_.swap(grown);
         return true;
     }
-    const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t page = PageSize();
     bytes = (bytes + page - 1) / page * page;
     if (mapped_) {
-        // The kernel moves the pages; nothing is copied.
-        void* p = ::mremap(data_, capacity_ * sizeof(char16_t), bytes, MREMAP_MAYMOVE);
-        if (p == MAP_FAILED) return false;
+        void* p = RemapPages(data_, capacity_ * sizeof(char16_t), bytes);
+        if (!p) return false;
         data_ = static_cast<char16_t*>(p);
         Populate(capacity_ * sizeof(char16_t), bytes);
     } else {
-        void* p =
-            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) return false;
+        void* p = MapPages(bytes);
+        if (!p) return false;
         data_ = static_cast<char16_t*>(p);
-        // Large pages where Linux allows them: far fewer pages to map for a large message.
-        ::madvise(p, bytes, MADV_HUGEPAGE);
         Populate(0, bytes);
         size_ = small_.size();
         if (size_ > 0) std::memcpy(data_, small_.data(), size_ * sizeof(char16_t));
@@ -98,7 +85,7 @@ void CCharBuffer::Recycle() {
 }
 
 void CCharBuffer::Release() {
-    if (mapped_) ::munmap(data_, capacity_ * sizeof(char16_t));
+    if (mapped_) UnmapPages(data_, capacity_ * sizeof(char16_t));
     std::u16string().swap(small_);
     data_ = nullptr;
     size_ = 0;

@@ -1,7 +1,5 @@
 // "RFF" and "RFT": a FieldOrvo device stores the results of a field-event heat.
 
-#include <sys/statvfs.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <string>
 
 #include "base/AtomicFile.h"
+#include "base/DiskSpace.h"
 #include "base/FileCause.h"
 #include "base/FileEx.h"
 #include "base/FileFind.h"
@@ -45,11 +44,7 @@ std::optional<std::time_t> ReadUploadDate(std::u16string_view field) {
 
 // Free bytes for an unprivileged writer in the folder's file system; nothing when unknown.
 std::optional<std::uint64_t> FreeBytes(const std::u16string& folder) {
-    struct statvfs fs {};
-    if (::statvfs(NativePath(folder.empty() ? std::u16string_view(u".") : folder).c_str(), &fs) !=
-        0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+    return FreeBytesIn(folder);
 }
 
 std::u16string Decimal(std::uint64_t value) {

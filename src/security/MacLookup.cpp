@@ -1,6 +1,10 @@
 #include "security/MacLookup.h"
 
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -71,15 +75,13 @@ std::optional<std::vector<uint8_t>> ParseHardwareAddress(std::string_view text) 
 CMacLookup CMacLookup::FromEnvironment() {
     const char* table = std::getenv(kArpTableEnvironment);
     if (table && *table) return CMacLookup(table);
-    return CMacLookup("/proc/net/arp", true);
+    return CMacLookup(kSystemArpTable, true);
 }
 
 std::optional<std::vector<uint8_t>> CMacLookup::HardwareAddress(std::u16string_view ipText) const {
     auto ip = ParseIpv4(ToUtf8(ipText));
     if (!ip) return std::nullopt;
-    // Loopback has no neighbours: the kernel's table has no entry for 127.x.x.x, so the
-    // answer is known without reading it (a local client asks on every request).
-    if (kernelTable_ && (*ip >> 24) == 127) return std::nullopt;
+    if (kernelTable_) return SystemHardwareAddress(*ip, table_);
     const auto text = ReadWholeFile(table_);
     if (!text) return std::nullopt;
     return FindInArpTable(*text, *ip);

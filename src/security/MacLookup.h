@@ -30,6 +30,12 @@ class CMacLookup {
     bool kernelTable_ = false;
 };
 
+// The system's own answer for ip (host byte order): on Linux from its ARP table, the file
+// `table` (kSystemArpTable); on Windows from SendARP, which asks the network when the cache
+// has no entry. Nothing for loopback, which has no neighbours.
+extern const char* const kSystemArpTable;
+std::optional<std::vector<uint8_t>> SystemHardwareAddress(uint32_t ip, const std::string& table);
+
 // The hardware address of the first complete entry for ip (host byte order) in the text
 // of an ARP table.
 std::optional<std::vector<uint8_t>> FindInArpTable(std::string_view tableText, uint32_t ip);

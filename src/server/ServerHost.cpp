@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <random>
 
+#include "base/Path.h"
 #include "base/TextConvert.h"
 
 namespace kestrom {
@@ -27,8 +28,14 @@ std::u16string NewConsoleToken() {
 CServerHost::CServerHost(CKestromServer& server, CKestromCommandLineInfo commandLine)
     : commandLine_(std::move(commandLine)),
       configDir_(commandLine_.configDir.value_or(DefaultConfigDir())),
+#ifdef _WIN32
+      // Windows: one instance per user session, and one per folder given with --config-dir.
+      guard_(std::string(kKestromInstanceName), commandLine_.configDir.value_or(std::string())),
+#else
       guard_(std::string(kKestromInstanceName)),
-      server_(server) {}
+#endif
+      server_(server) {
+}
 
 CServerHost::CServerHost(CKestromServer& server, CKestromCommandLineInfo commandLine,
                          std::string runtimeDir)
@@ -46,6 +53,10 @@ bool CServerHost::ActivatePreviousInstance() {
 }
 
 std::string CServerHost::SettingsPath() const {
+#ifdef _WIN32
+    // Windows keeps the settings in the registry; --config-dir selects the portable file.
+    if (!commandLine_.configDir) return {};
+#endif
     return configDir_ + "/" + std::string(kSettingsFileName);
 }
 
@@ -56,8 +67,8 @@ std::string CServerHost::AccessListPath() const {
 CHostPreparation CServerHost::Prepare() {
     CHostPreparation found;
     std::error_code ec;
-    std::filesystem::create_directories(configDir_, ec);
-    found.configFolderUnusable = !std::filesystem::is_directory(configDir_, ec);
+    std::filesystem::create_directories(FsPath(configDir_), ec);
+    found.configFolderUnusable = !std::filesystem::is_directory(FsPath(configDir_), ec);
 
     // The access list comes before the settings, as it always has.
     server_.AccessList().SetStoragePath(FromUtf8(AccessListPath()));

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "tools/ClientSocket.h"
 #include "wire/Records.h"
 #include "wire/ReplyParser.h"
 #include "wire/WireText.h"
@@ -62,14 +63,14 @@ class CClientConnection {
     void Close();
 
   private:
-    CClientConnection(int fd, WireMode mode) : fd_(fd), mode_(mode) {}
+    CClientConnection(ClientSocket fd, WireMode mode) : fd_(fd), mode_(mode) {}
     // Makes sure unconsumed bytes are waiting, reading within the deadline; false on timeout
     // or close.
     bool FillPending(std::chrono::steady_clock::time_point deadline);
     // Takes n waiting bytes into LastBytes().
     void Consume(size_t n);
 
-    int fd_;
+    ClientSocket fd_;
     WireMode mode_;
     static constexpr size_t kReadChunkBytes = 4096;
     // Bytes read ahead; those from pendingPos_ on are not yet consumed.

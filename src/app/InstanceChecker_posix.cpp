@@ -1,5 +1,3 @@
-#include "app/InstanceChecker.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -14,6 +12,8 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+
+#include "app/InstanceChecker.h"
 
 namespace kestrom {
 

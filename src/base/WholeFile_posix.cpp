@@ -1,9 +1,9 @@
-#include "base/WholeFile.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "base/WholeFile.h"
 
 namespace kestrom {
 

@@ -1,5 +1,3 @@
-#include "base/FileFindIndex.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -13,6 +11,7 @@
 #include <set>
 
 #include "base/FileCause.h"
+#include "base/FileFindIndex.h"
 #include "base/Path.h"
 #include "base/TextConvert.h"
 
