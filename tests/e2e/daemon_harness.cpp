@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -36,10 +37,15 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
+const char* DaemonLauncher() {
+    const char* launcher = std::getenv("KESTROM_DAEMON_LAUNCHER");
+    return launcher && *launcher ? launcher : nullptr;
+}
+
 CDaemonHarness::CDaemonHarness(Options options) : options_(std::move(options)) {
     std::string pattern = (fs::temp_directory_path() / "kestrom-e2e-XXXXXX").string();
     if (::mkdtemp(pattern.data())) root_ = pattern;
-    configDir_ = root_ + "/config";
+    configDir_ = options_.configDir.empty() ? root_ + "/config" : options_.configDir;
     runtimeDir_ = options_.runtimeDir.empty() ? root_ + "/run" : options_.runtimeDir;
     eventDir_ = root_ + "/event";
     resultsDir_ = root_ + "/results";
@@ -64,23 +70,36 @@ CDaemonHarness::~CDaemonHarness() {
     if (!root_.empty()) fs::remove_all(root_, ec);
 }
 
+std::string CDaemonHarness::AsDaemonNames(const std::string& path) const {
+    if (!DaemonLauncher()) return path;
+    std::string named = "Z:" + path;
+    std::replace(named.begin(), named.end(), '/', '\\');
+    return named;
+}
+
 bool CDaemonHarness::Start() {
     if (Running()) return true;
     port_ = testing::FreeLoopbackPort();
     consolePort_ = testing::FreeLoopbackPort();
-    std::vector<std::string> args = {KESTROMD_PATH,
+    // A Windows build runs under its launcher (wine) and is given Wine's name for each
+    // folder: drive Z: is the Linux root.
+    const char* launcher = DaemonLauncher();
+    const char* daemon = std::getenv("KESTROM_DAEMON");
+    const std::string drive = launcher ? "Z:" : "";
+    std::vector<std::string> args = {daemon && *daemon ? daemon : KESTROMD_PATH,
                                      "--config-dir",
-                                     configDir_,
+                                     drive + configDir_,
                                      "--port",
                                      std::to_string(port_),
                                      "--event-dir",
-                                     eventDir_,
+                                     drive + eventDir_,
                                      "--results-dir",
-                                     resultsDir_,
+                                     drive + resultsDir_,
                                      "--char-mode",
                                      std::to_string(options_.charMode),
                                      "--console-port",
                                      std::to_string(consolePort_)};
+    if (launcher) args.insert(args.begin(), launcher);
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     const std::string out = root_ + "/stdout.log";
     const std::string err = root_ + "/stderr.log";
@@ -95,7 +114,7 @@ bool CDaemonHarness::Start() {
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     pid_ = pid;
@@ -129,7 +148,9 @@ std::optional<int> CDaemonHarness::WaitExit(std::chrono::milliseconds timeout) {
 
 int CDaemonHarness::Stop() {
     if (pid_ <= 0) return -1;
-    ::kill(pid_, SIGTERM);
+    // Wine delivers SIGINT to the console control handler as CTRL_C_EVENT; its SIGTERM ends
+    // the process without running the handler.
+    ::kill(pid_, DaemonLauncher() ? SIGINT : SIGTERM);
     if (const auto status = WaitExit(10s)) return *status;
     ::kill(pid_, SIGKILL);
     WaitExit(10s);
@@ -142,11 +163,19 @@ void CDaemonHarness::Kill() {
     WaitExit(10s);
 }
 
+namespace {
+// Windows' C runtime writes standard output and error in text mode: its lines end in CR LF.
+std::string OutputLines(std::string text) {
+    if (DaemonLauncher()) std::erase(text, '\r');
+    return text;
+}
+}  // namespace
+
 std::string CDaemonHarness::Stdout() const {
-    return ReadFile(root_ + "/stdout.log");
+    return OutputLines(ReadFile(root_ + "/stdout.log"));
 }
 std::string CDaemonHarness::Stderr() const {
-    return ReadFile(root_ + "/stderr.log");
+    return OutputLines(ReadFile(root_ + "/stderr.log"));
 }
 
 bool CDaemonHarness::WaitForLog(std::string_view text, std::chrono::milliseconds timeout) const {

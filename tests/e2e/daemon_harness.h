@@ -42,6 +42,10 @@ std::string ReadFile(const std::string& path);
 // The entries of a meet folder but its hidden folder of replaced versions.
 std::vector<std::filesystem::path> MeetFolderEntries(const std::string& dir);
 
+// The command that runs kestromd, from KESTROM_DAEMON_LAUNCHER (e.g. "wine", with KESTROM_DAEMON
+// naming kestromd.exe); nullptr when the daemon runs by itself.
+const char* DaemonLauncher();
+
 class CDaemonHarness {
   public:
     struct Options {
@@ -51,6 +55,9 @@ class CDaemonHarness {
         std::vector<std::string> extraArgs;
         // Share another harness's runtime folder (second-instance tests); empty: its own.
         std::string runtimeDir;
+        // Share another harness's config folder, which scopes the instance guard on Windows;
+        // empty: its own.
+        std::string configDir;
     };
 
     CDaemonHarness() : CDaemonHarness(Options{}) {}
@@ -80,6 +87,9 @@ class CDaemonHarness {
     const std::string& RuntimeDir() const { return runtimeDir_; }
     const std::string& EventDir() const { return eventDir_; }
     const std::string& ResultsDir() const { return resultsDir_; }
+    // A path as kestromd names it in its log: a Windows build under Wine sees the Linux root
+    // as drive Z: and writes backslashes.
+    std::string AsDaemonNames(const std::string& path) const;
 
     // Standard output (the event log) and standard error so far.
     std::string Stdout() const;

@@ -61,7 +61,13 @@ std::set<std::string> Names(const std::string& dir) {
 
 class FaultDiskTest : public ::testing::Test {
   protected:
-    FaultDiskTest() : d_({.charMode = 0, .start = false, .extraArgs = {}, .runtimeDir = {}}) {}
+    FaultDiskTest()
+        : d_({.charMode = 0, .start = false, .extraArgs = {}, .runtimeDir = {}, .configDir = {}}) {}
+    void SetUp() override {
+        if (DaemonLauncher())
+            GTEST_SKIP() << "needs Linux mounts that kestromd sees; it runs under "
+                         << DaemonLauncher();
+    }
     // A tiny disk is always below the default free-space reserve of uploads: without it the
     // write itself meets the full disk.
     bool WithoutUploadReserve() {

@@ -39,7 +39,8 @@ TEST(DaemonPing, AllFourProductsInSingleByteMode) {
 }
 
 TEST(DaemonPing, AllFourProductsInUnicodeModeAreEmpty) {
-    CDaemonHarness d({.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}});
+    CDaemonHarness d(
+        {.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}, .configDir = {}});
     ASSERT_TRUE(d.Running());
     for (auto code : {u"HFL", u"HCL", u"HAL", u"HHWX"}) {
         const auto reply = d.Request(BuildRequest(code));
@@ -199,8 +200,12 @@ TEST(DaemonLifecycle, SigtermSavesTheSettingsAndExitsZero) {
 TEST(DaemonLifecycle, SecondInstanceIsRefusedAndTheFirstKeepsServing) {
     CDaemonHarness first;
     ASSERT_TRUE(first.Running());
-    CDaemonHarness second(
-        {.charMode = 0, .start = false, .extraArgs = {}, .runtimeDir = first.RuntimeDir()});
+    // A second start of the same installation: the same user session and settings.
+    CDaemonHarness second({.charMode = 0,
+                           .start = false,
+                           .extraArgs = {},
+                           .runtimeDir = first.RuntimeDir(),
+                           .configDir = first.ConfigDir()});
     EXPECT_FALSE(second.Start());
     EXPECT_NE(second.WaitExit(), std::optional<int>(0));
     EXPECT_NE(second.Stderr().find("A running version of Kestrom has been detected."),

@@ -20,7 +20,9 @@ TEST(AthleteListEndToEnd, SelectionRulesAndDateComparison) {
     auto reply = d.Request(BuildRequest(u"PRQ", u"00000001011990"));
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->bytes, Bytes("NLA", ""));
-    EXPECT_TRUE(d.WaitForLog("ERROR FINDING PEOPLE FILE: " + d.EventDir() + "/orvo.ppl"));
+    EXPECT_TRUE(
+        d.WaitForLog("ERROR FINDING PEOPLE FILE: " + d.AsDaemonNames(d.EventDir() + "/orvo.ppl")))
+        << d.Stdout();
 
     const std::string path = d.EventDir() + "/orvo.ppl";
     ASSERT_TRUE(WriteFile(path,

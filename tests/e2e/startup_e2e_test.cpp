@@ -24,8 +24,8 @@ TEST(StartUpE2E, OneLineOnStandardErrorAndTheEventLogAlone) {
     ASSERT_TRUE(d.Running());
     const std::string line = "kestromd (Kestrom) 3.23: listening on port " +
                              std::to_string(d.Port()) + ", character mode 1, event folder " +
-                             d.EventDir() + ", results folder " + d.ResultsDir() +
-                             ", security off\n";
+                             d.AsDaemonNames(d.EventDir()) + ", results folder " +
+                             d.AsDaemonNames(d.ResultsDir()) + ", security off\n";
     ASSERT_TRUE(WaitForStderr(d, line)) << d.Stderr();
     const bool open = ReachableFromOtherHosts(InterfaceAddresses());
     // The warning is written after the start-up line, so it may still be on its way.
@@ -51,8 +51,8 @@ TEST(StartUpE2E, TemporaryFilesOfACrashedRunAreRemovedAtStart) {
     ASSERT_TRUE(d.Start());
     EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_TRUE(std::filesystem::exists(other));
-    EXPECT_TRUE(
-        d.WaitForLog("Removed 1 temporary files of an interrupted write from " + d.ResultsDir()))
+    EXPECT_TRUE(d.WaitForLog("Removed 1 temporary files of an interrupted write from " +
+                             d.AsDaemonNames(d.ResultsDir())))
         << d.Stdout();
 }
 

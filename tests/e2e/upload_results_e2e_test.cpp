@@ -60,7 +60,8 @@ TEST(UploadResultsE2E, SingleByteModeStoresCrLfForCrAndDoublesCrLf) {
 }
 
 TEST(UploadResultsE2E, UnicodeModeStoresUtf16WithByteOrderMark) {
-    CDaemonHarness d({.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}});
+    CDaemonHarness d(
+        {.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}, .configDir = {}});
     ASSERT_TRUE(d.Running());
     EXPECT_EQ(Replies(d, Upload(u"RFF", u"12,2,1,Javelin\r 4,\u00C5sa \u03A9,51.20\r", 1)),
               Codes{u"ROK"});
@@ -72,7 +73,8 @@ TEST(UploadResultsE2E, UnicodeModeStoresUtf16WithByteOrderMark) {
 TEST(UploadResultsE2E, ChecksumIsCheckedInBothCaseFormsAndAWrongOneWritesNothing) {
     for (int mode : {0, 1}) {
         SCOPED_TRACE(mode);
-        CDaemonHarness d({.charMode = mode, .start = true, .extraArgs = {}, .runtimeDir = {}});
+        CDaemonHarness d(
+            {.charMode = mode, .start = true, .extraArgs = {}, .runtimeDir = {}, .configDir = {}});
         ASSERT_TRUE(d.Running());
         const std::string path = d.ResultsDir() + "/007-1-03.qff";
         std::u16string message = Upload(u"RFF", u"7,1,3,Shot\r 1,Ann,12.50\r 2,Bo,11.75\r", mode);

@@ -69,7 +69,8 @@ TEST(UploadStartListE2E, MergesIntoTheEventFileAndRepliesWithItsNewStamp) {
 }
 
 TEST(UploadStartListE2E, UnicodeModeRewritesAnEightBitFileAsUtf16) {
-    CDaemonHarness d({.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}});
+    CDaemonHarness d(
+        {.charMode = 1, .start = true, .extraArgs = {}, .runtimeDir = {}, .configDir = {}});
     ASSERT_TRUE(d.Running());
     const std::string path = d.EventDir() + "/orvo.evt";
     ASSERT_TRUE(WriteFile(path, "; meet\r\n\r\n5,1,1,100m\r\n a\r\n\x1a"));
@@ -91,7 +92,7 @@ TEST(UploadStartListE2E, MissingEventFileIsReportedWithItsPath) {
     auto reply = d.Request(Sls(u"5,1,1,x\r\n a\r\n"));
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->code, u"NLS");
-    EXPECT_TRUE(d.WaitForLog("ERROR FINDING EVENT FILE: " + d.EventDir()));
+    EXPECT_TRUE(d.WaitForLog("ERROR FINDING EVENT FILE: " + d.AsDaemonNames(d.EventDir())));
 }
 
 // 8 clerks send 50 heats each at once; a reader asks for the event file and its stamp all the
