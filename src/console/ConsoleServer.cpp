@@ -16,8 +16,10 @@
 #include "base/TextConvert.h"
 #include "console/ConsoleText.h"
 #include "core/LogLine.h"
-#include "security/AccessEntryRules.h"
 #include "security/AccessListStorage.h"
+#include "window/OptionsRules.h"
+#include "window/SecurityItemEditor.h"
+#include "window/WindowTexts.h"
 
 namespace kestrom {
 
@@ -520,7 +522,7 @@ struct CConsoleServer::Impl {
         return yes ? "<span class=yes>Yes</span>" : "<span class=no>No</span>";
     }
 
-    std::string EntryFields(const CEntryEdit& e, bool macEditable) const {
+    std::string EntryFields(const CSecurityItemValues& e, bool macEditable) const {
         std::string html = "<p>MAC Address: ";
         for (size_t i = 0; i < 6; ++i) {
             html += (i ? ":" : "") + std::string("<input class=b maxlength=2 name=b") +
@@ -533,10 +535,10 @@ struct CConsoleServer::Impl {
             const char* field;
             const char* label;
             int value;
-        } boxes[] = {{"enabled", "Enable", e.enabled},
-                     {"wenlow", "Wenlow", e.allowWenlow},
-                     {"clerkorvo", "ClerkOrvo", e.allowClerkOrvo},
-                     {"fieldorvo", "FieldOrvo", e.allowFieldOrvo}};
+        } boxes[] = {{"enabled", "Enable", e.boxes[0]},
+                     {"wenlow", "Wenlow", e.boxes[1]},
+                     {"clerkorvo", "ClerkOrvo", e.boxes[2]},
+                     {"fieldorvo", "FieldOrvo", e.boxes[3]}};
         for (const auto& box : boxes) {
             html += std::string("<label>") + box.label + " <select name=" + box.field +
                     " id=" + box.field + ">";
@@ -551,50 +553,53 @@ struct CConsoleServer::Impl {
         return html;
     }
 
-    static CEntryEdit EditOf(const Request& req) {
-        CEntryEdit e;
+    // A new entry starts enabled, with no product allowed, as in the window's dialog.
+    static CSecurityItemValues NewEntryValues() {
+        CSecurityItemValues e;
+        e.boxes = {kBoxTicked, kBoxClear, kBoxClear, kBoxClear};
+        return e;
+    }
+
+    static CSecurityItemValues EditOf(const Request& req) {
+        CSecurityItemValues e;
         for (size_t i = 0; i < 6; ++i)
             e.macBytes[i] = FromUtf8(req.get_param_value(("b" + std::to_string(i + 1)).c_str()));
         e.name = FromUtf8(req.get_param_value("name"));
-        auto box = [&](const char* name, int fallback) {
-            if (!req.has_param(name)) return fallback;
-            const std::string v = req.get_param_value(name);
-            return v == "1" ? 1 : v == "2" ? 2 : 0;
+        // A box the form does not send is clear.
+        auto box = [&](const char* name) -> int {
+            const std::string v = req.has_param(name) ? req.get_param_value(name) : "";
+            return v == "1" ? kBoxTicked : v == "2" ? kBoxIndeterminate : kBoxClear;
         };
-        e.enabled = box("enabled", 0);
-        e.allowWenlow = box("wenlow", 0);
-        e.allowClerkOrvo = box("clerkorvo", 0);
-        e.allowFieldOrvo = box("fieldorvo", 0);
+        e.boxes = {box("enabled"), box("wenlow"), box("clerkorvo"), box("fieldorvo")};
         return e;
     }
 
-    static CEntryEdit EditOf(const CAccessControlItem& item) {
-        CEntryEdit e;
+    static CSecurityItemValues EditOf(const CAccessControlItem& item) {
+        CSecurityItemValues e;
         e.macBytes = {item.macByte1, item.macByte2, item.macByte3,
                       item.macByte4, item.macByte5, item.macByte6};
         e.name = item.name;
-        e.enabled = item.enabled ? 1 : 0;
-        e.allowWenlow = item.allowWenlow ? 1 : 0;
-        e.allowClerkOrvo = item.allowClerkOrvo ? 1 : 0;
-        e.allowFieldOrvo = item.allowFieldOrvo ? 1 : 0;
+        auto box = [](std::int32_t flag) { return flag ? kBoxTicked : kBoxClear; };
+        e.boxes = {box(item.enabled), box(item.allowWenlow), box(item.allowClerkOrvo),
+                   box(item.allowFieldOrvo)};
         return e;
     }
 
-    static std::vector<size_t> Selection(const Request& req) {
-        std::vector<size_t> selection;
+    static std::vector<int> Selection(const Request& req) {
+        std::vector<int> selection;
         const size_t n = req.get_param_value_count("sel");
         for (size_t i = 0; i < n; ++i) {
             const std::string v = req.get_param_value("sel", i);
             if (v.empty() || v.size() > 9 ||
                 !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
                 continue;
-            selection.push_back(static_cast<size_t>(std::stoul(v)));
+            selection.push_back(std::stoi(v));
         }
         return selection;
     }
 
     void Access(const Request&, Response& res, std::string_view message = {},
-                const CEntryEdit& addForm = {}) {
+                const CSecurityItemValues& addForm = NewEntryValues()) {
         const CKestromSettings s = server.Settings().Get();
         std::string body = Message(message);
         if (options.answersPrompts) {
@@ -647,18 +652,18 @@ struct CConsoleServer::Impl {
 
     void AccessAdd(const Request& req, Response& res) {
         auto items = server.AccessList().Snapshot();
-        const CEntryEdit edit = EditOf(req);
-        if (const auto refusal = ApplyEntryEdit(items, {}, false, edit)) {
+        const CSecurityItemValues edit = EditOf(req);
+        if (const auto refusal = EditAccessList(items, {}, false, edit); !refusal.empty()) {
             res.status = 422;
-            return Access(req, res, U8(*refusal), edit);
+            return Access(req, res, U8(refusal), edit);
         }
         Access(req, res, SaveList(items));
     }
 
-    void AccessEditForm(const Request&, Response& res, const std::vector<size_t>& selection,
-                        std::string_view message, const CEntryEdit* entered) {
+    void AccessEditForm(const Request&, Response& res, const std::vector<int>& selection,
+                        std::string_view message, const CSecurityItemValues* entered) {
         const auto items = server.AccessList().Snapshot();
-        CEntryEdit shown;
+        CSecurityItemValues shown;
         if (entered) {
             shown = *entered;
         } else if (selection.size() == 1) {
@@ -668,16 +673,14 @@ struct CConsoleServer::Impl {
             shown = EditOf(items[selection.front()]);
             shown.macBytes = {};
             shown.name.clear();
-            for (const size_t i : selection) {
-                const CEntryEdit other = EditOf(items[i]);
-                if (other.enabled != shown.enabled) shown.enabled = 2;
-                if (other.allowWenlow != shown.allowWenlow) shown.allowWenlow = 2;
-                if (other.allowClerkOrvo != shown.allowClerkOrvo) shown.allowClerkOrvo = 2;
-                if (other.allowFieldOrvo != shown.allowFieldOrvo) shown.allowFieldOrvo = 2;
+            for (const int i : selection) {
+                const CSecurityItemValues other = EditOf(items[i]);
+                for (size_t b = 0; b < shown.boxes.size(); ++b)
+                    if (other.boxes[b] != shown.boxes[b]) shown.boxes[b] = kBoxIndeterminate;
             }
         }
         std::string hidden;
-        for (const size_t i : selection)
+        for (const int i : selection)
             hidden += "<input type=hidden name=sel value=" + std::to_string(i) + ">";
         const std::string title =
             selection.size() == 1 ? "Update Access Control Client" : "Add MAC Address";
@@ -689,18 +692,24 @@ struct CConsoleServer::Impl {
             kHtml);
     }
 
-    bool ValidSelection(const std::vector<size_t>& selection) const {
+    bool ValidSelection(const std::vector<int>& selection) const {
         const size_t size = server.AccessList().Size();
-        return !selection.empty() &&
-               std::all_of(selection.begin(), selection.end(), [&](size_t i) { return i < size; });
+        return !selection.empty() && std::all_of(selection.begin(), selection.end(), [&](int i) {
+            return i >= 0 && static_cast<size_t>(i) < size;
+        });
     }
 
     void AccessEdit(const Request& req, Response& res) {
         const auto selection = Selection(req);
-        if (!ValidSelection(selection)) return Access(req, res, U8(kSelectItemMessage));
+        if (!ValidSelection(selection)) return Access(req, res, U8(texts::kSelectAnItem));
         if (req.get_param_value("op") == "delete") {
             auto items = server.AccessList().Snapshot();
-            DeleteEntries(items, selection);
+            std::vector<int> rows(items.size());
+            for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i);
+            std::vector<int> selected(selection);
+            std::sort(selected.begin(), selected.end());
+            selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+            DeleteSecurityRows(items, rows, selected);
             return Access(req, res, SaveList(items));
         }
         AccessEditForm(req, res, selection, {}, nullptr);
@@ -708,12 +717,12 @@ struct CConsoleServer::Impl {
 
     void AccessUpdate(const Request& req, Response& res) {
         const auto selection = Selection(req);
-        if (!ValidSelection(selection)) return Access(req, res, U8(kSelectItemMessage));
+        if (!ValidSelection(selection)) return Access(req, res, U8(texts::kSelectAnItem));
         auto items = server.AccessList().Snapshot();
-        const CEntryEdit edit = EditOf(req);
-        if (const auto refusal = ApplyEntryEdit(items, selection, false, edit)) {
+        const CSecurityItemValues edit = EditOf(req);
+        if (const auto refusal = EditAccessList(items, selection, false, edit); !refusal.empty()) {
             res.status = 422;
-            return AccessEditForm(req, res, selection, U8(*refusal), &edit);
+            return AccessEditForm(req, res, selection, U8(refusal), &edit);
         }
         Access(req, res, SaveList(items));
     }
@@ -733,9 +742,9 @@ struct CConsoleServer::Impl {
         for (const auto& p : state.Prompts())
             if (p.id == id) one.push_back(p.entry);
         if (one.empty()) return Access(req, res, "The client has been refused meanwhile.");
-        if (const auto refusal = ApplyEntryEdit(one, {0}, true, EditOf(req))) {
+        if (const auto refusal = EditAccessList(one, {0}, true, EditOf(req)); !refusal.empty()) {
             res.status = 422;
-            return Access(req, res, U8(*refusal));
+            return Access(req, res, U8(refusal));
         }
         state.Answer(id, true, one.front());
         Access(req, res);

@@ -177,6 +177,31 @@ void ApplySecurityItem(CEntryMode mode, std::vector<CAccessControlItem>& list,
     }
 }
 
+std::u16string_view EditAccessList(std::vector<CAccessControlItem>& list,
+                                   const std::vector<int>& selection, bool prompt,
+                                   CSecurityItemValues values) {
+    for (int index : selection) {
+        if (index < 0 || static_cast<size_t>(index) >= list.size()) return texts::kSelectAnItem;
+    }
+    const CEntryMode mode = ModeOf(selection.size(), prompt);
+    if (mode != CEntryMode::UpdateSeveral) {
+        for (const std::u16string& text : values.macBytes) {
+            if (text.size() > 2) return texts::kIncompleteMac;
+            if (const auto refusal = CheckMacByteText(text); !refusal.empty()) return refusal;
+        }
+    }
+    // Only several entries can show a box as indeterminate; a new entry has no value to keep.
+    if (mode == CEntryMode::Add) {
+        for (int& box : values.boxes) {
+            if (box == kBoxIndeterminate) box = kBoxClear;
+        }
+    }
+    if (const auto refusal = ValidateSecurityItem(mode, list, selection, values); !refusal.empty())
+        return refusal;
+    ApplySecurityItem(mode, list, selection, values);
+    return {};
+}
+
 CSecurityItemEditor::CSecurityItemEditor(std::vector<CAccessControlItem> list,
                                          std::vector<int> selection, CProductSwitches products,
                                          bool prompt)

@@ -53,6 +53,15 @@ std::u16string_view ValidateSecurityItem(CEntryMode mode,
 void ApplySecurityItem(CEntryMode mode, std::vector<CAccessControlItem>& list,
                        const std::vector<int>& selection, const CSecurityItemValues& values);
 
+// The dialog's OK for callers that take every value at once (the browser console): the byte
+// texts as the byte edits take them (letters and digits, at most two), then
+// ValidateSecurityItem and ApplySecurityItem. `selection` empty adds; a prompt passes a
+// one-entry list and {0}. Returns the refusal's text with `list` unchanged, or empty with
+// `list` changed. An index that names no entry is refused with "Please select an item".
+std::u16string_view EditAccessList(std::vector<CAccessControlItem>& list,
+                                   const std::vector<int>& selection, bool prompt,
+                                   CSecurityItemValues values);
+
 class CSecurityItemEditor {
   public:
     // `selection` holds list indices in row order; empty means adding. A prompt passes a

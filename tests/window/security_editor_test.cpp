@@ -193,6 +193,45 @@ TEST(EntryDialog, ValidateSecurityItemServesCallersWithoutADialog) {
               u"long.");
 }
 
+// The whole OK at once, as the browser console edits the list: the byte edits' refusals
+// come first, and a refused edit leaves the list as it was.
+TEST(EntryDialog, EditAccessListAppliesTheDialogsChecksInOneCall) {
+    std::vector<CAccessControlItem> list = TwoEntries();
+    EXPECT_EQ(EditAccessList(list, {}, false, Typed({u"0-", u"11", u"22", u"AA", u"BB", u"CC"})),
+              u"Valid characters are 0-9, A-Z");
+    EXPECT_EQ(EditAccessList(list, {}, false, Typed({u"001", u"11", u"22", u"AA", u"BB", u"CC"})),
+              u"You have entered an incomplete MAC address.  The MAC Address must be 12 bytes "
+              u"long.");
+    EXPECT_EQ(EditAccessList(list, {}, false, Typed({u"00", u"1a", u"2b", u"3c", u"4d", u"5e"})),
+              u"A client with that MAC address already exists.");
+    EXPECT_EQ(EditAccessList(list, {5}, false, Typed({u"00", u"11", u"22", u"33", u"44", u"55"})),
+              u"Please select an item");
+    EXPECT_EQ(list, TwoEntries());
+
+    // A new entry has no value to keep: an indeterminate box is taken as clear.
+    EXPECT_EQ(EditAccessList(list, {}, false,
+                             Typed({u"0g", u"11", u"22", u"33", u"44", u"55"}, u"Desk",
+                                   {kBoxTicked, kBoxIndeterminate, kBoxClear, kBoxTicked})),
+              u"");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[2], Entry(u"0G:11:22:33:44:55", u"Desk", 1, 0, 0, 1));
+
+    // Several entries keep their own addresses, names and indeterminate values.
+    EXPECT_EQ(EditAccessList(list, {0, 1}, false,
+                             Typed({u"FF", u"FF", u"FF", u"FF", u"FF", u"FF"}, u"changed",
+                                   {kBoxIndeterminate, kBoxClear, kBoxIndeterminate, kBoxTicked})),
+              u"");
+    EXPECT_EQ(list[0], Entry(u"00:1A:2B:3C:4D:5E", u"Pit", 1, 0, 0, 1));
+    EXPECT_EQ(list[1], Entry(u"00:1A:2B:3C:4D:5F", u"Gate", 0, 0, 1, 1));
+
+    // A prompt's one entry may have its address corrected before it is added.
+    std::vector<CAccessControlItem> one = {Entry(u"02:00:00:00:00:02", u"", 1)};
+    EXPECT_EQ(
+        EditAccessList(one, {0}, true, Typed({u"02", u"00", u"00", u"00", u"00", u"0a"}, u"Lane")),
+        u"");
+    EXPECT_EQ(one[0], Entry(u"02:00:00:00:00:0A", u"Lane", 1));
+}
+
 TEST(UnicodeText, UpperCaseFollowsTheFullMapping) {
     EXPECT_EQ(ToUpperText(u"ag1b"), u"AG1B");
     EXPECT_EQ(ToUpperText(u"\u00e9\u00ff\u00b5"), u"\u00c9\u0178\u039c");
