@@ -53,13 +53,15 @@ CAtomicFileWriter::~CAtomicFileWriter() {
     Discard();
 }
 
+CStatus CAtomicFileWriter::Fail(int cause) {
+    Discard();
+    return CStatus::Failure(cause);
+}
+
 CStatus WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
     CAtomicFileWriter writer{std::u16string(path)};
     if (CStatus created = writer.Create(); !created) return created;
-    if (!writer.File().Write(bytes.data(), bytes.size())) {
-        const CStatus written = writer.File().Status();
-        return written ? CStatus::Failure(file_cause::kGeneric) : written;
-    }
+    if (!writer.File().Write(bytes.data(), bytes.size())) return writer.File().Failure();
     return writer.Commit();
 }
 

@@ -113,8 +113,7 @@ CStatus CAtomicFileWriter::CreateNamed() {
 
 int CAtomicFileWriter::SyncAndClose() {
     if (!created_ || committed_) return file_cause::kInvalidFile;
-    if (!file_.Sync() || !file_.Close())
-        return file_.Status() ? file_cause::kGeneric : file_.Status().Cause();
+    if (!file_.Sync() || !file_.Close()) return file_.Failure().Cause();
     return 0;
 }
 
@@ -123,11 +122,6 @@ int CAtomicFileWriter::LinkUnnamed(const std::string& nativePath) const {
                  AT_SYMLINK_FOLLOW) == 0)
         return 0;
     return errno;
-}
-
-CStatus CAtomicFileWriter::Fail(int cause) {
-    Discard();
-    return CStatus::Failure(cause);
 }
 
 CStatus CAtomicFileWriter::Commit() {

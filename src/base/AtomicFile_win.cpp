@@ -109,18 +109,12 @@ CStatus CAtomicFileWriter::CreateNamed() {
 int CAtomicFileWriter::SyncAndClose() {
     if (!created_ || committed_) return file_cause::kInvalidFile;
     // Sync is FlushFileBuffers: the content is on the disk before the name points at it.
-    if (!file_.Sync() || !file_.Close())
-        return file_.Status() ? file_cause::kGeneric : file_.Status().Cause();
+    if (!file_.Sync() || !file_.Close()) return file_.Failure().Cause();
     return 0;
 }
 
 int CAtomicFileWriter::LinkUnnamed(const std::string&) const {
     return ERROR_NOT_SUPPORTED;
-}
-
-CStatus CAtomicFileWriter::Fail(int cause) {
-    Discard();
-    return CStatus::Failure(cause);
 }
 
 CStatus CAtomicFileWriter::Commit() {

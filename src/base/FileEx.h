@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/FileCause.h"
 #include "base/FileHandle.h"
 #include "base/Status.h"
 
@@ -76,6 +77,9 @@ class CFileEx {
     bool Sync();
     // The first failed byte read, write, flush or sync since Open (success when none).
     CStatus Status() const { return error_ ? CStatus::Failure(error_) : CStatus(); }
+    // For a call that has just returned false: its cause, or file_cause::kGeneric when the
+    // call recorded none. Never a success.
+    CStatus Failure() const { return CStatus::Failure(error_ ? error_ : file_cause::kGeneric); }
 
     // --- Modes ---
     void SetReadEncoding(FileEncoding encoding) { readEncoding_ = encoding; }

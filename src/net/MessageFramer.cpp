@@ -95,10 +95,16 @@ void CCharBuffer::Release() {
 
 void CMessageFramer::Recycle() {
     buffer_.Recycle();
-    if (!buffer_.Mapped()) {
-        if (budget_ && held_ > 0) budget_->Release(held_);
-        held_ = 0;
-    }
+    if (!buffer_.Mapped()) ReleaseBudget();
+    ForgetMessage();
+}
+
+void CMessageFramer::ReleaseBudget() {
+    if (budget_ && held_ > 0) budget_->Release(held_);
+    held_ = 0;
+}
+
+void CMessageFramer::ForgetMessage() {
     complete_ = false;
     scanned_ = 0;
     bufferedBytes_ = 0;
@@ -110,13 +116,8 @@ void CMessageFramer::Clear() {
     // Released, not emptied: a discarded upload's capacity would otherwise stay with the
     // connection for its whole life.
     buffer_.Release();
-    if (budget_ && held_ > 0) budget_->Release(held_);
-    held_ = 0;
-    complete_ = false;
-    scanned_ = 0;
-    bufferedBytes_ = 0;
-    kind_.reset();
-    decoder_.Clear();
+    ReleaseBudget();
+    ForgetMessage();
 }
 
 bool CMessageFramer::Reserve(size_t more) {

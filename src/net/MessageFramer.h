@@ -114,6 +114,10 @@ class CMessageFramer {
     bool HoldsSpareStorage() const { return !complete_ && Empty() && held_ > 0; }
 
   private:
+    // Gives back what the budget holds for this framer.
+    void ReleaseBudget();
+    // Forgets the message in progress: its scan, counts, kind and any odd byte.
+    void ForgetMessage();
     // Room for `more` characters behind the buffer, charged to the budget; false when the
     // budget has no room.
     bool Reserve(size_t more);

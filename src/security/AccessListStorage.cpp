@@ -46,8 +46,7 @@ CStatus SaveAccessList(const CAccessControlList& list) {
     if (const CStatus created = writer.Create(); !created) return CannotOpen(created);
     std::string bytes = SerializeAccessList(list.Snapshot());
     if (!writer.File().Write(bytes.data(), bytes.size()))
-        return CannotProcess(writer.File().Status() ? file_cause::kGeneric
-                                                    : writer.File().Status().Cause());
+        return CannotProcess(writer.File().Failure().Cause());
     if (const CStatus committed = writer.Commit(); !committed)
         return CannotProcess(committed.Cause());
     return {};

@@ -9,6 +9,15 @@
 
 namespace kestrom::client {
 
+// Milliseconds left until deadline as a poll's timeout: 0 once it has passed, and never more
+// than an int holds however far away it is.
+inline int RemainingMs(std::chrono::steady_clock::time_point deadline) {
+    const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               deadline - std::chrono::steady_clock::now())
+                               .count();
+    return left > 0 ? static_cast<int>(left < (1LL << 30) ? left : (1LL << 30)) : 0;
+}
+
 using ClientSocket = std::intptr_t;
 constexpr ClientSocket kNoSocket = -1;
 

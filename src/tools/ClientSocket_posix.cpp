@@ -17,12 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 // Connects one address with a deadline; the socket is left blocking.
 int ConnectAddress(const addrinfo* ai, Clock::time_point deadline,
                    const std::string& localAddress) {

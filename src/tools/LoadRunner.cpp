@@ -35,12 +35,6 @@ constexpr std::size_t kReadBufferBytes = 256 * 1024;
 // A date stamp older than any file: the server sends the picture whatever its time.
 constexpr std::string_view kAnyCopyStamp = "00000001011970";
 
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
-}
-
 // A blocking TCP connection with Nagle off (requests are small and go out whole).
 int OpenConnection(const std::string& host, int port) {
     addrinfo hints{};
