@@ -48,4 +48,8 @@ class CFileHandle {
     std::uint64_t shareTicket_ = 0;
 };
 
+// Deletes the file at `path`, even one marked read-only (Windows refuses to delete those
+// until the mark is cleared): 0, or a file_cause code.
+int RemoveFile(std::u16string_view path);
+
 }  // namespace kestrom

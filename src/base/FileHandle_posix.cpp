@@ -162,4 +162,8 @@ int CFileHandle::Truncate(std::uint64_t length) {
                : 0;
 }
 
+int RemoveFile(std::u16string_view path) {
+    return ::unlink(NativePath(path).c_str()) == 0 ? 0 : FileCauseFromErrno(errno);
+}
+
 }  // namespace kestrom

@@ -164,4 +164,19 @@ int CFileHandle::Truncate(std::uint64_t length) {
     return c;
 }
 
+int RemoveFile(std::u16string_view path) {
+    const std::wstring wide = WidePath(path);
+    if (::DeleteFileW(wide.c_str())) return 0;
+    DWORD err = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (err == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) &&
+        ::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        if (::DeleteFileW(wide.c_str())) return 0;
+        err = ::GetLastError();
+        ::SetFileAttributesW(wide.c_str(), attributes);  // left as it was found
+    }
+    return FileCauseFromWin32(err);
+}
+
 }  // namespace kestrom

@@ -75,7 +75,7 @@ bool ReadEventFileContent(CFileEx& file, CEventFileText& text) {
 // Removes a backup left by an earlier run. Its read-only mark does not stop the removal
 // here (only the folder's permissions do); any failure is ignored, as the file is not needed.
 void RemoveStaleBackup(const std::u16string& path) {
-    std::remove(NativePath(path).c_str());
+    RemoveFile(path);  // a backup that stays is harmless; the merge goes on either way
 }
 
 class CStartListUpload {

@@ -2,7 +2,6 @@
 // A meet folder on disk and a processor wired to recording doubles, for the upload tests.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <utime.h>
 
 #include <atomic>
 #include <filesystem>
@@ -71,8 +70,8 @@ class CUploadFixture : public ::testing::Test {
         out << bytes;
     }
     static void SetMTime(const std::filesystem::path& p, std::time_t t) {
-        utimbuf times{t, t};
-        ::utime(p.c_str(), &times);
+        std::filesystem::last_write_time(
+            p, std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(t)));
     }
 
     std::vector<std::u16string> Log() const { return op_.Texts(); }

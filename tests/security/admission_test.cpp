@@ -44,7 +44,7 @@ class AdmissionTest : public ::testing::Test {
                "10.0.0.6         0x1         0x2         aa:bb:cc:dd:ee:01     *        eth0\n"
                "10.0.0.7         0x1         0x2         aa:bb:cc:dd:ee:02     *        eth0\n"
                "10.0.0.8         0x1         0x0         00:00:00:00:00:00     *        eth0\n";
-        ::setenv(kArpTableEnvironment, (dir_ / "arp").c_str(), 1);
+        ::setenv(kArpTableEnvironment, (dir_ / "arp").string().c_str(), 1);
 
         CAccessControlItem named;
         SplitMacText(u"00:1A:2B:3C:4D:5E", named);

@@ -51,7 +51,7 @@ TEST(MacLookup, MacTextOfAnyLength) {
 TEST(MacLookup, ReadsTheTableFileAfreshForEveryQuery) {
     const testing::CSandbox sandbox;
     const std::filesystem::path path = sandbox.File("arp");
-    CMacLookup lookup(path);
+    CMacLookup lookup(path.string());
     EXPECT_EQ(lookup.HardwareAddress(u"192.168.1.10"), std::nullopt);  // no file yet
     std::ofstream(path) << kTable;
     auto bytes = lookup.HardwareAddress(u"192.168.1.10");

@@ -6,6 +6,7 @@
 #include <process.h>
 #include <stdlib.h>
 
+#include <ctime>
 #include <random>
 #include <string>
 
@@ -29,5 +30,9 @@ inline int setenv(const char* name, const char* value, int overwrite) {
 
 inline int unsetenv(const char* name) {
     return ::_putenv_s(name, "");
+}
+
+inline std::tm* localtime_r(const std::time_t* time, std::tm* local) {
+    return ::localtime_s(local, time) == 0 ? local : nullptr;
 }
 #endif
