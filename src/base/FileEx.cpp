@@ -372,8 +372,7 @@ struct CFileEx::PlainBytes {
         }
         if (!plain[ch]) return;
         plain[ch] = false;
-        if (stopCount < static_cast<int>(stops.size()))
-            stops[stopCount] = static_cast<unsigned char>(ch);
+        if (stopCount < stops.size()) stops[stopCount] = static_cast<unsigned char>(ch);
         ++stopCount;
     }
     // Where the run of plain bytes starting at p ends.
@@ -395,12 +394,12 @@ struct CFileEx::PlainBytes {
     template <bool kUnits>
     const unsigned char* SkipBlocks(const unsigned char* p, const unsigned char* end) const {
 #if defined(__SSE2__)
-        if (stopCount > static_cast<int>(stops.size())) return p;
+        if (stopCount > stops.size()) return p;
         auto equal = [](__m128i a, __m128i b) {
             return kUnits ? _mm_cmpeq_epi16(a, b) : _mm_cmpeq_epi8(a, b);
         };
         __m128i stop[4];
-        for (int i = 0; i < 4; ++i) {
+        for (size_t i = 0; i < 4; ++i) {
             const unsigned char b = stops[i < stopCount ? i : 0];
             stop[i] = kUnits ? _mm_set1_epi16(b) : _mm_set1_epi8(static_cast<char>(b));
         }
@@ -419,7 +418,7 @@ struct CFileEx::PlainBytes {
 
     std::array<bool, 256> plain;
     std::array<unsigned char, 4> stops{};
-    int stopCount = 0;
+    size_t stopCount = 0;
     bool wideStops = false;  // a terminator or skipped character at or above 256
 };
 

@@ -171,7 +171,7 @@ int RemoveFile(std::u16string_view path) {
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (err == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_READONLY) &&
-        ::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        ::SetFileAttributesW(wide.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
         if (::DeleteFileW(wide.c_str())) return 0;
         err = ::GetLastError();
         ::SetFileAttributesW(wide.c_str(), attributes);  // left as it was found

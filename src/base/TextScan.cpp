@@ -43,7 +43,8 @@ std::size_t FindUnit(std::u16string_view text, char16_t unit, std::size_t from) 
     for (; i + 8 <= n; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
         const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
-        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
     }
 #endif
     for (; i < n; ++i)

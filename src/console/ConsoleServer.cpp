@@ -667,14 +667,14 @@ struct CConsoleServer::Impl {
         if (entered) {
             shown = *entered;
         } else if (selection.size() == 1) {
-            shown = EditOf(items[selection.front()]);
+            shown = EditOf(items[static_cast<size_t>(selection.front())]);
         } else {
             // Each box shows the value the selected entries share, or "as they are".
-            shown = EditOf(items[selection.front()]);
+            shown = EditOf(items[static_cast<size_t>(selection.front())]);
             shown.macBytes = {};
             shown.name.clear();
             for (const int i : selection) {
-                const CSecurityItemValues other = EditOf(items[i]);
+                const CSecurityItemValues other = EditOf(items[static_cast<size_t>(i)]);
                 for (size_t b = 0; b < shown.boxes.size(); ++b)
                     if (other.boxes[b] != shown.boxes[b]) shown.boxes[b] = kBoxIndeterminate;
             }

@@ -10,6 +10,9 @@
 
 namespace kestrom {
 
+// Winsock's FIONBIO is an unsigned value where ioctlsocket takes a long.
+constexpr long kNonBlockingIo = static_cast<long>(FIONBIO);
+
 void SetListenerAddressReuse(asio::ip::tcp::acceptor& acceptor, asio::error_code& ec) {
     // Windows binds beside connections in TIME_WAIT anyway; exclusive use keeps any other
     // program from binding the port while we listen.
@@ -49,11 +52,11 @@ std::int64_t SendSomeNow(NativeSocket s, const char* data, std::size_t size) {
     // Winsock has no per-call MSG_DONTWAIT: the socket is non-blocking for the send only, as
     // the connection's reads wait blocking.
     u_long on = 1, off = 0;
-    if (::ioctlsocket(s, FIONBIO, &on) != 0) return -1;
+    if (::ioctlsocket(s, kNonBlockingIo, &on) != 0) return -1;
     const int chunk = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
     const int n = ::send(s, data, chunk, 0);
     const int err = n < 0 ? ::WSAGetLastError() : 0;
-    ::ioctlsocket(s, FIONBIO, &off);
+    ::ioctlsocket(s, kNonBlockingIo, &off);
     if (n > 0) return n;
     return err == WSAEWOULDBLOCK ? kWouldBlock : -1;
 }

@@ -160,7 +160,7 @@ void CCommandProcessor::SendReplyWire(std::u16string_view code, std::string& wir
     std::memcpy(start, headerBytes.data(), headerBytes.size());
     AppendEncoded(wire, kReplyTrailerText, mode);
     // A failed send is not reported, as for every reply.
-    SendBlocks(std::string_view(start, wire.data() + wire.size() - start));
+    SendBlocks(std::string_view(start, static_cast<size_t>(wire.data() + wire.size() - start)));
 }
 
 int CCommandProcessor::SendBlocks(std::string_view bytes) {

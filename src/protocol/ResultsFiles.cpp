@@ -41,8 +41,9 @@ std::optional<CEventInfo> KeyFromResultsName(std::u16string_view name, int event
     if (p != npos) {
         eventText = name.substr(0, p);
     } else {
-        eventText = name.substr(0, eventDigits);
-        p = eventDigits - 1;
+        const size_t digits = eventDigits > 0 ? static_cast<size_t>(eventDigits) : 0;
+        eventText = name.substr(0, digits);
+        p = digits - 1;  // used only when the event text is not empty
     }
     if (eventText.empty() || eventText[0] < u'0' || eventText[0] > u'9') return std::nullopt;
 

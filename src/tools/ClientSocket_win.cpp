@@ -7,6 +7,9 @@ namespace kestrom::client {
 
 namespace {
 
+// Winsock's FIONBIO is an unsigned value where ioctlsocket takes a long.
+constexpr long kNonBlockingIo = static_cast<long>(FIONBIO);
+
 using Clock = std::chrono::steady_clock;
 
 // Winsock wants WSAStartup before the first call; once per process is enough.
@@ -34,7 +37,7 @@ SOCKET ConnectAddress(const addrinfo* ai, Clock::time_point deadline,
         }
     }
     u_long on = 1, off = 0;
-    ::ioctlsocket(s, FIONBIO, &on);
+    ::ioctlsocket(s, kNonBlockingIo, &on);
     int rc = ::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen));
     if (rc != 0 && ::WSAGetLastError() == WSAEWOULDBLOCK) {
         WSAPOLLFD p{s, POLLWRNORM, 0};
@@ -50,7 +53,7 @@ SOCKET ConnectAddress(const addrinfo* ai, Clock::time_point deadline,
         ::closesocket(s);
         return INVALID_SOCKET;
     }
-    ::ioctlsocket(s, FIONBIO, &off);
+    ::ioctlsocket(s, kNonBlockingIo, &off);
     const BOOL one = TRUE;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
     return s;

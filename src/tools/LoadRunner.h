@@ -63,8 +63,12 @@ struct CLoadReport {
     std::map<std::string, std::uint64_t> replyCodes;
     std::map<std::string, std::uint64_t> errorKinds;
 
-    double RequestsPerSecond() const { return seconds > 0 ? requests / seconds : 0; }
-    double BytesPerSecond() const { return seconds > 0 ? bytesReceived / seconds : 0; }
+    double RequestsPerSecond() const {
+        return seconds > 0 ? static_cast<double>(requests) / seconds : 0;
+    }
+    double BytesPerSecond() const {
+        return seconds > 0 ? static_cast<double>(bytesReceived) / seconds : 0;
+    }
 };
 
 // The value at fraction (0..1) of a sorted list, nearest rank; 0 for an empty list.

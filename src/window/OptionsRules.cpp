@@ -87,7 +87,7 @@ CSecurityRow SecurityRowOf(const CAccessControlItem& e, const CSecuritySwitches&
     row.texts[1] = e.name;
     row.textColours[0] = kTextColour;
     row.textColours[1] = kTextColour;
-    for (int column = 2; column < kSecurityColumns; ++column) {
+    for (size_t column = 2; column < kSecurityColumns; ++column) {
         row.texts[column] = yes[column - 2] ? texts::kYes : texts::kNo;
         row.textColours[column] = yes[column - 2] ? kYesColour : kNoColour;
     }
@@ -103,7 +103,7 @@ std::vector<int> DeleteSecurityRows(std::vector<CAccessControlItem>& working,
     std::erase_if(sorted,
                   [&](int r) { return r < 0 || static_cast<size_t>(r) >= rowEntries.size(); });
     for (int r : sorted) {
-        const int index = rowEntries[r];
+        const int index = rowEntries[static_cast<size_t>(r)];
         if (index < 0 || static_cast<size_t>(index) >= working.size()) continue;
         working.erase(working.begin() + index);
         for (int& data : rowEntries) {

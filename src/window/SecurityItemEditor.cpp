@@ -42,7 +42,7 @@ std::array<std::u16string*, 6> MacBytesOf(CAccessControlItem& e) {
 CAccessControlItem EntryOf(const CSecurityItemValues& values) {
     CAccessControlItem entry;
     const auto bytes = MacBytesOf(entry);
-    for (int i = 0; i < 6; ++i) *bytes[i] = values.macBytes[i];
+    for (size_t i = 0; i < 6; ++i) *bytes[i] = values.macBytes[i];
     entry.name = values.name;
     return entry;
 }
@@ -124,7 +124,7 @@ std::u16string_view DuplicateRefusal(CEntryMode mode, const std::vector<CAccessC
     // Only a changed address or name can collide with another entry; one that collided
     // already when it was loaded can still have its permissions changed.
     const int selected = selection.front();
-    const CAccessControlItem& old = list[selected];
+    const CAccessControlItem& old = list[static_cast<size_t>(selected)];
     const bool changed = old.GetMacText() != entered.GetMacText() || old.name != entered.name;
     return changed && IsDuplicate(list, entered.GetMacText(), selected) ? texts::kDuplicateMac
                                                                         : std::u16string_view();
@@ -157,7 +157,7 @@ void ApplySecurityItem(CEntryMode mode, std::vector<CAccessControlItem>& list,
     }
     for (int index : selection) {
         if (index < 0 || static_cast<size_t>(index) >= list.size()) continue;
-        CAccessControlItem updated = list[index];
+        CAccessControlItem updated = list[static_cast<size_t>(index)];
         if (mode != CEntryMode::UpdateSeveral) {
             const CAccessControlItem entered = EntryOf(values);
             updated.macByte1 = entered.macByte1;
@@ -169,11 +169,11 @@ void ApplySecurityItem(CEntryMode mode, std::vector<CAccessControlItem>& list,
             updated.name = entered.name;
         }
         auto flags = FlagsOf(updated);
-        for (int b = 0; b < 4; ++b) {
+        for (size_t b = 0; b < 4; ++b) {
             if (boxes[b] != kBoxIndeterminate) flags[b] = boxes[b];
         }
         SetFlags(updated, flags);
-        list[index] = updated;
+        list[static_cast<size_t>(index)] = updated;
     }
 }
 
@@ -213,18 +213,19 @@ CSecurityItemEditor::CSecurityItemEditor(std::vector<CAccessControlItem> list,
     mode_ = ModeOf(selection_.size(), prompt);
 
     if (mode_ == CEntryMode::UpdateOne || mode_ == CEntryMode::Prompt) {
-        CAccessControlItem& entry = list_[selection_.front()];
+        CAccessControlItem& entry = list_[static_cast<size_t>(selection_.front())];
         const auto bytes = MacBytesOf(entry);
-        for (int i = 0; i < 6; ++i) values_.macBytes[i] = *bytes[i];
+        for (size_t i = 0; i < 6; ++i) values_.macBytes[i] = *bytes[i];
         values_.name = entry.name;
         const auto flags = FlagsOf(entry);
-        for (int b = 0; b < 4; ++b) values_.boxes[b] = flags[b] != 0 ? kBoxTicked : kBoxClear;
+        for (size_t b = 0; b < 4; ++b) values_.boxes[b] = flags[b] != 0 ? kBoxTicked : kBoxClear;
     } else if (mode_ == CEntryMode::UpdateSeveral) {
-        const auto first = FlagsOf(list_[selection_.front()]);
-        for (int b = 0; b < 4; ++b) {
+        const auto first = FlagsOf(list_[static_cast<size_t>(selection_.front())]);
+        for (size_t b = 0; b < 4; ++b) {
             values_.boxes[b] = first[b] != 0 ? kBoxTicked : kBoxClear;
             for (int index : selection_) {
-                if (FlagsOf(list_[index])[b] != first[b]) values_.boxes[b] = kBoxIndeterminate;
+                if (FlagsOf(list_[static_cast<size_t>(index)])[b] != first[b])
+                    values_.boxes[b] = kBoxIndeterminate;
             }
         }
     } else {
@@ -253,15 +254,16 @@ bool CSecurityItemEditor::ProductBoxUsable(int box) const {
 
 CSecurityItemEditor::CMacEdit CSecurityItemEditor::MacEdited(int index,
                                                              const CSecurityItemValues& taken) {
-    const std::u16string previous = values_.macBytes[index];
+    const std::u16string previous = values_.macBytes[static_cast<size_t>(index)];
     values_ = taken;
-    const std::u16string_view refusal = CheckMacByteText(values_.macBytes[index]);
+    const std::u16string_view refusal =
+        CheckMacByteText(values_.macBytes[static_cast<size_t>(index)]);
     if (!refusal.empty()) {
-        values_.macBytes[index] = previous;
+        values_.macBytes[static_cast<size_t>(index)] = previous;
         return {refusal, false};
     }
     okEnabled_ = true;
-    return {{}, index < 5 && values_.macBytes[index].size() == 2};
+    return {{}, index < 5 && values_.macBytes[static_cast<size_t>(index)].size() == 2};
 }
 
 void CSecurityItemEditor::NameEdited(const CSecurityItemValues& taken) {
@@ -272,8 +274,8 @@ void CSecurityItemEditor::NameEdited(const CSecurityItemValues& taken) {
 bool CSecurityItemEditor::BoxClicked(int box, const CSecurityItemValues& taken) {
     values_ = taken;
     okEnabled_ = true;
-    if (values_.boxes[box] != kBoxIndeterminate) return false;
-    values_.boxes[box] = kBoxClear;
+    if (values_.boxes[static_cast<size_t>(box)] != kBoxIndeterminate) return false;
+    values_.boxes[static_cast<size_t>(box)] = kBoxClear;
     return true;
 }
 

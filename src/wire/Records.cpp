@@ -83,7 +83,8 @@ size_t ScanBlocks(const char16_t* chars, size_t count, bool withHighBytes, size_
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, etxes)) != 0) break;
         if (stx == std::u16string_view::npos) {
             const int hits = _mm_movemask_epi8(_mm_cmpeq_epi16(v, stxes));
-            if (hits != 0) stx = i + static_cast<size_t>(__builtin_ctz(hits)) / 2;
+            if (hits != 0)
+                stx = i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(hits))) / 2;
         }
         total = _mm_add_epi64(total, _mm_sad_epu8(_mm_and_si128(v, keep), zero));
     }
@@ -143,7 +144,8 @@ size_t StoredUploadBytes(std::u16string_view payload, bool unscramble, bool wide
         const int ends =
             _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, crs), _mm_cmpeq_epi16(v, lfs)));
         // The whole block goes out as it is; a line end in it is written again from there on.
-        const size_t kept = ends == 0 ? 8 : static_cast<size_t>(__builtin_ctz(ends)) / 2;
+        const size_t kept =
+            ends == 0 ? 8 : static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(ends))) / 2;
         if (wide) {
             // Low byte first, as x86 holds them.
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);

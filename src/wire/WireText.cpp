@@ -101,7 +101,8 @@ size_t FindChar(std::u16string_view text, char16_t c, size_t from) {
     for (; i + 8 <= text.size(); i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
         const int hits = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
-        if (hits != 0) return i + static_cast<size_t>(__builtin_ctz(hits)) / 2;
+        if (hits != 0)
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(hits))) / 2;
     }
 #endif
     for (; i < text.size(); ++i)
