@@ -5,7 +5,7 @@
 #   tests/windows/install_test.sh build-win/kestrom-3.23-win64-setup.exe
 # Uses $WINEPREFIX when set (scripts/run-tests sets one), else a prefix of its own.
 set -euo pipefail
-setup=$(readlink -f "$1")
+setup=$(readlink -f "${1:?usage: tests/windows/install_test.sh SETUP.exe}")
 [ -f "$setup" ] || { echo "no installer at $1" >&2; exit 1; }
 cd "$(dirname "$0")/../.."
 own_prefix=""
