@@ -23,6 +23,9 @@ namespace {
 // Posted to the window with a heap-held function in lParam, which the window runs and frees.
 constexpr UINT kRunWork = WM_APP + 1;
 constexpr UINT_PTR kUnlockTimer = 1;
+// The notification icon's mouse messages.
+constexpr UINT kTrayMessage = WM_APP + 2;
+constexpr UINT kTrayIconId = 1;
 
 std::wstring Wide(std::u16string_view text) {
     return std::wstring(text.begin(), text.end());
@@ -163,7 +166,20 @@ void CMainWindow::OnInitDialog() {
 }
 
 INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+        // Explorer restarted: its notification area lost every icon.
+        trayIconAdded_ = false;
+        AddTrayIcon();
+        return TRUE;
+    }
     switch (message) {
+        case kTrayMessage:
+            OnTrayMessage(LOWORD(lParam));
+            return TRUE;
+        case WM_SIZE:
+            // Minimising hides the window into the notification icon.
+            if (wParam == SIZE_MINIMIZED && trayIconAdded_) ShowWindow(hwnd_, SW_HIDE);
+            return FALSE;
         case kRunWork: {
             std::unique_ptr<std::function<void()>> work(
                 reinterpret_cast<std::function<void()>*>(lParam));
@@ -233,8 +249,7 @@ void CMainWindow::RunCommand(CWindowCommand command) {
             OnAbout();
             break;
         case CWindowCommand::kOpen:
-            ShowWindow(hwnd_, SW_RESTORE);
-            SetForegroundWindow(hwnd_);
+            RestoreFromTray();
             break;
         default:
             // The options sheet, client lists, help and console have no Windows window yet.
@@ -269,8 +284,9 @@ void CMainWindow::BuildMenus() {
 bool CMainWindow::Initialise(CServerHost& host) {
     host_ = &host;
     hyWire_ = host.CommandLine().useHyWire;
-    SetWindowTextW(hwnd_, Wide(MainWindowTitle()).c_str());
     BuildMenus();
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    AddTrayIcon();
     const CKestromSettings settings = server_->Settings().Get();
     port_ = static_cast<unsigned>(settings.PortNumber);
     eventFolder_ = settings.EventDirectory;
@@ -284,6 +300,8 @@ bool CMainWindow::Initialise(CServerHost& host) {
     FillControls();
     UpdateGrid();
     host.StartListening();
+    // The title comes last: a window found by its title is filled and listening.
+    SetWindowTextW(hwnd_, Wide(MainWindowTitle()).c_str());
     return registered;
 }
 
@@ -395,6 +413,77 @@ void CMainWindow::OnAbout() {
                 MB_OK | MB_ICONINFORMATION);
 }
 
+void CMainWindow::AddTrayIcon() {
+    if (trayIconAdded_) return;
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = hwnd_;
+    data.uID = kTrayIconId;
+    data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+    data.uCallbackMessage = kTrayMessage;
+    data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    const std::wstring tip = Wide(texts::kTrayTooltip).substr(0, kTooltipChars);
+    wcsncpy(data.szTip, tip.c_str(), ARRAYSIZE(data.szTip) - 1);
+    // Without a notification area the window stays on the taskbar when minimised.
+    trayIconAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+}
+
+void CMainWindow::RemoveTrayIcon() {
+    if (!trayIconAdded_) return;
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = hwnd_;
+    data.uID = kTrayIconId;
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    trayIconAdded_ = false;
+}
+
+void CMainWindow::OnTrayMessage(UINT mouseMessage) {
+    switch (mouseMessage) {
+        case WM_LBUTTONDBLCLK:
+            // A double click runs the menu's default item, Open.
+            RestoreFromTray();
+            break;
+        case WM_RBUTTONUP:
+        case WM_CONTEXTMENU:
+            ShowTrayMenu();
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainWindow::ShowTrayMenu() {
+    HMENU menu = CreatePopupMenu();
+    bool first = true;
+    for (const CMenuItem& item : TrayMenu(hyWire_)) {
+        if (item.IsSeparator()) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        const UINT id = IDM_COMMAND_BASE + static_cast<UINT>(item.command);
+        AppendMenuW(menu, MF_STRING, id, Wide(item.text).c_str());
+        if (first) SetMenuDefaultItem(menu, id, FALSE);
+        first = false;
+    }
+    POINT at{};
+    GetCursorPos(&at);
+    // Windows closes the menu on a click elsewhere only when its owner is in front.
+    SetForegroundWindow(hwnd_);
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, hwnd_, nullptr));
+    PostMessageW(hwnd_, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    if (chosen > IDM_COMMAND_BASE)
+        RunCommand(static_cast<CWindowCommand>(chosen - IDM_COMMAND_BASE));
+}
+
+void CMainWindow::RestoreFromTray() {
+    ShowWindow(hwnd_, SW_SHOW);
+    if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+    SetForegroundWindow(hwnd_);
+}
+
 void CMainWindow::OnClose() {
     if (!shutDown_) Shutdown();
     DestroyWindow(hwnd_);
@@ -412,6 +501,7 @@ void CMainWindow::Shutdown() {
         s.ResultsDirectory = resultsFolder_;
         s.LogEvents = logEvents;
     });
+    RemoveTrayIcon();
     caller_.Close();
     if (host_) {
         host_->Shutdown();

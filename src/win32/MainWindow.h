@@ -63,6 +63,12 @@ class CMainWindow : public COperatorInterface {
     void BrowseFolder(std::u16string& folder, std::u16string_view title);
     void ShowMessage(UINT icon, std::u16string_view text);
     void OnAbout();
+    // The notification-area icon: added at start and again when Explorer restarts.
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    void OnTrayMessage(UINT mouseMessage);
+    void ShowTrayMenu();
+    void RestoreFromTray();
     void OnClose();
     void Shutdown();
 
@@ -75,6 +81,8 @@ class CMainWindow : public COperatorInterface {
     CServerHost* host_ = nullptr;
     CConnectionFields connections_;
     bool hyWire_ = false;
+    bool trayIconAdded_ = false;
+    UINT taskbarCreated_ = 0;
     bool shutDown_ = false;
     unsigned port_ = 0;
     std::u16string eventFolder_;

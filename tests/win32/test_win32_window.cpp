@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/InstanceChecker.h"
 #include "app/SettingsStore.h"
 #include "support/sandbox.h"
 #include "support/wait.h"
@@ -121,6 +122,36 @@ std::wstring GridCell(HWND window, DWORD processId, int row, int column) {
     return result;
 }
 
+// A later start with the same command line, which finds the first running.
+class CSecondStart {
+  public:
+    explicit CSecondStart(std::wstring command) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process_);
+    }
+    ~CSecondStart() {
+        if (!process_.hProcess) return;
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(process_.hProcess, 99);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+    CSecondStart(const CSecondStart&) = delete;
+    CSecondStart& operator=(const CSecondStart&) = delete;
+    long ExitStatus() {
+        if (!process_.hProcess || WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0)
+            return -1;
+        DWORD status = 0;
+        GetExitCodeProcess(process_.hProcess, &status);
+        return static_cast<long>(status);
+    }
+
+  private:
+    PROCESS_INFORMATION process_{};
+};
+
 class CRunningWindow {
   public:
     explicit CRunningWindow(const CSandbox& sandbox) : port_(FreeLoopbackPort()) {
@@ -131,6 +162,7 @@ class CRunningWindow {
         std::wstring command = L"\"" + ProgramPath() + L"\" --config-dir \"" + Wide(configDir_) +
                                L"\" --port " + std::to_wstring(port_) + L" --event-dir \"" +
                                Wide(eventDir_) + L"\" --results-dir \"" + Wide(resultsDir_) + L"\"";
+        command_ = command;
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -154,6 +186,7 @@ class CRunningWindow {
     HWND Window() const { return window_; }
     DWORD ProcessId() const { return process_.dwProcessId; }
     int Port() const { return port_; }
+    const std::wstring& CommandLine() const { return command_; }
     const std::string& EventDir() const { return eventDir_; }
     const std::string& ResultsDir() const { return resultsDir_; }
     std::string SettingsFile() const { return configDir_ + "/settings.reg"; }
@@ -170,6 +203,7 @@ class CRunningWindow {
   private:
     int port_;
     std::string eventDir_, resultsDir_, configDir_;
+    std::wstring command_;
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
 };
@@ -190,6 +224,7 @@ TEST(Win32Window, ShowsItsSettingsServesAndLogsAndSavesOnClose) {
     EXPECT_EQ(ItemText(window, IDC_EVENT_DIR), Wide(program.EventDir()));
     EXPECT_EQ(ItemText(window, IDC_RESULTS_DIR), Wide(program.ResultsDir()));
     EXPECT_EQ(ItemText(window, IDC_CONNECTIONS), L"0");
+    EXPECT_EQ(ItemText(window, IDC_ERRORS), L"0");
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_LOG_EVENTS, BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_GRID, LVM_GETITEMCOUNT, 0, 0), kGridRows - 1);
     const CProductCounts none;
@@ -210,6 +245,19 @@ TEST(Win32Window, ShowsItsSettingsServesAndLogsAndSavesOnClose) {
         WaitUntil([&] { return LogRow(window, 0).find(L"Wenlow Ping") != std::wstring::npos; }, 1s))
         << "top row: " << Narrow(LogRow(window, 0));
     EXPECT_TRUE(WaitUntil([&] { return ItemText(window, IDC_CONNECTIONS) == L"1"; }, 1s));
+    // Loopback has no MAC address: that error line is counted, and Clear Errors clears it.
+    EXPECT_TRUE(WaitUntil([&] { return ItemText(window, IDC_ERRORS) == L"1"; }, 1s))
+        << Narrow(ItemText(window, IDC_ERRORS));
+    SendDlgItemMessageW(window, IDC_CLEAR_ERRORS, BM_CLICK, 0, 0);
+    EXPECT_EQ(ItemText(window, IDC_ERRORS), L"0");
+    // The admitted Wenlow client is counted in the grid.
+    CProductCounts one;
+    one.wenlow = 1;
+    for (int row = 1; row < kGridRows; ++row)
+        for (int column = 1; column < kGridColumns; ++column)
+            EXPECT_EQ(GridCell(window, program.ProcessId(), row - 1, column),
+                      Wide(ProductGridCell(row, column, one)))
+                << "row " << row << " column " << column;
     // The folders and the port lock while a client is connected.
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_PORT)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_EVENT_BROWSE)));
@@ -221,6 +269,37 @@ TEST(Win32Window, ShowsItsSettingsServesAndLogsAndSavesOnClose) {
     SendMessageW(window, WM_COMMAND, IDOK, 0);
     SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(IsWindow(window));
+
+    // Minimising hides the window into the notification icon; a double click on the icon
+    // brings it back.
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 2s));
+    PostMessageW(window, WM_APP + 2, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) && !IsIconic(window); }, 2s));
+
+    // A second start says another instance runs, brings the first forward and ends with 1.
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 2s));
+    {
+        CSecondStart second(program.CommandLine());
+        HWND box = nullptr;
+        const std::wstring boxTitle = Wide(texts::kMessageBoxTitle);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                box = FindWindowW(L"#32770", boxTitle.c_str());
+                return box != nullptr;
+            },
+            20s));
+        if (box) {
+            wchar_t text[512] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 512);
+            EXPECT_EQ(Narrow(text), std::string(kPreviousInstanceMessage));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        // The first window comes forward once the message has been read.
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != 0; }, 5s));
+        EXPECT_EQ(second.ExitStatus(), 1);
+    }
 
     // An edited port is taken on close and saved with the settings; the exit status is 0.
     const int newPort = program.Port() + 1;
