@@ -6,6 +6,7 @@
 //
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <wincodec.h>
 
 #include <chrono>
 #include <memory>
@@ -123,6 +124,50 @@ std::wstring GridCell(HWND window, DWORD processId, int row, int column) {
 }
 
 // A later start with the same command line, which finds the first running.
+// With KESTROM_SCREENSHOT_DIR set, the window as it is on screen goes to `name` there as a
+// PNG (for the manual); nothing otherwise.
+void SaveScreenshot(HWND window, const char* name) {
+    const char* dir = std::getenv("KESTROM_SCREENSHOT_DIR");
+    if (!dir || !*dir) return;
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    IWICImagingFactory* factory = nullptr;
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_PPV_ARGS(&factory)))) {
+        IWICBitmap* image = nullptr;
+        IWICStream* stream = nullptr;
+        IWICBitmapEncoder* encoder = nullptr;
+        IWICBitmapFrameEncode* frame = nullptr;
+        const std::wstring path = Wide(std::string(dir) + "/" + name);
+        if (SUCCEEDED(
+                factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, &image)) &&
+            SUCCEEDED(factory->CreateStream(&stream)) &&
+            SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
+            SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
+            SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) &&
+            SUCCEEDED(encoder->CreateNewFrame(&frame, nullptr)) &&
+            SUCCEEDED(frame->Initialize(nullptr))) {
+            frame->WriteSource(image, nullptr);
+            frame->Commit();
+            encoder->Commit();
+        }
+        for (IUnknown* p : std::initializer_list<IUnknown*>{frame, encoder, stream, image})
+            if (p) p->Release();
+        factory->Release();
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
 class CSecondStart {
   public:
     explicit CSecondStart(std::wstring command) {
@@ -245,6 +290,7 @@ TEST(Win32Window, ShowsItsSettingsServesAndLogsAndSavesOnClose) {
         WaitUntil([&] { return LogRow(window, 0).find(L"Wenlow Ping") != std::wstring::npos; }, 1s))
         << "top row: " << Narrow(LogRow(window, 0));
     EXPECT_TRUE(WaitUntil([&] { return ItemText(window, IDC_CONNECTIONS) == L"1"; }, 1s));
+    SaveScreenshot(window, "windows-main-window.png");
     // Loopback has no MAC address: that error line is counted, and Clear Errors clears it.
     EXPECT_TRUE(WaitUntil([&] { return ItemText(window, IDC_ERRORS) == L"1"; }, 1s))
         << Narrow(ItemText(window, IDC_ERRORS));
