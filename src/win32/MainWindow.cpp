@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -161,6 +162,16 @@ void CMainWindow::OnInitDialog() {
         std::wstring name = Wide(ProductGridCell(row, 0, none));
         item.pszText = name.data();
         SendMessageW(grid, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    // Each column as wide as its title or its widest cell, so no title is cut.
+    for (int column = 0; column < kGridColumns; ++column) {
+        int widest = 0;
+        for (int row = 0; row < kGridRows; ++row) {
+            const std::wstring text = Wide(ProductGridCell(row, column, none));
+            widest = std::max(widest, ListView_GetStringWidth(grid, text.c_str()));
+        }
+        // Room for the cell's margins on either side.
+        ListView_SetColumnWidth(grid, column, widest + 16);
     }
     ShowErrorCount();
 }
