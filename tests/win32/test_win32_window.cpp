@@ -239,6 +239,9 @@ class CRunningWindow {
     // Closes the window as the operator does; the exit status, or -1 when it did not end.
     long Close() {
         PostMessageW(window_, WM_CLOSE, 0, 0);
+        return WaitForExit();
+    }
+    long WaitForExit() {
         if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return -1;
         DWORD status = 0;
         GetExitCodeProcess(process_.hProcess, &status);
@@ -355,4 +358,35 @@ TEST(Win32Window, ShowsItsSettingsServesAndLogsAndSavesOnClose) {
     CSettingsStore(program.SettingsFile()).Load(saved, std::nullopt, std::nullopt);
     EXPECT_EQ(saved.PortNumber, newPort);
     EXPECT_EQ(saved.EventDirectory, FromUtf8(program.EventDir()));
+}
+
+TEST(Win32Window, ABadPortOnCloseIsShownAndTheSavedPortKept) {
+    CSandbox sandbox;
+    CRunningWindow program(sandbox);
+    ASSERT_GT(program.Port(), 0);
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+
+    SetDlgItemTextW(window, IDC_PORT, L"40000");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    // The port's range message, in a box of the window's own process.
+    HWND box = nullptr;
+    const std::wstring boxTitle = Wide(texts::kMessageBoxTitle);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            box = FindWindowW(L"#32770", boxTitle.c_str());
+            DWORD owner = 0;
+            if (box) GetWindowThreadProcessId(box, &owner);
+            return box != nullptr && owner == program.ProcessId();
+        },
+        5s));
+    wchar_t text[512] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    EXPECT_EQ(Narrow(text), ToUtf8(PortRangeText()));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+
+    EXPECT_EQ(program.WaitForExit(), 0);
+    CKestromSettings saved;
+    CSettingsStore(program.SettingsFile()).Load(saved, std::nullopt, std::nullopt);
+    EXPECT_EQ(saved.PortNumber, program.Port());
 }
