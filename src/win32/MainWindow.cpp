@@ -259,6 +259,12 @@ void CMainWindow::RunCommand(CWindowCommand command) {
         case CWindowCommand::kAbout:
             OnAbout();
             break;
+        case CWindowCommand::kHelpIndex:
+            OpenHelp(u"index");
+            break;
+        case CWindowCommand::kHelpContents:
+            OpenHelp(u"contents");
+            break;
         case CWindowCommand::kOpen:
             RestoreFromTray();
             break;
@@ -422,6 +428,21 @@ void CMainWindow::OnAbout() {
                                 AboutVersionText() + u"\n" + AboutReleasedText();
     MessageBoxW(hwnd_, Wide(text).c_str(), Wide(texts::kAboutTitle).c_str(),
                 MB_OK | MB_ICONINFORMATION);
+}
+
+void CMainWindow::OpenHelp(std::u16string_view anchor) {
+    wchar_t self[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, n);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"manual\\index.html";
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        ShowMessage(MB_ICONWARNING, MissingHelpFileText(FromWide(path)));
+        return;
+    }
+    std::wstring url = L"file:///" + path + L"#" + Wide(anchor);
+    for (wchar_t& c : url)
+        if (c == L'\\') c = L'/';
+    ShellExecuteW(hwnd_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void CMainWindow::AddTrayIcon() {

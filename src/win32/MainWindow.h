@@ -63,6 +63,8 @@ class CMainWindow : public COperatorInterface {
     void BrowseFolder(std::u16string& folder, std::u16string_view title);
     void ShowMessage(UINT icon, std::u16string_view text);
     void OnAbout();
+    // Opens the manual beside the program at `anchor` in the default browser.
+    void OpenHelp(std::u16string_view anchor);
     // The notification-area icon: added at start and again when Explorer restarts.
     void AddTrayIcon();
     void RemoveTrayIcon();

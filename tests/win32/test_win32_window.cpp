@@ -18,6 +18,7 @@
 #include "support/wait.h"
 #include "tools/ClientConnection.h"
 #include "win32/resource.h"
+#include "window/Menus.h"
 #include "window/ProductGrid.h"
 #include "window/WindowTexts.h"
 #include "wire/Records.h"
@@ -199,12 +200,15 @@ class CSecondStart {
 
 class CRunningWindow {
   public:
-    explicit CRunningWindow(const CSandbox& sandbox) : port_(FreeLoopbackPort()) {
+    // `program` empty: the kestrom.exe of this build.
+    explicit CRunningWindow(const CSandbox& sandbox, std::wstring program = {})
+        : port_(FreeLoopbackPort()) {
+        if (program.empty()) program = ProgramPath();
         // The server keeps folders in Windows' own form, with backslashes.
         eventDir_ = WindowsPath(sandbox.MakeMeet());
         resultsDir_ = eventDir_ + "\\results";
         configDir_ = sandbox.File("config");
-        std::wstring command = L"\"" + ProgramPath() + L"\" --config-dir \"" + Wide(configDir_) +
+        std::wstring command = L"\"" + program + L"\" --config-dir \"" + Wide(configDir_) +
                                L"\" --port " + std::to_wstring(port_) + L" --event-dir \"" +
                                Wide(eventDir_) + L"\" --results-dir \"" + Wide(resultsDir_) + L"\"";
         command_ = command;
@@ -389,4 +393,31 @@ TEST(Win32Window, ABadPortOnCloseIsShownAndTheSavedPortKept) {
     CKestromSettings saved;
     CSettingsStore(program.SettingsFile()).Load(saved, std::nullopt, std::nullopt);
     EXPECT_EQ(saved.PortNumber, program.Port());
+}
+
+TEST(Win32Window, HelpWithoutTheManualBesideTheProgramSaysWhereItWasLookedFor) {
+    CSandbox sandbox;
+    // A copy of the program in a folder of its own, without the manual beside it.
+    const std::string copy = WindowsPath(sandbox.File("kestrom.exe"));
+    ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), Wide(copy).c_str(), FALSE));
+    CRunningWindow program(sandbox, Wide(copy));
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+
+    PostMessageW(window, WM_COMMAND,
+                 IDM_COMMAND_BASE + static_cast<int>(CWindowCommand::kHelpContents), 0);
+    HWND box = nullptr;
+    const std::wstring boxTitle = Wide(texts::kMessageBoxTitle);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            box = FindWindowW(L"#32770", boxTitle.c_str());
+            return box != nullptr;
+        },
+        5s));
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    const std::string expected = WindowsPath(sandbox.File("manual/index.html"));
+    EXPECT_EQ(Narrow(text), ToUtf8(MissingHelpFileText(FromUtf8(expected))));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.Close(), 0);
 }
