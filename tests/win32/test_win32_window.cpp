@@ -395,7 +395,7 @@ TEST(Win32Window, ABadPortOnCloseIsShownAndTheSavedPortKept) {
     EXPECT_EQ(saved.PortNumber, program.Port());
 }
 
-TEST(Win32Window, HelpWithoutTheManualBesideTheProgramSaysWhereItWasLookedFor) {
+TEST(Win32Window, HelpWithoutTheManualSaysWhereItLookedAndAboutNamesTheVersion) {
     CSandbox sandbox;
     // A copy of the program in a folder of its own, without the manual beside it.
     const std::string copy = WindowsPath(sandbox.File("kestrom.exe"));
@@ -419,5 +419,20 @@ TEST(Win32Window, HelpWithoutTheManualBesideTheProgramSaysWhereItWasLookedFor) {
     const std::string expected = WindowsPath(sandbox.File("manual/index.html"));
     EXPECT_EQ(Narrow(text), ToUtf8(MissingHelpFileText(FromUtf8(expected))));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 5s));
+
+    // The system menu's About names the version.
+    PostMessageW(window, WM_SYSCOMMAND, IDM_COMMAND_BASE, 0);
+    HWND about = nullptr;
+    const std::wstring aboutTitle = Wide(texts::kAboutTitle);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            about = FindWindowW(L"#32770", aboutTitle.c_str());
+            return about != nullptr;
+        },
+        5s));
+    GetDlgItemTextW(about, 0xFFFF, text, 1024);
+    EXPECT_NE(Narrow(text).find(ToUtf8(AboutVersionText())), std::string::npos) << Narrow(text);
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program.Close(), 0);
 }
