@@ -197,8 +197,8 @@ std::string FormatRegValueLine(std::string_view name, const CRegValue& value) {
     }
     char buf[32];
     if (value.type == reg_type::kDword && value.data.size() == 4) {
-        uint32_t v = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                     (static_cast<uint32_t>(value.data[3]) << 24);
+        uint32_t v = 0;
+        for (size_t i = 0; i < 4; ++i) v |= static_cast<uint32_t>(value.data[i]) << (8 * i);
         std::snprintf(buf, sizeof buf, "dword:%08x", v);
         return line + buf;
     }
