@@ -58,6 +58,13 @@ CStatus CAtomicFileWriter::Fail(int cause) {
     return CStatus::Failure(cause);
 }
 
+void CAtomicFileWriter::MarkCommitted() {
+    tempPath_.clear();
+    created_ = false;
+    committed_ = true;
+    Discard();
+}
+
 CStatus WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
     CAtomicFileWriter writer{std::u16string(path)};
     if (CStatus created = writer.Create(); !created) return created;

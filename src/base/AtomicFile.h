@@ -61,6 +61,9 @@ class CAtomicFileWriter {
     int LinkUnnamed(const std::string& nativePath) const;
     // Drops the temporary file and returns the failure.
     CStatus Fail(int cause);
+    // After the content took the target's name: the temporary file is no more, and the claim
+    // and any lock go.
+    void MarkCommitted();
     void ReleaseClaim();
 
     std::u16string target_;

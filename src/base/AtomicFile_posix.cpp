@@ -142,10 +142,7 @@ CStatus CAtomicFileWriter::Commit() {
     }
     if (::rename(NativePath(tempPath_).c_str(), NativePath(target_).c_str()) != 0)
         return Fail(FileCauseFromErrno(errno));
-    tempPath_.clear();
-    created_ = false;
-    committed_ = true;
-    Discard();  // the lock and the claim go; the content stays under the target's name
+    MarkCommitted();  // the lock and the claim go; the content stays under the target's name
     // The new content is in place once the rename succeeded; a failed folder sync (which working
     // file systems do not report) leaves only its durability in doubt, so it is not a failure.
     SyncFolder(FolderPart(target_));

@@ -140,10 +140,7 @@ CStatus CAtomicFileWriter::Commit() {
     }
     // The file is no longer hidden under its new name.
     ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
-    tempPath_.clear();
-    created_ = false;
-    committed_ = true;
-    Discard();
+    MarkCommitted();
     return {};
 }
 
@@ -158,10 +155,7 @@ CStatus CAtomicFileWriter::CommitNew() {
                         : FileCauseFromWin32(err));
     }
     ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
-    tempPath_.clear();
-    created_ = false;
-    committed_ = true;
-    Discard();
+    MarkCommitted();
     return {};
 }
 
