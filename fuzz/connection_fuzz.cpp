@@ -22,12 +22,12 @@
 #include "core/Settings.h"
 #include "net/MessageFramer.h"
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
-#include "protocol/RequestGrammar.h"
 #include "security/AccessControlList.h"
 #include "security/Admission.h"
 #include "security/ClientAddressLists.h"
+#include "wire/CommandTable.h"
 #include "wire/Records.h"
+#include "wire/RequestGrammar.h"
 #include "wire/WireText.h"
 
 namespace kestrom::fuzz {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "net/Platform.h"
-#include "protocol/CommandTable.h"
-#include "protocol/RequestGrammar.h"
+#include "wire/CommandTable.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 

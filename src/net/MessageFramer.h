@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/CommandTable.h"
-#include "protocol/MemoryBudget.h"
+#include "base/MemoryBudget.h"
+#include "wire/CommandTable.h"
 #include "wire/WireText.h"
 
 namespace kestrom {

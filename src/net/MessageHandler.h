@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/CommandProcessor.h"
+#include "wire/ReplyChannel.h"
 #include "wire/WireChars.h"
 
 namespace kestrom {

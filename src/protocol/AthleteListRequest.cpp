@@ -10,8 +10,8 @@
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
 #include "wire/DateStamp.h"
+#include "wire/RequestGrammar.h"
 #include "wire/WireText.h"
 
 namespace kestrom {

@@ -9,10 +9,10 @@
 #include "base/TextConvert.h"
 #include "core/Messages.h"
 #include "core/Version.h"
-#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
+#include "wire/CommandTable.h"
 #include "wire/Records.h"
+#include "wire/RequestGrammar.h"
 #include "wire/WireText.h"
 
 namespace kestrom {

@@ -10,37 +10,13 @@
 #include "base/FileFindIndex.h"
 #include "core/OperatorInterface.h"
 #include "core/Settings.h"
-#include "protocol/CommandTable.h"
 #include "protocol/FileHistory.h"
-#include "protocol/MemoryBudget.h"
 #include "protocol/RequestObserver.h"
+#include "wire/CommandTable.h"
+#include "wire/ReplyChannel.h"
 #include "wire/WireChars.h"
 
 namespace kestrom {
-
-// Where replies go: the connection socket, or a recorder in tests. SendText sends every
-// character as one byte (its low 8 bits) when singleByte is set or CharMode is 0, else as two
-// bytes low byte first; it returns the bytes sent, or -1 on failure.
-class CReplyChannel {
-  public:
-    virtual ~CReplyChannel() = default;
-    virtual int SendText(std::u16string_view text, bool singleByte) = 0;
-    // Bytes exactly as given (the image reply): the same bytes as SendText with singleByte set
-    // on the bytes widened to characters, which is what this default does. The connection
-    // sends them without the detour through characters.
-    virtual int SendBytes(std::string_view bytes) {
-        std::u16string text(bytes.size(), u'\0');
-        for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
-        return SendText(text, true);
-    }
-    // Holds `bytes` of the server's memory for large replies while `hold` lives, waiting a
-    // while for room; false when there was none (the caller answers as for a failure). A
-    // channel without such a budget always grants.
-    virtual bool HoldReplyMemory(size_t /*bytes*/, CBudgetHold& /*hold*/) { return true; }
-    // Ends the connection: a reply that cannot be completed as announced must not be
-    // taken for a whole one.
-    virtual void Abort() {}
-};
 
 // Large replies leave in blocks of this size, so each send is bounded and a reply that is
 // read from a file needs no more than one block in memory.

@@ -6,9 +6,9 @@
 #include "meetdata/MeetFiles.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
+#include "wire/CommandTable.h"
+#include "wire/RequestGrammar.h"
 #include "wire/WireText.h"
 
 namespace kestrom {

@@ -13,8 +13,8 @@
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
 #include "protocol/ResultsFiles.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/CommandTable.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 

@@ -5,11 +5,11 @@
 #include "base/TextConvert.h"
 #include "core/Messages.h"
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
 #include "protocol/ResultsChanged.h"
 #include "protocol/ResultsFiles.h"
+#include "wire/CommandTable.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 

@@ -19,9 +19,9 @@
 #include "core/Messages.h"
 #include "meetdata/Readers.h"
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
 #include "protocol/Handlers.h"
 #include "protocol/ResultsFiles.h"
+#include "wire/CommandTable.h"
 #include "wire/Records.h"
 #include "wire/WireChars.h"
 

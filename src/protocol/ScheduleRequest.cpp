@@ -10,7 +10,7 @@
 #include "meetdata/Schedule.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 

@@ -18,7 +18,7 @@
 #include "meetdata/StartListMerge.h"
 #include "protocol/CommandProcessor.h"
 #include "protocol/Handlers.h"
-#include "protocol/RequestGrammar.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 namespace {

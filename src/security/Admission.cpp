@@ -6,10 +6,10 @@
 
 #include "core/Settings.h"
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
 #include "security/AccessControlList.h"
 #include "security/AccessListStorage.h"
 #include "security/MacLookup.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 

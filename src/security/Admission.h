@@ -6,10 +6,10 @@
 #include <string_view>
 
 #include "core/OperatorInterface.h"
-#include "protocol/CommandTable.h"
 #include "protocol/RequestObserver.h"
 #include "security/ClientAddressLists.h"
 #include "security/PromptPolicy.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "protocol/CommandTable.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 

@@ -12,8 +12,8 @@
 
 #include "daemon_harness.h"
 #include "fault_mounts.h"
-#include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom::testing {
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "daemon_harness.h"
-#include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom::testing {
 namespace {

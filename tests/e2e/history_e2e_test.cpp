@@ -11,8 +11,8 @@
 
 #include "base/TextConvert.h"
 #include "daemon_harness.h"
-#include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom::testing {
 namespace {

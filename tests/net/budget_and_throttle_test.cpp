@@ -2,8 +2,8 @@
 
 #include <thread>
 
+#include "base/MemoryBudget.h"
 #include "net/LogThrottle.h"
-#include "protocol/MemoryBudget.h"
 
 namespace kestrom {
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "net/MessageFramer.h"
-#include "protocol/CommandTable.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
 #include "support/fakes.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 namespace {

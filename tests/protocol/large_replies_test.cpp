@@ -7,8 +7,8 @@
 #include <string>
 
 #include "meetdata/Readers.h"
-#include "protocol/CommandTable.h"
 #include "upload_fixture.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom::testing {
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 
 #include "meetdata/Readers.h"
-#include "protocol/CommandTable.h"
-#include "protocol/RequestGrammar.h"
 #include "upload_fixture.h"
+#include "wire/CommandTable.h"
 #include "wire/Records.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom::testing {
 namespace {

@@ -11,10 +11,10 @@
 #include "base/LocalTime.h"
 #include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
 #include "support/fakes.h"
 #include "support/sandbox.h"
 #include "support/wire_bytes.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 namespace {

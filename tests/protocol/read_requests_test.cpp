@@ -5,8 +5,8 @@
 
 #include "base/FileEx.h"
 #include "meetdata/Readers.h"
-#include "protocol/CommandTable.h"
 #include "upload_fixture.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom::testing {
 namespace {

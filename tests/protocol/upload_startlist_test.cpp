@@ -3,9 +3,9 @@
 
 #include "base/FileFind.h"
 #include "meetdata/Readers.h"
-#include "protocol/CommandTable.h"
-#include "protocol/RequestGrammar.h"
 #include "upload_fixture.h"
+#include "wire/CommandTable.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom::testing {
 namespace {

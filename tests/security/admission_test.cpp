@@ -11,12 +11,12 @@
 
 #include "base/TextConvert.h"
 #include "protocol/CommandProcessor.h"
-#include "protocol/CommandTable.h"
 #include "security/AccessControlList.h"
 #include "security/AccessListFormat.h"
 #include "security/MacLookup.h"
 #include "support/fakes.h"
 #include "support/sandbox.h"
+#include "wire/CommandTable.h"
 
 namespace kestrom {
 namespace {

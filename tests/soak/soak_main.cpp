@@ -25,8 +25,8 @@
 
 #include "base/TextConvert.h"
 #include "e2e/daemon_harness.h"
-#include "protocol/RequestGrammar.h"
 #include "wire/Records.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "protocol/MemoryBudget.h"
+#include "base/MemoryBudget.h"
 
 namespace kestrom {
 

@@ -1,8 +1,8 @@
-#include "protocol/CommandTable.h"
+#include "wire/CommandTable.h"
 
 #include <array>
 
-#include "protocol/RequestGrammar.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 

@@ -1,4 +1,4 @@
-#include "protocol/RequestGrammar.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 

@@ -3,8 +3,8 @@
 #include <set>
 
 #include "core/Messages.h"
-#include "protocol/CommandTable.h"
-#include "protocol/RequestGrammar.h"
+#include "wire/CommandTable.h"
+#include "wire/RequestGrammar.h"
 
 namespace kestrom {
 namespace {
