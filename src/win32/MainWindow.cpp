@@ -13,6 +13,7 @@
 #include "app/SettingsStore.h"
 #include "base/TextConvert.h"
 #include "server/ServerHost.h"
+#include "win32/DialogText.h"
 #include "win32/resource.h"
 #include "window/PortField.h"
 #include "window/ProductGrid.h"
@@ -27,26 +28,6 @@ constexpr UINT_PTR kUnlockTimer = 1;
 // The notification icon's mouse messages.
 constexpr UINT kTrayMessage = WM_APP + 2;
 constexpr UINT kTrayIconId = 1;
-
-std::wstring Wide(std::u16string_view text) {
-    return std::wstring(text.begin(), text.end());
-}
-std::u16string FromWide(std::wstring_view text) {
-    return std::u16string(text.begin(), text.end());
-}
-
-std::u16string ItemText(HWND dialog, int id) {
-    HWND item = GetDlgItem(dialog, id);
-    const int length = GetWindowTextLengthW(item);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int got = GetWindowTextW(item, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
-    return FromWide(text);
-}
-
-void SetItemText(HWND dialog, int id, std::u16string_view text) {
-    SetDlgItemTextW(dialog, id, Wide(text).c_str());
-}
 
 // The system's folder picker, starting at `start`; empty when cancelled.
 std::u16string PickFolder(HWND owner, std::u16string_view title, const std::u16string& start) {
