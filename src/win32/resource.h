@@ -47,5 +47,8 @@
 #define IDC_SI_CLERKORVO 2018
 #define IDC_SI_FIELDORVO 2019
 #define IDC_SI_QUESTION 2020
+// The addresses admission recorded for one product.
+#define IDD_CLIENTS 201
+#define IDC_CLIENTS_LIST 2030
 // Menu commands are kCommandBase + the window command's number.
 #define IDM_COMMAND_BASE 40000
