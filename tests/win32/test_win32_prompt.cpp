@@ -1,5 +1,5 @@
-// kestrom.exe driven from outside with security on: the question about an unknown client in
-// the entry dialog, the dialog's checks of the operator's typing, the client lists and the
+// kestrom.exe driven from outside: with security on, the question about an unknown client in
+// the entry dialog, the dialog's checks of the operator's typing and the client lists; the
 // balloon for results received.
 #include <gtest/gtest.h>
 
