@@ -22,5 +22,33 @@
 #define IDC_PRODUCTS_GROUP 1019
 #define IDC_LOGGING_GROUP 1020
 #define IDC_ERRORS_LABEL 1021
+// The access list editor's entry dialog.
+#define IDD_SECURITY_ITEM 200
+#define IDC_SI_CLIENT_GROUP 2000
+#define IDC_SI_MAC_LABEL 2001
+// The six MAC byte edits and the colons between them are numbered in a row.
+#define IDC_SI_MAC1 2002
+#define IDC_SI_MAC2 2003
+#define IDC_SI_MAC3 2004
+#define IDC_SI_MAC4 2005
+#define IDC_SI_MAC5 2006
+#define IDC_SI_MAC6 2007
+#define IDC_SI_COLON1 2008
+#define IDC_SI_COLON2 2009
+#define IDC_SI_COLON3 2010
+#define IDC_SI_COLON4 2011
+#define IDC_SI_COLON5 2012
+#define IDC_SI_NAME_LABEL 2013
+#define IDC_SI_NAME 2014
+#define IDC_SI_ACCESS_GROUP 2015
+// Enable, Wenlow, ClerkOrvo, FieldOrvo in a row.
+#define IDC_SI_ENABLE 2016
+#define IDC_SI_WENLOW 2017
+#define IDC_SI_CLERKORVO 2018
+#define IDC_SI_FIELDORVO 2019
+#define IDC_SI_QUESTION 2020
+// The addresses admission recorded for one product.
+#define IDD_CLIENTS 201
+#define IDC_CLIENTS_LIST 2030
 // Menu commands are kCommandBase + the window command's number.
 #define IDM_COMMAND_BASE 40000
