@@ -3,6 +3,7 @@
 // After winsock2.h, which it needs.
 #include <mstcpip.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "net/ListeningSocket.h"
@@ -63,6 +64,10 @@ std::int64_t SendSomeNow(NativeSocket s, const char* data, std::size_t size) {
 
 void ShutdownBoth(NativeSocket s) {
     ::shutdown(s, SD_BOTH);
+    // Windows does not promise that shutdown ends a recv another thread is blocked in (Wine's
+    // does not), and closing the handle under that thread would race with its reuse.
+    // Cancelling the socket's pending I/O ends the blocked recv with an error instead.
+    ::CancelIoEx(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(s)), nullptr);
 }
 
 bool CWakeSignal::Open(asio::error_code& ec) {
