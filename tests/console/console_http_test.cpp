@@ -98,7 +98,8 @@ TEST_F(ConsoleHttp, AStopRightAfterTheStartEndsTheConsole) {
 TEST_F(ConsoleHttp, ASecondServerCannotTakeTheConsolesPort) {
     // Another server started on the same machine with the same console port: it reports that
     // its console did not start, and this one keeps the port (Linux SO_REUSEPORT or Windows
-    // SO_REUSEADDR would let the second bind and take requests meant for the first).
+    // SO_REUSEADDR would let the second bind and take requests meant for the first; Wine
+    // refuses such a second bind whatever the options, so there only Linux shows it).
     testing::CRecordingOperator otherOp;
     CKestromServer other{otherOp};
     other.Settings().Update([&](CKestromSettings& s) { s.ConsolePort = console_->Port(); });
