@@ -16,6 +16,7 @@
 #include "base/TextConvert.h"
 #include "console/ConsoleText.h"
 #include "core/LogLine.h"
+#include "net/Platform.h"
 #include "security/AccessListStorage.h"
 #include "window/OptionsRules.h"
 #include "window/SecurityItemEditor.h"
@@ -819,6 +820,12 @@ void CConsoleServer::Start() {
     http->set_payload_max_length(m.options.maxBodyBytes);
     http->set_read_timeout(10, 0);
     http->set_keep_alive_max_count(100);
+    // The library's own choice would let a second server share the port (SO_REUSEPORT on
+    // Linux, SO_REUSEADDR on Windows): the console's port is refused like the listener's.
+    http->set_socket_options([](NativeSocket socket) {
+        asio::error_code ignored;
+        SetListenerAddressReuse(socket, ignored);
+    });
     http->set_pre_routing_handler(
         [&m](const Request& req, Response& res) { return m.Check(req, res); });
     const std::string address = U8(s.ConsoleAddress);

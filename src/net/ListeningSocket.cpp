@@ -88,7 +88,7 @@ CStatus CListeningSocket::Create(int port, int sendBufferSize, int receiveBuffer
     acceptor_.open(endpoint.protocol(), ec);
     // Lets a restarted server bind while old connections linger in TIME_WAIT; two listeners
     // on one port are still refused.
-    if (!ec) SetListenerAddressReuse(acceptor_, ec);
+    if (!ec) SetListenerAddressReuse(acceptor_.native_handle(), ec);
     if (!ec) acceptor_.bind(endpoint, ec);
     if (!ec) {
         asio::error_code ignored;

@@ -13,8 +13,9 @@ using NativeSocket = asio::ip::tcp::socket::native_handle_type;
 
 // Lets a restarted server bind while old connections linger in TIME_WAIT, while a second
 // listener on the port is refused: SO_REUSEADDR on Linux, SO_EXCLUSIVEADDRUSE on Windows
-// (where SO_REUSEADDR would let another program take the port over).
-void SetListenerAddressReuse(asio::ip::tcp::acceptor& acceptor, asio::error_code& ec);
+// (where SO_REUSEADDR would let another program take the port over). For every listening
+// socket before its bind, the console's included.
+void SetListenerAddressReuse(NativeSocket s, asio::error_code& ec);
 
 // Probes start after `idleSeconds` without traffic and go every 10 s; six unanswered ones
 // end the connection (Windows sets the count itself: ten).

@@ -15,8 +15,11 @@
 
 namespace kestrom {
 
-void SetListenerAddressReuse(asio::ip::tcp::acceptor& acceptor, asio::error_code& ec) {
-    acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
+void SetListenerAddressReuse(NativeSocket s, asio::error_code& ec) {
+    // Not SO_REUSEPORT, which would let a second listener of the same user share the port.
+    const int on = 1;
+    if (::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        ec = asio::error_code(errno, asio::system_category());
 }
 
 // A device that vanished (roamed away, battery out) frees its thread and descriptor about two

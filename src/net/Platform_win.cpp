@@ -14,12 +14,12 @@ namespace kestrom {
 // Winsock's FIONBIO is an unsigned value where ioctlsocket takes a long.
 constexpr long kNonBlockingIo = static_cast<long>(FIONBIO);
 
-void SetListenerAddressReuse(asio::ip::tcp::acceptor& acceptor, asio::error_code& ec) {
+void SetListenerAddressReuse(NativeSocket s, asio::error_code& ec) {
     // Windows binds beside connections in TIME_WAIT anyway; exclusive use keeps any other
     // program from binding the port while we listen.
     const BOOL on = TRUE;
-    if (::setsockopt(acceptor.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-                     reinterpret_cast<const char*>(&on), sizeof on) != 0)
+    if (::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+                     sizeof on) != 0)
         ec = asio::error_code(::WSAGetLastError(), asio::system_category());
 }
 

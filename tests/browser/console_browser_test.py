@@ -5,6 +5,8 @@ kestromd on free loopback ports, with kestrom-client as the devices.
 Run by ctest; by hand:
     /usr/bin/python3 tests/browser/console_browser_test.py --kestromd build/kestromd \
         --client build/kestrom-client [--screenshots docs/manual]
+The Windows build under Wine (WINEPREFIX set, wineserver -p running):
+    ... --launcher wine --kestromd build-win/kestromd.exe --client build-win/kestrom-client.exe
 """
 import argparse
 import os
@@ -87,6 +89,16 @@ def check(condition, what):
     print("ok:", what, flush=True)
 
 
+def launched(args, command):
+    """A command as it is run: under the launcher (wine) when one is given."""
+    return [args.launcher] + command if args.launcher else command
+
+
+def native(args, path):
+    """A path as the programs name it: Wine sees the Linux root as drive Z:."""
+    return "Z:" + path.replace("/", "\\") if args.launcher else path
+
+
 class Meet:
     def __init__(self, args, root):
         self.args = args
@@ -102,27 +114,33 @@ class Meet:
         with open(os.path.join(root, "ev", "orvo.evt"), "w") as f:
             f.write("1,1,1,Start\r\n")
         env = dict(os.environ, XDG_RUNTIME_DIR=os.path.join(root, "run"),
-                   KESTROM_ARP_TABLE=os.path.join(root, "arp"))
+                   KESTROM_ARP_TABLE=native(args, os.path.join(root, "arp")))
         self.out = open(os.path.join(root, "stdout.log"), "w")
         self.daemon = subprocess.Popen(
-            [args.kestromd, "--config-dir", os.path.join(root, "cfg"), "--port", str(self.port),
-             "--event-dir", os.path.join(root, "ev"), "--results-dir", os.path.join(root, "res"),
-             "--console-port", str(self.console_port)],
+            launched(args, [
+                args.kestromd, "--config-dir", native(args, os.path.join(root, "cfg")),
+                "--port", str(self.port), "--event-dir", native(args, os.path.join(root, "ev")),
+                "--results-dir", native(args, os.path.join(root, "res")),
+                "--console-port", str(self.console_port)]),
             stdout=self.out, stderr=subprocess.STDOUT, env=env)
-        if not wait_until(lambda: self.client("ping").returncode == 0, 10, 0.2):
+        # Wine starts slowly.
+        if not wait_until(lambda: self.client("ping").returncode == 0,
+                          30 if args.launcher else 10, 0.2):
             raise Failure("kestromd did not start")
 
     def client(self, *words, local=None):
         cmd = [self.args.client, "--port", str(self.port), "--timeout", "3000"]
         if local:
             cmd += ["--local-address", local]
-        return subprocess.run(cmd + list(words), capture_output=True, text=True)
+        return subprocess.run(launched(self.args, cmd + list(words)), capture_output=True,
+                              text=True)
 
     def url(self, path):
         return "http://127.0.0.1:%d%s" % (self.console_port, path)
 
     def stop(self):
-        self.daemon.send_signal(signal.SIGTERM)
+        # Wine turns SIGINT into Ctrl+C for the console handler; its SIGTERM skips the handler.
+        self.daemon.send_signal(signal.SIGINT if self.args.launcher else signal.SIGTERM)
         code = self.daemon.wait(10)
         self.out.close()
         return code
@@ -167,17 +185,18 @@ def run(args, root):
         driver.get(meet.url("/devices"))
         rows = driver.find_element(By.ID, "devices").text
         check("127.0.0.1" in rows and "ClerkOrvo" in rows, "the device board shows the client")
-        status = subprocess.run([args.client, "status", "--console-port",
-                                 str(meet.console_port)], capture_output=True, text=True)
+        status = subprocess.run(launched(args, [args.client, "status", "--console-port",
+                                                str(meet.console_port)]),
+                                capture_output=True, text=True)
         check(status.returncode == 0 and "127.0.0.1\t" in status.stdout,
               "kestrom-client status prints the board")
         shot("console-devices.png")
 
-        first = os.path.join(root, "first.qff")
-        second = os.path.join(root, "second.qff")
-        with open(first, "w", newline="") as f:
+        first = native(args, os.path.join(root, "first.qff"))
+        second = native(args, os.path.join(root, "second.qff"))
+        with open(os.path.join(root, "first.qff"), "w", newline="") as f:
             f.write("7,1,3,Shot\r 1,Ann,12.50\r")
-        with open(second, "w", newline="") as f:
+        with open(os.path.join(root, "second.qff"), "w", newline="") as f:
             f.write("7,1,3,Shot\r 1,Ann,99.99\r")
         check(meet.client("upload-results", first).stdout.startswith("ROK"),
               "the first upload is stored")
@@ -218,7 +237,8 @@ def run(args, root):
         check(find_after_load(driver, By.ID, "prompting").is_selected(),
               "prompting for unknown clients is on")
         unknown = subprocess.Popen(
-            [args.client, "--port", str(meet.port), "--local-address", "127.0.0.2", "ping"],
+            launched(args, [args.client, "--port", str(meet.port), "--local-address",
+                            "127.0.0.2", "ping"]),
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         refused, _ = unknown.communicate(timeout=10)
         check(refused.startswith("TCC"), "the unknown client is refused while it is asked about")
@@ -250,6 +270,7 @@ def main():
     parser.add_argument("--kestromd", required=True)
     parser.add_argument("--client", required=True)
     parser.add_argument("--screenshots", default="")
+    parser.add_argument("--launcher", default="", help="runs both programs, e.g. wine")
     args = parser.parse_args()
     root = tempfile.mkdtemp(prefix="kestrom-browser-")
     try:

@@ -95,6 +95,29 @@ TEST_F(ConsoleHttp, AStopRightAfterTheStartEndsTheConsole) {
     EXPECT_EQ(page->status, 200);
 }
 
+TEST_F(ConsoleHttp, ASecondServerCannotTakeTheConsolesPort) {
+    // Another server started on the same machine with the same console port: it reports that
+    // its console did not start, and this one keeps the port (Linux SO_REUSEPORT or Windows
+    // SO_REUSEADDR would let the second bind and take requests meant for the first; Wine
+    // refuses such a second bind whatever the options, so there only Linux shows it).
+    testing::CRecordingOperator otherOp;
+    CKestromServer other{otherOp};
+    other.Settings().Update([&](CKestromSettings& s) { s.ConsolePort = console_->Port(); });
+    CConsoleServer second(other);
+    second.Start();
+    EXPECT_FALSE(second.Running());
+    bool reported = false;
+    for (const auto& text : otherOp.Texts())
+        reported = reported || ToUtf8(text) == "UNABLE TO START THE CONSOLE ON 127.0.0.1 PORT " +
+                                                   std::to_string(console_->Port());
+    EXPECT_TRUE(reported);
+    for (int i = 0; i < 5; ++i) {
+        const auto page = Client().Get("/", Browser());
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->status, 200);
+    }
+}
+
 TEST_F(ConsoleHttp, PagesNeedTheTokenAndAWrongOneIsRefusedSlowlyWithALogLine) {
     ASSERT_TRUE(console_->Running());
     auto c = Client();

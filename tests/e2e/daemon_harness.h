@@ -43,7 +43,8 @@ std::string ReadFile(const std::string& path);
 std::vector<std::filesystem::path> MeetFolderEntries(const std::string& dir);
 
 // The command that runs kestromd, from KESTROM_DAEMON_LAUNCHER (e.g. "wine", with KESTROM_DAEMON
-// naming kestromd.exe); nullptr when the daemon runs by itself.
+// naming kestromd.exe, and KESTROM_CLIENT kestrom-client.exe); nullptr when the daemon runs
+// by itself.
 const char* DaemonLauncher();
 
 class CDaemonHarness {

@@ -29,8 +29,9 @@ pass() { echo "ok: $*"; }
 
 dir="$WINEPREFIX/drive_c/Program Files/Kestrom"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrom"
-installed=(kestromd.exe kestrom-client.exe README.txt Uninstall.exe manual/index.html
-    manual/manual.css examples/meet/orvo.evt examples/meet/orvo.ppl examples/meet/hywire.evt)
+installed=(kestromd.exe kestrom-client.exe README.txt LICENSE-cpp-httplib.txt Uninstall.exe
+    manual/index.html manual/manual.css examples/meet/orvo.evt examples/meet/orvo.ppl
+    examples/meet/hywire.evt)
 entries=("Kestrom manual.lnk" "Kestrom (sample meet).lnk")
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrom'
 
