@@ -6,22 +6,15 @@
 
 #include "daemon/DaemonOperator.h"
 #include "daemon/RotatingLogFile.h"
+#include "pipe_reader.h"
 #include "support/sandbox.h"
 
 namespace kestrom {
 namespace {
 
 using testing::CSandbox;
+using testing::Lines;
 using testing::U8Path;
-
-std::vector<std::string> LinesOf(const std::string& bytes) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(bytes.substr(start, end - start));
-    EXPECT_EQ(start, bytes.size()) << "the file ends inside a line";
-    return lines;
-}
 
 TEST(LogRotation, AFileRotatesOnlyWhenTheBatchWouldTakeItPastTheLimit) {
     EXPECT_FALSE(LogNeedsRotation(0, 10, 100));
@@ -56,7 +49,7 @@ TEST(RotatingLogFile, KeepsTheNewestLinesWholeInOrderAcrossAFixedNumberOfFiles) 
          {RotatedLogName(path, 3), RotatedLogName(path, 2), RotatedLogName(path, 1), path}) {
         const std::string bytes = box.Get(std::filesystem::path(U8Path(name)).filename().string());
         EXPECT_LE(bytes.size(), 100u) << name;
-        for (const std::string& line : LinesOf(bytes)) all.push_back(line);
+        for (const std::string& line : Lines(bytes)) all.push_back(line);
     }
     ASSERT_EQ(all.size(), 11u);  // 3 + 3 + 3 in the rotated files, 2 in the current one
     for (size_t i = 0; i < all.size(); ++i)
@@ -88,7 +81,7 @@ TEST(RotatingLogFile, TheDaemonsNotesAreNeitherCutNorHeldBackByLogEvents) {
         op.AddNote(note + "\nsecond part");
         op.FlushLog();
     }
-    const auto lines = LinesOf(box.Get("kestromd.log"));
+    const auto lines = Lines(box.Get("kestromd.log"));
     ASSERT_EQ(lines.size(), 1u);
     // "MM/DD/YYYY HH:MM:SS   ", then the whole note on one line.
     EXPECT_EQ(lines[0].substr(22), note + " second part");

@@ -10,24 +10,8 @@ set -euo pipefail
 setup=$(readlink -f "${1:?usage: tests/windows/install_test.sh SETUP.exe}")
 [ -f "$setup" ] || { echo "no installer at $1" >&2; exit 1; }
 cd "$(dirname "$0")/../.."
-own_prefix=""
-if [ -z "${WINEPREFIX:-}" ]; then
-    own_prefix=$(mktemp -d /tmp/kestrom-install-XXXXXX)
-    export WINEPREFIX=$own_prefix
-    wineboot -i >/dev/null 2>&1 || true
-fi
-export WINEDEBUG=-all
-cleanup() {
-    if [ -n "$own_prefix" ]; then
-        wineserver -k 2>/dev/null || true
-        rm -rf "$own_prefix"
-    fi
-}
-trap cleanup EXIT
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+source tests/windows/wine_prefix.sh
+trap wine_prefix_cleanup EXIT
 
 dir="$WINEPREFIX/drive_c/Program Files/Kestrom"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrom"

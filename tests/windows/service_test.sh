@@ -10,13 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 daemon=$(readlink -f "${1:-build-win/kestromd.exe}")
 [ -f "$daemon" ] || { echo "no kestromd.exe at ${1:-build-win/kestromd.exe}" >&2; exit 1; }
-own_prefix=""
-if [ -z "${WINEPREFIX:-}" ]; then
-    own_prefix=$(mktemp -d /tmp/kestrom-service-XXXXXX)
-    export WINEPREFIX=$own_prefix
-    wineboot -i >/dev/null 2>&1 || true
-fi
-export WINEDEBUG=-all
+source tests/windows/wine_prefix.sh
 work=$(mktemp -d /tmp/kestrom-service-cfg-XXXXXX)
 cfg="Z:${work//\//\\}"
 log="$work/kestromd.log"
@@ -33,16 +27,9 @@ cleanup() {
     exec 9>&-
     wait "$keepalive" 2>/dev/null || true
     rm -rf "$work"
-    if [ -n "$own_prefix" ]; then
-        wineserver -k 2>/dev/null || true
-        rm -rf "$own_prefix"
-    fi
+    wine_prefix_cleanup
 }
 trap cleanup EXIT
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
 
 # Waits up to $1 seconds for the command after it to succeed.
 wait_until() {
