@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -96,16 +97,18 @@ std::string ServiceLogFolder(const CKestromCommandLineInfo& info) {
     return dir + "\\Kestrom";
 }
 
-// The state the service reports; the dispatcher's thread and the control handler share it.
+// The state the service reports; the service's thread and the control handler's share it.
 struct CServiceState {
     const CKestromCommandLineInfo* info = nullptr;
     SERVICE_STATUS_HANDLE handle = nullptr;
+    std::mutex statusMutex;
     SERVICE_STATUS status{};
     int exitStatus = 0;
 };
 CServiceState gService;
 
 void ReportStatus(DWORD state, DWORD waitHintMs = 0) {
+    std::lock_guard lock(gService.statusMutex);
     SERVICE_STATUS& s = gService.status;
     s.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     s.dwCurrentState = state;
@@ -190,6 +193,16 @@ int InstallService(const CKestromCommandLineInfo& info) {
         L"devices over TCP.";
     SERVICE_DESCRIPTIONW about{description};
     ::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &about);
+    // A crash in the middle of a meet: Windows starts the server again after five seconds,
+    // twice a day at most (it repeats the last action for ever), so a fault at start-up does
+    // not loop.
+    SC_ACTION restart[3] = {
+        {SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}, {SC_ACTION_NONE, 0}};
+    SERVICE_FAILURE_ACTIONSW failure{};
+    failure.dwResetPeriod = 24 * 60 * 60;
+    failure.cActions = 3;
+    failure.lpsaActions = restart;
+    ::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
     std::cout << "kestromd: installed the service " << ServiceNameUtf8()
               << ", started with Windows, as: " << ToUtf8(line) << "\n"
               << "kestromd: its log is " << ServiceLogFolder(info) << "\\" << kLogFileName

@@ -6,7 +6,12 @@ own_prefix=""
 if [ -z "${WINEPREFIX:-}" ]; then
     own_prefix=$(mktemp -d /tmp/kestrom-wine-test-XXXXXX)
     export WINEPREFIX=$own_prefix
-    wineboot -i >/dev/null 2>&1 || true
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
+    # wineboot returns while the new prefix is still being set up, which rewrites the
+    # services' registry: wait until its programs have ended. Then, as scripts/run-tests
+    # does, one server for the whole test.
+    wineserver -w
+    wineserver -p 2>/dev/null || true
 fi
 export WINEDEBUG=-all
 wine_prefix_cleanup() {
