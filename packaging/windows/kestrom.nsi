@@ -69,8 +69,41 @@ Section "Kestrom (required)" SecMain
   WriteRegDWORD HKLM "${UNINSTKEY}" "NoRepair" 1
 SectionEnd
 
+; Unticked: a service starts with Windows and serves the network, which an operator asks for.
+; It runs as LocalSystem, whose own profile nobody looks into, so its settings, access list
+; and kestromd.log go to the machine's %ProgramData%\Kestrom ($APPDATA for all users), and
+; the sample meet's results beside them.
+Section /o "Windows service" SecService
+  SetShellVarContext all
+  CreateDirectory "$APPDATA\Kestrom\sample\results"
+  nsExec::ExecToLog '"$INSTDIR\kestromd.exe" --install-service --config-dir "$APPDATA\Kestrom" --event-dir "$INSTDIR\examples\meet" --results-dir "$APPDATA\Kestrom\sample\results"'
+  Pop $0
+  StrCmp $0 "0" +3
+    DetailPrint "kestromd.exe --install-service failed ($0); the service is not installed"
+    Goto serviceDone
+  nsExec::ExecToLog '"$SYSDIR\sc.exe" start Kestrom'
+  Pop $0
+  serviceDone:
+SectionEnd
+
+; "/SERVICE" on the command line ticks the service, so that a silent install (/S) can have it.
+!include FileFunc.nsh
+!include Sections.nsh
+Function .onInit
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/SERVICE" $R1
+  IfErrors serviceOptionDone
+    !insertmacro SelectSection ${SecService}
+  serviceOptionDone:
+FunctionEnd
+
 Section "Uninstall"
   SetShellVarContext all
+  ; First, while kestromd.exe is still there: a running service is stopped (its settings
+  ; saved) and removed. Nothing to do when the service was never installed.
+  nsExec::ExecToLog '"$INSTDIR\kestromd.exe" --uninstall-service'
+  Pop $0
   Delete "$SMPROGRAMS\Kestrom\Kestrom manual.lnk"
   Delete "$SMPROGRAMS\Kestrom\Kestrom (sample meet).lnk"
   Delete "$SMPROGRAMS\Kestrom\Kestrom.lnk"

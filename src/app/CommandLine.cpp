@@ -66,6 +66,9 @@ enum class Gnu {
     kConsolePort,
     kConsoleAddress,
     kNewConsoleToken,
+    kInstallService,
+    kUninstallService,
+    kRunAsService,
     kHelp,
     kVersion
 };
@@ -81,9 +84,32 @@ Gnu GnuOption(std::string_view name) {
     if (name == "console-port") return Gnu::kConsolePort;
     if (name == "console-address") return Gnu::kConsoleAddress;
     if (name == "new-console-token") return Gnu::kNewConsoleToken;
+    if (name == "install-service") return Gnu::kInstallService;
+    if (name == "uninstall-service") return Gnu::kUninstallService;
+    if (name == "run-as-service") return Gnu::kRunAsService;
     if (name == "help") return Gnu::kHelp;
     if (name == "version") return Gnu::kVersion;
     return Gnu::kNone;
+}
+
+// The field an option without a value sets, or null when the option takes one.
+bool* FlagOption(Gnu option, CKestromCommandLineInfo& info) {
+    switch (option) {
+        case Gnu::kHelp:
+            return &info.help;
+        case Gnu::kVersion:
+            return &info.version;
+        case Gnu::kNewConsoleToken:
+            return &info.newConsoleToken;
+        case Gnu::kInstallService:
+            return &info.installService;
+        case Gnu::kUninstallService:
+            return &info.uninstallService;
+        case Gnu::kRunAsService:
+            return &info.runAsService;
+        default:
+            return nullptr;
+    }
 }
 
 // Applies one option with its value; returns the error text, empty when fine.
@@ -159,15 +185,12 @@ CKestromCommandLineInfo ParseCommandLine(const std::vector<std::string>& args) {
             std::string_view name = body.substr(0, eq);
             Gnu option = GnuOption(name);
             if (option == Gnu::kNone) continue;  // unknown arguments have no effect
-            if (option == Gnu::kHelp || option == Gnu::kVersion ||
-                option == Gnu::kNewConsoleToken) {
+            if (bool* flag = FlagOption(option, info)) {
                 if (eq != std::string_view::npos) {
                     info.error = "option '--" + std::string(name) + "' takes no value";
                     return info;
                 }
-                (option == Gnu::kHelp      ? info.help
-                 : option == Gnu::kVersion ? info.version
-                                           : info.newConsoleToken) = true;
+                *flag = true;
                 continue;
             }
             std::string_view value;
@@ -226,7 +249,15 @@ std::string UsageText(std::string_view programName) {
            "  --console-address ADDR\n"
            "                      address the console listens on (default 127.0.0.1;\n"
            "                      0.0.0.0 opens it to the meet network, with its token)\n"
-           "  --new-console-token replace the console's secret token\n"
+           "  --new-console-token replace the console's secret token\n" +
+           // Only the headless server runs as the service.
+           (p == "kestromd"
+                ? "  --install-service   Windows: register kestromd with the other options given\n"
+                  "                      as the service Kestrom, started with Windows (run it\n"
+                  "                      elevated); its log is kestromd.log in the --config-dir\n"
+                  "                      folder, else in %ProgramData%\\Kestrom\n"
+                  "  --uninstall-service Windows: stop the service Kestrom and remove it\n"
+                : "") +
            "  /initStartListDirectory=DIR  event folder for the very first start\n"
            "  /initResultsDirectory=DIR    results folder for the very first start\n"
            "  /useHyWire          reduced operator menus\n"

@@ -27,6 +27,11 @@ struct CKestromCommandLineInfo {
     std::optional<int> consolePort;  // 0 turns the console off
     std::optional<std::u16string> consoleAddress;
     bool newConsoleToken = false;
+    // Windows: register kestromd as the service "Kestrom" with the other options, or remove
+    // it; the service manager starts it with runAsService, under its control dispatcher.
+    bool installService = false;
+    bool uninstallService = false;
+    bool runAsService = false;
     bool help = false;
     bool version = false;
     std::string error;  // non-empty when an option was malformed

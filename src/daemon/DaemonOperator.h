@@ -19,6 +19,13 @@ class CDaemonOperator : public COperatorInterface {
     // come; all are written by the time the operator is destroyed, unless outFd is not read
     // (then lines beyond the backlog bound are dropped and counted in a later line).
     explicit CDaemonOperator(int outFd);
+    // Lines go to `sink` (the service's log file), which must outlive the operator.
+    explicit CDaemonOperator(CLineSink& sink);
+
+    // A line of kestromd's own (start-up, stop), time-stamped like the event log's but never
+    // cut, and shown whatever LogEvents says: where no standard error is read, it goes to
+    // the log with the rest.
+    void AddNote(std::string_view utf8);
 
     // The record whose LogEvents decides whether lines are shown; until set, all are.
     void SetSettings(const CSharedSettings* settings) { settings_ = settings; }
@@ -39,6 +46,8 @@ class CDaemonOperator : public COperatorInterface {
     int Connections() const { return connections_.load(); }
 
   private:
+    void WriteLine(std::string line);
+
     CLineWriter writer_;
     const CSharedSettings* settings_ = nullptr;
     std::atomic<int> errors_{0};

@@ -7,6 +7,9 @@ namespace kestrom {
 CLineWriter::CLineWriter(int fd, LostLinesLine lostLinesLine)
     : fd_(fd), lostLinesLine_(std::move(lostLinesLine)), thread_([this] { Run(); }) {}
 
+CLineWriter::CLineWriter(CLineSink& sink, LostLinesLine lostLinesLine)
+    : fd_(-1), sink_(&sink), lostLinesLine_(std::move(lostLinesLine)), thread_([this] { Run(); }) {}
+
 CLineWriter::~CLineWriter() {
     {
         std::lock_guard lock(mutex_);
@@ -79,7 +82,11 @@ void CLineWriter::Run() {
         batch.swap(pending_);
         pendingLines_ = 0;
         lock.unlock();
-        WriteOut(batch);
+        if (sink_) {
+            sink_->Write(batch);
+        } else {
+            WriteOut(batch);
+        }
         lock.lock();
         finished_ += batch.size();
         batch.clear();

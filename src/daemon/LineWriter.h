@@ -18,6 +18,14 @@
 
 namespace kestrom {
 
+// Where lines go instead of a file descriptor (a log file of the writer's own). Called on the
+// writer thread alone, with whole lines, as many as have gathered.
+class CLineSink {
+  public:
+    virtual ~CLineSink() = default;
+    virtual void Write(std::string_view lines) = 0;
+};
+
 class CLineWriter {
   public:
     // Builds the whole line (with its line end) that reports `lost` dropped lines.
@@ -31,6 +39,8 @@ class CLineWriter {
     static constexpr std::chrono::milliseconds kStopGrace{2000};
 
     explicit CLineWriter(int fd, LostLinesLine lostLinesLine = {});
+    // Writes to `sink`, which must outlive the writer.
+    explicit CLineWriter(CLineSink& sink, LostLinesLine lostLinesLine = {});
     // Writes out everything handed over before it returns, unless the output takes nothing
     // for kStopGrace.
     ~CLineWriter();
@@ -54,6 +64,7 @@ class CLineWriter {
     void TakeReport();
 
     const int fd_;
+    CLineSink* const sink_ = nullptr;
     const LostLinesLine lostLinesLine_;
     mutable std::mutex mutex_;
     std::condition_variable work_;  // something to write, or stop

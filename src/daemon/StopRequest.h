@@ -11,6 +11,8 @@ namespace kestrom {
 void PrepareStopRequests();
 // Returns once a stop has been asked for.
 void WaitForStopRequest();
+// Asks for the stop from inside the process (the Windows service's control handler).
+void RequestStop();
 // The settings are saved: a Windows control handler that waited for it may now return, after
 // which the system may end the process.
 void StopCompleted();

@@ -30,6 +30,11 @@ void WaitForStopRequest() {
     }
 }
 
+void RequestStop() {
+    // Pending until sigwait takes it, whichever thread asks.
+    ::kill(::getpid(), SIGTERM);
+}
+
 void StopCompleted() {}
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

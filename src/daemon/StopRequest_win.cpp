@@ -41,6 +41,10 @@ void WaitForStopRequest() {
     ::WaitForSingleObject(gStop, INFINITE);
 }
 
+void RequestStop() {
+    ::SetEvent(gStop);
+}
+
 void StopCompleted() {
     ::SetEvent(gCompleted);
 }

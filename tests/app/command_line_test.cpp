@@ -128,6 +128,23 @@ TEST(CommandLineGnu, UsageNamesTheProgramAndEveryOption) {
         EXPECT_NE(text.find(opt), std::string::npos) << opt;
     }
     EXPECT_EQ(VersionText("kestrom"), "kestrom (Kestrom) 3.23\n");
+    // Only kestromd runs as the service; the window's text leaves the switches out.
+    for (const char* opt : {"--install-service", "--uninstall-service"}) {
+        EXPECT_NE(text.find(opt), std::string::npos) << opt;
+        EXPECT_EQ(UsageText("kestrom").find(opt), std::string::npos) << opt;
+    }
+}
+
+TEST(CommandLineGnu, ServiceSwitchesAreFlagsThatTakeNoValue) {
+    auto info = Parse({"--install-service", "--port", "2000", "--run-as-service"});
+    ASSERT_TRUE(info.error.empty()) << info.error;
+    EXPECT_TRUE(info.installService);
+    EXPECT_TRUE(info.runAsService);
+    EXPECT_FALSE(info.uninstallService);
+    EXPECT_EQ(info.port, 2000);
+    EXPECT_TRUE(Parse({"--uninstall-service"}).uninstallService);
+    for (const char* bad : {"--install-service=yes", "--uninstall-service=1", "--run-as-service="})
+        EXPECT_NE(Parse({bad}).error.find("takes no value"), std::string::npos) << bad;
 }
 
 }  // namespace
