@@ -190,6 +190,13 @@ INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 OnAbout();
                 return TRUE;
             }
+            // The minimise button hides the window into the notification icon straight
+            // away. Minimising first and hiding on WM_SIZE left a restore racing with the
+            // minimise's late size message under Wine, which hid the window again.
+            if ((wParam & 0xFFF0) == SC_MINIMIZE && trayIconAdded_) {
+                ShowWindow(hwnd_, SW_HIDE);
+                return TRUE;
+            }
             return FALSE;
         case WM_TIMER:
             if (wParam == kUnlockTimer) {
@@ -508,8 +515,8 @@ void CMainWindow::ShowTrayMenu() {
 }
 
 void CMainWindow::RestoreFromTray() {
-    ShowWindow(hwnd_, SW_SHOW);
-    if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+    // A window minimised by other means (started minimised) is iconic as well as hidden.
+    ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(hwnd_);
 }
 
