@@ -14,6 +14,7 @@
 #include "base/TextConvert.h"
 #include "server/ServerHost.h"
 #include "win32/DialogText.h"
+#include "win32/OptionsSheet.h"
 #include "win32/resource.h"
 #include "window/PortField.h"
 #include "window/ProductGrid.h"
@@ -249,8 +250,11 @@ void CMainWindow::RunCommand(CWindowCommand command) {
         case CWindowCommand::kOpen:
             RestoreFromTray();
             break;
+        case CWindowCommand::kOptions:
+            COptionsSheet(*server_, hyWire_).Run(hwnd_);
+            break;
         default:
-            // The options sheet, client lists, help and console have no Windows window yet.
+            // The client lists and the console have no Windows window yet.
             break;
     }
 }
