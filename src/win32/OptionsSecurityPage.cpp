@@ -146,8 +146,9 @@ LRESULT COptionsSecurityPage::OnCustomDraw(NMLVCUSTOMDRAW& draw) const {
 
 void COptionsSecurityPage::CreateColumns() {
     HWND list = Item(IDC_ACCESS_LIST);
+    // The width inside the border, as the Qt list takes it, so no scroll bar is needed.
     RECT area{};
-    GetWindowRect(list, &area);
+    GetClientRect(list, &area);
     const int width = area.right - area.left;
     int column = 0;
     for (std::u16string_view title : SecurityColumnTitles()) {
