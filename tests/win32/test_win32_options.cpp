@@ -301,6 +301,17 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     EXPECT_EQ(ItemText(editor, IDC_SI_NAME), L"Gate");
     Press(editor, IDCANCEL);
     ASSERT_TRUE(Closed(editor));
+    // A double click with no row selected asks for one.
+    SelectListViewRow(list, pid, 0, false);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_ACCESS_UPDATE)));
+    RECT inside{};
+    GetClientRect(list, &inside);
+    PostMessageW(list, WM_LBUTTONDBLCLK, 0, MAKELPARAM(inside.right / 2, inside.bottom - 4));
+    box = WaitForDialog(pid, texts::kMessageBoxTitle);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), Wide(texts::kSelectAnItem));
+    Press(box, IDOK);
+    ASSERT_TRUE(Closed(box));
 
     // Cancel asks; No keeps the sheet, Yes closes it and the file keeps all three entries.
     Press(sheet, IDCANCEL);
