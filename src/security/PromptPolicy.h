@@ -10,6 +10,10 @@
 
 namespace kestrom {
 
+// Environment variable that turns prompting on at start when it is "1" (tests of the window,
+// which otherwise would need the options dialog to turn it on).
+inline constexpr const char* kPromptForClientsEnvironment = "KESTROM_PROMPT_FOR_CLIENTS";
+
 class CPromptPolicy {
   public:
     // Off at every start.

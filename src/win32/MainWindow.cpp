@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,8 +14,10 @@
 #include "app/SettingsStore.h"
 #include "base/TextConvert.h"
 #include "server/ServerHost.h"
+#include "win32/ClientsDialog.h"
 #include "win32/DialogText.h"
 #include "win32/OptionsSheet.h"
+#include "win32/SecurityItemDialog.h"
 #include "win32/resource.h"
 #include "window/PortField.h"
 #include "window/ProductGrid.h"
@@ -74,6 +77,7 @@ CMainWindow::CMainWindow()
           },
           [this] { return GetCurrentThreadId() == threadId_; }),
       logLines_(caller_, [this](const CLogHandOver::Batch& batch) { AddLogBatch(batch); }),
+      prompts_([this](const CAccessControlItem& proposed) { ShowPrompt(proposed); }),
       server_(std::make_unique<CKestromServer>(*this)) {}
 
 CMainWindow::~CMainWindow() {
@@ -251,10 +255,21 @@ void CMainWindow::RunCommand(CWindowCommand command) {
             RestoreFromTray();
             break;
         case CWindowCommand::kOptions:
-            COptionsSheet(*server_, hyWire_).Run(hwnd_);
+            // The tray's menu still works while a modal dialog has disabled the window; a
+            // second sheet would edit a second working copy of the list.
+            if (IsWindowEnabled(hwnd_)) COptionsSheet(*server_, hyWire_).Run(hwnd_);
+            break;
+        case CWindowCommand::kWenlowClients:
+            OnClients(CProduct::Wenlow);
+            break;
+        case CWindowCommand::kFieldOrvoClients:
+            OnClients(CProduct::FieldOrvo);
+            break;
+        case CWindowCommand::kClerkOrvoClients:
+            OnClients(CProduct::ClerkOrvo);
             break;
         default:
-            // The client lists and the console have no Windows window yet.
+            // The console has no Windows window yet.
             break;
     }
 }
@@ -297,6 +312,9 @@ bool CMainWindow::Initialise(CServerHost& host) {
     CheckDlgButton(hwnd_, IDC_LOG_EVENTS, settings.LogEvents ? BST_CHECKED : BST_UNCHECKED);
     log_.SetMaxLines(static_cast<std::size_t>(settings.LogListLines));
     logLines_.SetBacklog(static_cast<std::size_t>(settings.LogBacklogLines));
+    if (const char* prompt = std::getenv(kPromptForClientsEnvironment);
+        prompt && std::string_view(prompt) == "1")
+        server_->Prompts().SetEnabled(true);
     const bool registered =
         host.Register([this] { caller_.Post([this] { RunCommand(CWindowCommand::kOpen); }); });
     FillControls();
@@ -501,6 +519,19 @@ void CMainWindow::RestoreFromTray() {
     SetForegroundWindow(hwnd_);
 }
 
+void CMainWindow::OnClients(CProduct product) {
+    RunClientsDialog(hwnd_, product, server_->ClientAddresses().Addresses(product));
+}
+
+void CMainWindow::ShowPrompt(const CAccessControlItem& proposed) {
+    CSecurityItemEditor editor({proposed}, {0}, {}, true);
+    std::optional<CAccessControlItem> confirmed;
+    if (RunSecurityItemDialog(hwnd_, editor)) confirmed = editor.List().front();
+    prompts_.Finish(std::move(confirmed));
+    // The next question comes from the event loop, not from inside this one's answer.
+    caller_.Post([this] { prompts_.ShowNext(); });
+}
+
 void CMainWindow::OnClose() {
     if (!shutDown_) Shutdown();
     DestroyWindow(hwnd_);
@@ -537,13 +568,42 @@ void CMainWindow::RefreshProductGrid() {
     caller_.Run([this] { UpdateGrid(); });
 }
 
-void CMainWindow::ShowBalloon(std::u16string_view, std::u16string_view, BalloonIcon, int) {
-    // Without a notification icon yet there is nowhere to show a balloon.
+void CMainWindow::ShowBalloon(std::u16string_view text, std::u16string_view title, BalloonIcon icon,
+                              int seconds) {
+    caller_.Run([&, this] {
+        // Without a notification icon there is nowhere to show a balloon.
+        if (!trayIconAdded_) return;
+        NOTIFYICONDATAW data{};
+        data.cbSize = sizeof(data);
+        data.hWnd = hwnd_;
+        data.uID = kTrayIconId;
+        data.uFlags = NIF_INFO;
+        const std::wstring wideText = Wide(text.substr(0, kBalloonTextChars));
+        const std::wstring wideTitle = Wide(title.substr(0, kBalloonTitleChars));
+        wcsncpy(data.szInfo, wideText.c_str(), ARRAYSIZE(data.szInfo) - 1);
+        wcsncpy(data.szInfoTitle, wideTitle.c_str(), ARRAYSIZE(data.szInfoTitle) - 1);
+        switch (icon) {
+            case BalloonIcon::kInfo:
+                data.dwInfoFlags = NIIF_INFO;
+                break;
+            case BalloonIcon::kWarning:
+                data.dwInfoFlags = NIIF_WARNING;
+                break;
+            case BalloonIcon::kError:
+                data.dwInfoFlags = NIIF_ERROR;
+                break;
+            default:
+                data.dwInfoFlags = NIIF_NONE;
+                break;
+        }
+        data.uTimeout = static_cast<UINT>(seconds) * 1000;
+        Shell_NotifyIconW(NIM_MODIFY, &data);
+    });
 }
 
-bool CMainWindow::PromptAddClient(CAccessControlItem&) {
-    // No prompt yet on Windows: an unknown client is refused, as when the operator declines.
-    return false;
+bool CMainWindow::PromptAddClient(CAccessControlItem& entry) {
+    // Questions wait in line on the window's thread while their connections wait here.
+    return prompts_.AskAndWait(caller_, entry);
 }
 
 void CMainWindow::ConnectionOpened() {

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "core/OperatorInterface.h"
+#include "security/ClientAddressLists.h"
 #include "server/Server.h"
+#include "window/ClientPromptQueue.h"
 #include "window/ConnectionFields.h"
 #include "window/EventLogState.h"
 #include "window/LogCourier.h"
@@ -71,6 +73,9 @@ class CMainWindow : public COperatorInterface {
     void OnTrayMessage(UINT mouseMessage);
     void ShowTrayMenu();
     void RestoreFromTray();
+    void OnClients(CProduct product);
+    // The question about an unknown client, in the entry dialog; answered into prompts_.
+    void ShowPrompt(const CAccessControlItem& proposed);
     void OnClose();
     void Shutdown();
 
@@ -79,6 +84,7 @@ class CMainWindow : public COperatorInterface {
     CWindowThreadCaller caller_;
     CEventLogState log_;
     CLogCourier logLines_;
+    CClientPromptQueue prompts_;
     std::unique_ptr<CKestromServer> server_;
     CServerHost* host_ = nullptr;
     CConnectionFields connections_;

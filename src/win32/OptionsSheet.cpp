@@ -144,8 +144,8 @@ void COptionsSheet::Run(HWND owner) {
     // The first page added is shown first.
     header.nStartPage = 0;
     header.ppsp = pages.data();
+    // Windows removes the subclass as it destroys the sheet.
     PropertySheetW(&header);
-    if (hwnd_) RemoveWindowSubclass(hwnd_, &SheetProc, kSheetSubclass);
     hwnd_ = nullptr;
     SetOpenSwitch(false);
 }

@@ -71,5 +71,8 @@
 #define IDC_ACCESS_ADD 3027
 #define IDC_ACCESS_DELETE 3028
 #define IDC_ACCESS_UPDATE 3029
+// The addresses admission recorded for one product.
+#define IDD_CLIENTS 201
+#define IDC_CLIENTS_LIST 2030
 // Menu commands are kCommandBase + the window command's number.
 #define IDM_COMMAND_BASE 40000

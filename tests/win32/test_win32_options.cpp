@@ -88,7 +88,7 @@ TEST(Win32Options, OpensOnDatabaseAndTheUnicodeCodeSetReachesTheWire) {
     ASSERT_NE(window, nullptr);
 
     OpenOptions(window);
-    HWND sheet = WaitForDialog(program.ProcessId(), texts::kOptionsTitle);
+    HWND sheet = WaitForProgramDialog(program.ProcessId(), Wide(texts::kOptionsTitle));
     ASSERT_NE(sheet, nullptr) << "no sheet titled Options";
     // Without Shift and Ctrl: Database first, Security after it, no General page.
     HWND tab = FindWindowExW(sheet, nullptr, WC_TABCONTROLW, nullptr);
@@ -144,7 +144,7 @@ TEST(Win32Options, TheSecurityPageAddsAnEntryThatOkSavesToTheStorageFile) {
     const DWORD pid = program.ProcessId();
 
     OpenOptions(window);
-    HWND sheet = WaitForDialog(pid, texts::kOptionsTitle);
+    HWND sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
     ASSERT_NE(sheet, nullptr);
     SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
     HWND page = CurrentPage(sheet);
@@ -185,12 +185,12 @@ TEST(Win32Options, TheSecurityPageAddsAnEntryThatOkSavesToTheStorageFile) {
     EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & WS_HSCROLL, 0);
 
     PostMessageW(GetDlgItem(page, IDC_ACCESS_ADD), BM_CLICK, 0, 0);
-    HWND editor = WaitForDialog(pid, texts::kAddMacTitle);
+    HWND editor = WaitForProgramDialog(pid, Wide(texts::kAddMacTitle));
     ASSERT_NE(editor, nullptr) << "no entry dialog";
     // One character in the first byte: refused at OK with its message, the dialog stays.
     SetDlgItemTextW(editor, IDC_SI_MAC1, L"0");
     Press(editor, IDOK);
-    HWND box = WaitForDialog(pid, texts::kMessageBoxTitle);
+    HWND box = WaitForProgramDialog(pid, Wide(texts::kMessageBoxTitle));
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), Wide(texts::kIncompleteMac));
     Press(box, IDOK);
@@ -258,7 +258,7 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     const DWORD pid = program.ProcessId();
 
     OpenOptions(window);
-    HWND sheet = WaitForDialog(pid, texts::kOptionsTitle);
+    HWND sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
     ASSERT_NE(sheet, nullptr);
     SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
     HWND page = CurrentPage(sheet);
@@ -284,7 +284,7 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     SelectListViewRow(list, pid, 2);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_ACCESS_DELETE)));
     PostMessageW(GetDlgItem(page, IDC_ACCESS_DELETE), BM_CLICK, 0, 0);
-    HWND box = WaitForDialog(pid, texts::kMessageBoxTitle);
+    HWND box = WaitForProgramDialog(pid, Wide(texts::kMessageBoxTitle));
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), Wide(texts::kConfirmDelete));
     Press(box, IDYES);
@@ -295,7 +295,7 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     // The row left still names its own entry: "&Update" opens the dialog on it.
     SelectListViewRow(list, pid, 0);
     PostMessageW(GetDlgItem(page, IDC_ACCESS_UPDATE), BM_CLICK, 0, 0);
-    HWND editor = WaitForDialog(pid, texts::kUpdateClientTitle);
+    HWND editor = WaitForProgramDialog(pid, Wide(texts::kUpdateClientTitle));
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(ItemText(editor, IDC_SI_MAC6), L"02");
     EXPECT_EQ(ItemText(editor, IDC_SI_NAME), L"Gate");
@@ -307,7 +307,7 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     RECT inside{};
     GetClientRect(list, &inside);
     PostMessageW(list, WM_LBUTTONDBLCLK, 0, MAKELPARAM(inside.right / 2, inside.bottom - 4));
-    box = WaitForDialog(pid, texts::kMessageBoxTitle);
+    box = WaitForProgramDialog(pid, Wide(texts::kMessageBoxTitle));
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), Wide(texts::kSelectAnItem));
     Press(box, IDOK);
@@ -315,14 +315,14 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
 
     // Cancel asks; No keeps the sheet, Yes closes it and the file keeps all three entries.
     Press(sheet, IDCANCEL);
-    box = WaitForDialog(pid, texts::kMessageBoxTitle);
+    box = WaitForProgramDialog(pid, Wide(texts::kMessageBoxTitle));
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), Wide(texts::kCancelSecurityChanges));
     Press(box, IDNO);
     ASSERT_TRUE(Closed(box));
     EXPECT_TRUE(IsWindow(sheet));
     Press(sheet, IDCANCEL);
-    box = WaitForDialog(pid, texts::kMessageBoxTitle);
+    box = WaitForProgramDialog(pid, Wide(texts::kMessageBoxTitle));
     ASSERT_NE(box, nullptr);
     Press(box, IDYES);
     ASSERT_TRUE(Closed(sheet));
@@ -330,7 +330,7 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
 
     // Only boxes ticked: Cancel closes without a question.
     OpenOptions(window);
-    sheet = WaitForDialog(pid, texts::kOptionsTitle);
+    sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
     ASSERT_NE(sheet, nullptr);
     SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
     page = CurrentPage(sheet);

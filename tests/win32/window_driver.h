@@ -292,24 +292,6 @@ class CRemoteBuffer {
     char* memory_ = nullptr;
 };
 
-// Any list view's cell (GridCell reads the main window's grid).
-inline std::wstring ListViewCell(HWND list, DWORD processId, int row, int column) {
-    constexpr std::size_t kChars = 256;
-    CRemoteBuffer remote(processId, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
-    if (!remote.Ok()) return L"<no access>";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.cchTextMax = kChars;
-    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVITEMW)));
-    remote.Write(0, &item, sizeof(item));
-    const LRESULT n =
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), remote.Address());
-    std::wstring text(kChars, L'\0');
-    remote.Read(sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t));
-    text.resize(static_cast<std::size_t>(n < 0 ? 0 : n));
-    return text;
-}
-
 inline std::wstring ListViewColumnTitle(HWND list, DWORD processId, int column) {
     constexpr std::size_t kChars = 256;
     CRemoteBuffer remote(processId, sizeof(LVCOLUMNW) + kChars * sizeof(wchar_t));
@@ -374,33 +356,87 @@ inline std::wstring TabTitle(HWND tab, DWORD processId, int index) {
     return text;
 }
 
-// A dialog of the program's own process with exactly this title, waited for; null if none came.
-inline HWND WaitForDialog(DWORD processId, std::u16string_view title,
-                          std::chrono::milliseconds timeout = 5s) {
-    const std::wstring wanted = Wide(title);
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", wanted.c_str()); w;
-                 w = FindWindowExW(nullptr, w, L"#32770", wanted.c_str())) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == processId && IsWindowVisible(w)) {
-                    found = w;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeout);
-    return found;
-}
-
 // A message box's text.
 inline std::wstring MessageBoxText(HWND box) {
     wchar_t text[1024] = {};
     GetDlgItemTextW(box, 0xFFFF, text, 1024);
     return text;
+}
+
+// A cell of any list view of the program (GridCell reads the main window's grid).
+inline std::wstring ListViewCell(HWND list, DWORD processId, int row, int column) {
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (!process) return L"<no access>";
+    constexpr std::size_t kChars = 256;
+    auto* remote = static_cast<char*>(VirtualAllocEx(
+        process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    std::wstring result;
+    if (remote) {
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.cchTextMax = kChars;
+        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+        WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+        const LRESULT n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                       reinterpret_cast<LPARAM>(remote));
+        std::wstring text(kChars, L'\0');
+        ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t),
+                          nullptr);
+        text.resize(static_cast<std::size_t>(n));
+        result = text;
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return result;
+}
+
+// A dialog of the program's process by its title, and by its owner when one is given.
+inline HWND FindProgramDialog(DWORD processId, const std::wstring& title, HWND owner = nullptr) {
+    struct Search {
+        DWORD processId;
+        const std::wstring* title;
+        HWND owner;
+        HWND found;
+    } search{processId, &title, owner, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            wchar_t className[16] = {}, text[256] = {};
+            GetClassNameW(hwnd, className, 16);
+            GetWindowTextW(hwnd, text, 256);
+            if (pid != s->processId || std::wstring(className) != L"#32770" || *s->title != text ||
+                !IsWindowVisible(hwnd))
+                return TRUE;
+            if (s->owner && GetWindow(hwnd, GW_OWNER) != s->owner) return TRUE;
+            s->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+inline HWND WaitForProgramDialog(DWORD processId, const std::wstring& title, HWND owner = nullptr) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindProgramDialog(processId, title, owner)) != nullptr; }, 20s);
+    return found;
+}
+
+// Typing as the operator does: the edit's text selected, then each character posted, so the
+// program handles them in its own time (its checks may open message boxes meanwhile).
+inline void TypeInto(HWND edit, std::wstring_view characters) {
+    PostMessageW(edit, EM_SETSEL, 0, -1);
+    for (wchar_t c : characters) PostMessageW(edit, WM_CHAR, c, 1);
+}
+
+// The control with the input focus on `window`'s thread.
+inline HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
 }
 
 }  // namespace kestrom::testing::win32
