@@ -1,5 +1,6 @@
-// kestrom.exe driven from outside with security on: the question about an unknown client in
-// the entry dialog, the dialog's checks of the operator's typing, and the client lists.
+// kestrom.exe driven from outside: with security on, the question about an unknown client in
+// the entry dialog, the dialog's checks of the operator's typing and the client lists; the
+// balloon for results received.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "win32/window_driver.h"
 #include "window/Menus.h"
 #include "wire/Records.h"
+#include "wire/WireChars.h"
 
 using namespace kestrom;
 using namespace kestrom::client;
@@ -225,4 +227,49 @@ TEST(Win32Prompt, TheEntryDialogChecksTypingAndADeclinedClientStaysOut) {
     client.reset();
     EXPECT_EQ(program.Close(), 0);
     EXPECT_TRUE(secured.SavedList().empty());
+}
+
+namespace {
+
+// The text of a visible balloon of the notification area, in whichever process draws it.
+std::wstring VisibleBalloonText() {
+    std::wstring found;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            wchar_t className[32] = {};
+            GetClassNameW(hwnd, className, 32);
+            if (std::wstring(className) != TOOLTIPS_CLASSW || !IsWindowVisible(hwnd) ||
+                (GetWindowLongW(hwnd, GWL_STYLE) & TTS_BALLOON) == 0)
+                return TRUE;
+            wchar_t text[512] = {};
+            SendMessageW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+            *reinterpret_cast<std::wstring*>(param) = text;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+}  // namespace
+
+TEST(Win32Prompt, FieldResultsReceivedShowABalloon) {
+    CSandbox sandbox;
+    CRunningWindow program(sandbox);
+    ASSERT_NE(program.Window(), nullptr);
+    auto client = CClientConnection::Connect("127.0.0.1", program.Port(), WireMode::kSingleByte);
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(client->SendText(
+        BuildUploadMessage(u"RFF", Scramble(u"7,1,3,Shot\r 1,Ann,12.50\r"), false)));
+    const auto reply = client->ReceiveReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->code, u"ROK");
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return VisibleBalloonText().find(L"FieldOrvo Sent Results for 007-1-03.") !=
+                   std::wstring::npos;
+        },
+        5s))
+        << Narrow(VisibleBalloonText());
+    client.reset();
+    EXPECT_EQ(program.Close(), 0);
 }
