@@ -163,10 +163,11 @@ void COptionsSheet::Attach(HWND sheet) {
 
 LRESULT CALLBACK COptionsSheet::SheetProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR, DWORD_PTR self) {
-    // OK and Cancel lower the switch before the pages act on them.
+    // OK and Cancel lower the switch before the pages act on them; closing the sheet by its
+    // frame is a Cancel.
     const bool closing =
         (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) ||
-        (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE);
+        (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) || message == WM_CLOSE;
     if (closing) reinterpret_cast<COptionsSheet*>(self)->SetOpenSwitch(false);
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }

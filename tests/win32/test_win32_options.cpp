@@ -321,9 +321,11 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     Press(box, IDNO);
     ASSERT_TRUE(Closed(box));
     EXPECT_TRUE(IsWindow(sheet));
-    Press(sheet, IDCANCEL);
+    // Closing the sheet by its frame is a Cancel and asks too.
+    PostMessageW(sheet, WM_CLOSE, 0, 0);
     box = WaitForProgramDialog(pid, Wide(texts::kMessageBoxTitle));
     ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), Wide(texts::kCancelSecurityChanges));
     Press(box, IDYES);
     ASSERT_TRUE(Closed(sheet));
     EXPECT_EQ(SavedList(sandbox), entries);
