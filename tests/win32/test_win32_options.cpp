@@ -6,6 +6,7 @@
 
 #include "app/SettingsStore.h"
 #include "security/AccessListStorage.h"
+#include "security/MacLookup.h"
 #include "support/access_entry.h"
 #include "support/wire_bytes.h"
 #include "tools/ClientConnection.h"
@@ -78,6 +79,29 @@ std::vector<CAccessControlItem> SavedList(const CSandbox& sandbox) {
     EXPECT_TRUE(LoadAccessList(list));
     return list.Snapshot();
 }
+
+// The log holds `text` in one of its newest rows.
+bool Logged(HWND window, std::u16string_view text) {
+    const std::wstring wanted = Wide(text.substr(0, 40));
+    for (int row = 0; row < 20; ++row)
+        if (LogRow(window, row).find(wanted) != std::wstring::npos) return true;
+    return false;
+}
+
+// A hardware address for the loopback peer 127.0.0.2, for the program started meanwhile.
+class CArpTable {
+  public:
+    explicit CArpTable(const CSandbox& sandbox) {
+        sandbox.Put("arp",
+                    "IP address       HW type     Flags       HW address            Mask     "
+                    "Device\n"
+                    "127.0.0.2        0x1         0x2         02:00:00:00:00:02     *        lo\n");
+        SetEnvironmentVariableA(kArpTableEnvironment, WindowsPath(sandbox.File("arp")).c_str());
+    }
+    ~CArpTable() { SetEnvironmentVariableA(kArpTableEnvironment, nullptr); }
+    CArpTable(const CArpTable&) = delete;
+    CArpTable& operator=(const CArpTable&) = delete;
+};
 
 }  // namespace
 
@@ -344,4 +368,55 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     CKestromSettings settings;
     CSettingsStore(program.SettingsFile()).Load(settings, std::nullopt, std::nullopt);
     EXPECT_FALSE(settings.SecurityEnabled);
+}
+
+TEST(Win32Options, WhileTheSheetShowsAnUnknownClientIsNotPutToTheOperator) {
+    CSandbox sandbox;
+    CArpTable arp(sandbox);
+    CRunningWindow program(sandbox);
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+    const DWORD pid = program.ProcessId();
+
+    // Security and prompting turned on through the sheet itself.
+    OpenOptions(window);
+    HWND sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
+    ASSERT_NE(sheet, nullptr);
+    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+    HWND page = CurrentPage(sheet);
+    SendDlgItemMessageW(page, IDC_ENABLE_SECURITY, BM_CLICK, 0, 0);
+    SendDlgItemMessageW(page, IDC_PROMPT_CLIENTS, BM_CLICK, 0, 0);
+    ASSERT_EQ(IsDlgButtonChecked(page, IDC_WENLOW_SECURITY), BST_CHECKED);
+    Press(sheet, IDOK);
+    ASSERT_TRUE(Closed(sheet));
+
+    // With the sheet open again, the unknown client is refused and the reason logged.
+    OpenOptions(window);
+    sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(IsDlgButtonChecked(CurrentPage(sheet), IDC_SINGLE_BYTE), BST_CHECKED);
+    auto client = CClientConnection::Connect("127.0.0.1", program.Port(), WireMode::kSingleByte, 5s,
+                                             "127.0.0.2");
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(client->SendText(BuildRequest(u"HAL")));
+    auto reply = client->ReceiveReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, ReplyBytes("TCC"));
+    EXPECT_TRUE(WaitUntil([&] { return Logged(window, texts::kOptionsOpenHoldBack); }, 5s));
+    EXPECT_EQ(FindProgramDialog(pid, Wide(texts::kAddMacTitle)), nullptr);
+
+    // Once it is closed, the client's next message is put to the operator.
+    Press(sheet, IDCANCEL);
+    ASSERT_TRUE(Closed(sheet));
+    ASSERT_TRUE(client->SendText(BuildRequest(u"HAL")));
+    reply = client->ReceiveReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, ReplyBytes("TCC"));
+    HWND prompt = WaitForProgramDialog(pid, Wide(texts::kAddMacTitle));
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_EQ(ItemText(prompt, IDC_SI_MAC6), L"02");
+    Press(prompt, IDCANCEL);
+    EXPECT_TRUE(Closed(prompt));
+    client.reset();
+    EXPECT_EQ(program.Close(), 0);
 }
