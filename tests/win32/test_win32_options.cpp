@@ -33,6 +33,16 @@ HWND CurrentPage(HWND sheet) {
     return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }
 
+// The sheet opened from the File menu with its Security tab shown; null when none came.
+HWND OpenSecurityPage(const CRunningWindow& program, HWND& page) {
+    OpenOptions(program.Window());
+    HWND sheet = WaitForProgramDialog(program.ProcessId(), Wide(texts::kOptionsTitle));
+    if (!sheet) return nullptr;
+    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+    page = CurrentPage(sheet);
+    return sheet;
+}
+
 // The page dialogs Windows has created so far.
 int CreatedPages(HWND sheet) {
     int count = 0;
@@ -167,11 +177,9 @@ TEST(Win32Options, TheSecurityPageAddsAnEntryThatOkSavesToTheStorageFile) {
     ASSERT_NE(window, nullptr);
     const DWORD pid = program.ProcessId();
 
-    OpenOptions(window);
-    HWND sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
+    HWND page = nullptr;
+    HWND sheet = OpenSecurityPage(program, page);
     ASSERT_NE(sheet, nullptr);
-    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-    HWND page = CurrentPage(sheet);
     ASSERT_NE(GetDlgItem(page, IDC_ACCESS_LIST), nullptr);
     HWND list = GetDlgItem(page, IDC_ACCESS_LIST);
     EXPECT_EQ(ItemText(page, IDC_ENABLE_SECURITY), Wide(texts::kEnableSecurity));
@@ -281,11 +289,9 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     ASSERT_NE(window, nullptr);
     const DWORD pid = program.ProcessId();
 
-    OpenOptions(window);
-    HWND sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
+    HWND page = nullptr;
+    HWND sheet = OpenSecurityPage(program, page);
     ASSERT_NE(sheet, nullptr);
-    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-    HWND page = CurrentPage(sheet);
     HWND list = GetDlgItem(page, IDC_ACCESS_LIST);
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
@@ -355,11 +361,8 @@ TEST(Win32Options, CancelAfterADeletionAsksAndCancelAfterTickingBoxesDoesNot) {
     EXPECT_EQ(SavedList(sandbox), entries);
 
     // Only boxes ticked: Cancel closes without a question.
-    OpenOptions(window);
-    sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
+    sheet = OpenSecurityPage(program, page);
     ASSERT_NE(sheet, nullptr);
-    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-    page = CurrentPage(sheet);
     SendDlgItemMessageW(page, IDC_ENABLE_SECURITY, BM_CLICK, 0, 0);
     SendDlgItemMessageW(page, IDC_WENLOW_SECURITY, BM_CLICK, 0, 0);
     Press(sheet, IDCANCEL);
@@ -379,11 +382,9 @@ TEST(Win32Options, WhileTheSheetShowsAnUnknownClientIsNotPutToTheOperator) {
     const DWORD pid = program.ProcessId();
 
     // Security and prompting turned on through the sheet itself.
-    OpenOptions(window);
-    HWND sheet = WaitForProgramDialog(pid, Wide(texts::kOptionsTitle));
+    HWND page = nullptr;
+    HWND sheet = OpenSecurityPage(program, page);
     ASSERT_NE(sheet, nullptr);
-    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-    HWND page = CurrentPage(sheet);
     SendDlgItemMessageW(page, IDC_ENABLE_SECURITY, BM_CLICK, 0, 0);
     SendDlgItemMessageW(page, IDC_PROMPT_CLIENTS, BM_CLICK, 0, 0);
     ASSERT_EQ(IsDlgButtonChecked(page, IDC_WENLOW_SECURITY), BST_CHECKED);
