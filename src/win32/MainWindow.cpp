@@ -16,6 +16,7 @@
 #include "server/ServerHost.h"
 #include "win32/ClientsDialog.h"
 #include "win32/DialogText.h"
+#include "win32/OptionsSheet.h"
 #include "win32/SecurityItemDialog.h"
 #include "win32/resource.h"
 #include "window/PortField.h"
@@ -260,6 +261,11 @@ void CMainWindow::RunCommand(CWindowCommand command) {
         case CWindowCommand::kOpen:
             RestoreFromTray();
             break;
+        case CWindowCommand::kOptions:
+            // The tray's menu still works while a modal dialog has disabled the window; a
+            // second sheet would edit a second working copy of the list.
+            if (IsWindowEnabled(hwnd_)) COptionsSheet(*server_, hyWire_).Run(hwnd_);
+            break;
         case CWindowCommand::kWenlowClients:
             OnClients(CProduct::Wenlow);
             break;
@@ -270,7 +276,7 @@ void CMainWindow::RunCommand(CWindowCommand command) {
             OnClients(CProduct::ClerkOrvo);
             break;
         default:
-            // The options sheet and the console have no Windows window yet.
+            // The console has no Windows window yet.
             break;
     }
 }

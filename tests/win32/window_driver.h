@@ -259,6 +259,110 @@ class CRunningWindow {
 // The reply to a Wenlow ping in single-byte mode.
 inline const std::string kVersionReply = "\x01HMM,PSZ=3\x02\x03\x04";
 
+// A buffer in another process for the messages whose structures a control takes in its own
+// address space (list views, tab controls).
+class CRemoteBuffer {
+  public:
+    CRemoteBuffer(DWORD processId, std::size_t size)
+        : process_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                               processId)) {
+        if (process_)
+            memory_ = static_cast<char*>(
+                VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~CRemoteBuffer() {
+        if (memory_) VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    CRemoteBuffer(const CRemoteBuffer&) = delete;
+    CRemoteBuffer& operator=(const CRemoteBuffer&) = delete;
+
+    bool Ok() const { return memory_ != nullptr; }
+    char* At(std::size_t offset) const { return memory_ + offset; }
+    LPARAM Address(std::size_t offset = 0) const { return reinterpret_cast<LPARAM>(At(offset)); }
+    void Write(std::size_t offset, const void* data, std::size_t size) const {
+        WriteProcessMemory(process_, At(offset), data, size, nullptr);
+    }
+    void Read(std::size_t offset, void* data, std::size_t size) const {
+        ReadProcessMemory(process_, At(offset), data, size, nullptr);
+    }
+
+  private:
+    HANDLE process_;
+    char* memory_ = nullptr;
+};
+
+inline std::wstring ListViewColumnTitle(HWND list, DWORD processId, int column) {
+    constexpr std::size_t kChars = 256;
+    CRemoteBuffer remote(processId, sizeof(LVCOLUMNW) + kChars * sizeof(wchar_t));
+    if (!remote.Ok()) return L"<no access>";
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT;
+    col.cchTextMax = kChars;
+    col.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVCOLUMNW)));
+    remote.Write(0, &col, sizeof(col));
+    if (!SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), remote.Address()))
+        return {};
+    wchar_t text[kChars] = {};
+    remote.Read(sizeof(LVCOLUMNW), text, sizeof(text));
+    return text;
+}
+
+// Selects a list view's row, as a click with Ctrl held would, or clears its selection.
+inline void SelectListViewRow(HWND list, DWORD processId, int row, bool selected = true) {
+    CRemoteBuffer remote(processId, sizeof(LVITEMW));
+    if (!remote.Ok()) return;
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = selected ? LVIS_SELECTED : 0;
+    remote.Write(0, &item, sizeof(item));
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), remote.Address());
+}
+
+// A list view cell's rectangle on the screen.
+inline RECT ListViewCellOnScreen(HWND list, DWORD processId, int row, int column) {
+    RECT r{};
+    CRemoteBuffer remote(processId, sizeof(RECT));
+    if (!remote.Ok()) return r;
+    r.top = column;
+    r.left = LVIR_BOUNDS;
+    remote.Write(0, &r, sizeof(r));
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), remote.Address());
+    remote.Read(0, &r, sizeof(r));
+    MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The colour on the screen at a point, as red, green and blue.
+inline COLORREF ScreenPixel(int x, int y) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+inline std::wstring TabTitle(HWND tab, DWORD processId, int index) {
+    constexpr std::size_t kChars = 256;
+    CRemoteBuffer remote(processId, sizeof(TCITEMW) + kChars * sizeof(wchar_t));
+    if (!remote.Ok()) return L"<no access>";
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.cchTextMax = kChars;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(TCITEMW)));
+    remote.Write(0, &item, sizeof(item));
+    if (!SendMessageW(tab, TCM_GETITEMW, static_cast<WPARAM>(index), remote.Address())) return {};
+    wchar_t text[kChars] = {};
+    remote.Read(sizeof(TCITEMW), text, sizeof(text));
+    return text;
+}
+
+// A message box's text.
+inline std::wstring MessageBoxText(HWND box) {
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    return text;
+}
+
 // A cell of any list view of the program (GridCell reads the main window's grid).
 inline std::wstring ListViewCell(HWND list, DWORD processId, int row, int column) {
     HANDLE process =
