@@ -94,8 +94,7 @@ TEST(Win32Window, ShowsItsSettingsServesAndLogsAndSavesOnClose) {
             },
             20s));
         if (box) {
-            wchar_t text[512] = {};
-            GetDlgItemTextW(box, 0xFFFF, text, 512);
+            const std::wstring text = MessageBoxText(box);
             EXPECT_EQ(Narrow(text), std::string(kPreviousInstanceMessage));
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
@@ -134,8 +133,7 @@ TEST(Win32Window, ABadPortOnCloseIsShownAndTheSavedPortKept) {
             return box != nullptr && owner == program.ProcessId();
         },
         5s));
-    wchar_t text[512] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    const std::wstring text = MessageBoxText(box);
     EXPECT_EQ(Narrow(text), ToUtf8(PortRangeText()));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
 
@@ -164,10 +162,8 @@ TEST(Win32Window, HelpWithoutTheManualSaysWhereItLookedAndAboutNamesTheVersion) 
             return box != nullptr;
         },
         5s));
-    wchar_t text[1024] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 1024);
     const std::string expected = WindowsPath(sandbox.File("manual/index.html"));
-    EXPECT_EQ(Narrow(text), ToUtf8(MissingHelpFileText(FromUtf8(expected))));
+    EXPECT_EQ(Narrow(MessageBoxText(box)), ToUtf8(MissingHelpFileText(FromUtf8(expected))));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 5s));
 
@@ -181,7 +177,7 @@ TEST(Win32Window, HelpWithoutTheManualSaysWhereItLookedAndAboutNamesTheVersion) 
             return about != nullptr;
         },
         5s));
-    GetDlgItemTextW(about, 0xFFFF, text, 1024);
+    const std::wstring text = MessageBoxText(about);
     EXPECT_NE(Narrow(text).find(ToUtf8(AboutVersionText())), std::string::npos) << Narrow(text);
     PostMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program.Close(), 0);

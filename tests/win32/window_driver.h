@@ -92,32 +92,9 @@ inline std::wstring LogRow(HWND window, int row) {
 
 // A list view's cell, read through a buffer in the window's own process: the list view takes
 // the item's address in its own address space.
+std::wstring ListViewCell(HWND list, DWORD processId, int row, int column);
 inline std::wstring GridCell(HWND window, DWORD processId, int row, int column) {
-    HWND grid = GetDlgItem(window, IDC_GRID);
-    HANDLE process =
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
-    if (!process) return L"<no access>";
-    constexpr std::size_t kChars = 256;
-    auto* remote = static_cast<char*>(VirtualAllocEx(
-        process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
-    std::wstring result;
-    if (remote) {
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.cchTextMax = kChars;
-        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
-        WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
-        const LRESULT n = SendMessageW(grid, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                                       reinterpret_cast<LPARAM>(remote));
-        std::wstring text(kChars, L'\0');
-        ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t),
-                          nullptr);
-        text.resize(static_cast<std::size_t>(n));
-        result = text;
-        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    }
-    CloseHandle(process);
-    return result;
+    return ListViewCell(GetDlgItem(window, IDC_GRID), processId, row, column);
 }
 
 // A later start with the same command line, which finds the first running.
@@ -356,10 +333,16 @@ inline std::wstring TabTitle(HWND tab, DWORD processId, int index) {
     return text;
 }
 
-// A message box's text.
+// A message box's text. The box can be found before its text is in place, so this waits a
+// moment for a text to appear.
 inline std::wstring MessageBoxText(HWND box) {
     wchar_t text[1024] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    WaitUntil(
+        [&] {
+            GetDlgItemTextW(box, 0xFFFF, text, 1024);
+            return text[0] != L'\0';
+        },
+        5s);
     return text;
 }
 
